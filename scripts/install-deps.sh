@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing nodeconsole needs on Debian 12.
+set -euo pipefail
+packages=(build-essential cmake ninja-build pkg-config libasio-dev nlohmann-json3-dev libsodium-dev
+          libsqlite3-dev libgtest-dev googletest python3)
+missing=()
+for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi

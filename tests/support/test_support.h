@@ -1,0 +1,104 @@
+// Helpers shared by the tests: raw loopback sockets, running the service
+// binary, temporary folders.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace nc::test {
+
+// A blocking TCP client on 127.0.0.1. Every read is bounded by `timeout`.
+class RawClient {
+ public:
+  explicit RawClient(uint16_t port, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  ~RawClient();
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  void send(const std::string& bytes);
+  // Reads until the peer closes or the timeout passes; returns what arrived.
+  std::string readAll();
+  // Reads exactly n bytes, fewer only on close or timeout.
+  std::string readExactly(size_t n);
+  // Reads one reply whose head ends with a blank line and whose body length is
+  // given by Content-Length (0 when absent). Empty when nothing arrived.
+  std::string readResponse();
+  // True when the peer has closed the connection (a read returns end of stream
+  // within the timeout).
+  bool peerClosed();
+  void shutdownWrite();
+
+ private:
+  int fd_ = -1;
+  std::chrono::milliseconds timeout_;
+  std::string pending_;
+  bool fill();
+};
+
+// Sends one request on a new connection and returns the first reply.
+std::string exchange(uint16_t port, const std::string& request);
+
+struct ProcessResult {
+  int exitStatus = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs the service binary to its end with the given arguments; extra
+// environment variables are added to the current environment.
+ProcessResult runBinary(const std::vector<std::string>& args,
+                        const std::map<std::string, std::string>& env = {},
+                        std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// The service binary running in the background. The constructor waits for the
+// listening line and for the port to accept connections.
+class ServiceProcess {
+ public:
+  ServiceProcess(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
+                 const std::filesystem::path& workDir = {});
+  ~ServiceProcess();
+  ServiceProcess(const ServiceProcess&) = delete;
+  ServiceProcess& operator=(const ServiceProcess&) = delete;
+
+  // Standard output so far.
+  std::string output();
+  // Stops the process (SIGTERM, then SIGKILL) and returns its exit status.
+  int stop();
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::filesystem::path outPath_;
+  bool stopped_ = false;
+  int status_ = -1;
+};
+
+// A free TCP port on 127.0.0.1 (bound and released).
+uint16_t freePort();
+
+// A fresh temporary folder, removed when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& content);
+
+// Path of the service binary and of the shared test data folder.
+std::string binaryPath();
+std::filesystem::path sharedDataDir();
+std::filesystem::path sourceDir();
+
+}  // namespace nc::test

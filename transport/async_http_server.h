@@ -1,0 +1,60 @@
+// HTTP/1.1 server side: binds, accepts, reads requests under fixed limits,
+// answers malformed ones itself and hands well-formed ones to one callback.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include <asio/awaitable.hpp>
+
+#include "transport/http_types.h"
+
+namespace nc {
+
+// The callback receives the request with its body read. The transport waits for
+// it before reading the next request on the same connection. It must not fail.
+using HttpCallback = std::function<asio::awaitable<void>(HttpRequest&)>;
+
+struct AsyncHttpServer {
+  bool reuseAddr = true;
+  bool reusePort = false;
+  int64_t maxBody = 0;
+  int64_t maxFDs = 0;
+  // Deadlines; tests shorten them.
+  std::chrono::milliseconds idleTimeout;
+  std::chrono::milliseconds requestTimeout;
+  // Set by serve once the socket is listening; tests read the bound port.
+  uint16_t boundPort = 0;
+  // Connections currently open.
+  int64_t openConnections = 0;
+};
+
+std::shared_ptr<AsyncHttpServer> newAsyncHttpServer(bool reuseAddr, bool reusePort, int64_t maxBody);
+
+// A bind, resolve or accept failure, with the operating system's error number.
+// `additionalInfo` holds the resolver's own message, if any.
+class OsError : public std::system_error {
+ public:
+  OsError(std::error_code code, std::string additionalInfo = {});
+  const std::string& additionalInfo() const { return additionalInfo_; }
+
+ private:
+  std::string additionalInfo_;
+};
+
+// Binds `address` (empty: every IPv4 interface) and `port` (0: any free port),
+// listens and accepts forever. Fails with OsError if binding fails.
+asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t port, HttpCallback callback,
+                            std::string address, int assumedDescriptorsPerRequest);
+
+// Writes one complete reply: status line, headers as stored, a Content-Length
+// line unless the headers have one, the blank line and the content.
+asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content,
+                              const HttpHeaders& headers = {});
+
+}  // namespace nc

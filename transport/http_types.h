@@ -1,0 +1,100 @@
+// The transport's request record and its parts.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <asio/awaitable.hpp>
+#include <asio/buffer.hpp>
+#include <asio/ip/tcp.hpp>
+
+namespace nc {
+
+enum class HttpMethod { HttpHead, HttpGet, HttpPost, HttpPut, HttpDelete, HttpTrace, HttpOptions, HttpConnect, HttpPatch };
+
+// "GET" -> HttpGet, case-sensitive; nullopt for anything else.
+std::optional<HttpMethod> parseHttpMethod(std::string_view word);
+
+// Header fields. Names are stored lower-cased (ASCII) and kept in the order in
+// which they were first set; each name maps to a list of values.
+class HttpHeaders {
+ public:
+  using Entry = std::pair<std::string, std::vector<std::string>>;
+
+  HttpHeaders() = default;
+  HttpHeaders(std::initializer_list<std::pair<std::string, std::string>> fields);
+
+  // An empty list deletes the name.
+  void set(std::string_view name, std::vector<std::string> values);
+  void set(std::string_view name, std::string value);
+  bool contains(std::string_view name) const;
+  // nullptr when absent.
+  const std::vector<std::string>* get(std::string_view name) const;
+  // First value, or `fallback` when the name is absent or has no value.
+  std::string_view first(std::string_view name, std::string_view fallback = {}) const;
+  // Whether one of the values equals `probe`, ASCII case-insensitively and whole.
+  bool hasValue(std::string_view name, std::string_view probe) const;
+  size_t size() const { return entries_.size(); }
+  void clear() { entries_.clear(); }
+
+  std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
+  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+
+ private:
+  std::vector<Entry> entries_;
+};
+
+// The third word of the request line as sent, with its version numbers.
+struct HttpProtocol {
+  std::string text;
+  int64_t major = 0;
+  int64_t minor = 0;
+};
+
+// A request target. An origin-form target such as "/p?q#f" sets only path "/p",
+// query "q" and anchor "f". Nothing is percent-decoded.
+struct Uri {
+  std::string scheme, username, password, hostname, port, path, query, anchor;
+  bool opaque = false;
+  bool isIpv6 = false;
+};
+
+Uri parseUri(std::string_view text);
+
+// One accepted connection. Replies go out through send(), one gathered write
+// per call; a peer that has gone away makes the write complete silently.
+class Connection {
+ public:
+  explicit Connection(asio::ip::tcp::socket socket);
+
+  asio::awaitable<void> send(std::vector<asio::const_buffer> pieces);
+  asio::awaitable<void> send(std::string_view bytes);
+  void close();
+  bool isClosed() const { return closed_; }
+  asio::ip::tcp::socket& socket() { return socket_; }
+
+ private:
+  asio::ip::tcp::socket socket_;
+  bool closed_ = false;
+};
+
+struct HttpRequest {
+  std::shared_ptr<Connection> client;
+  HttpMethod reqMethod = HttpMethod::HttpGet;
+  HttpHeaders headers;
+  HttpProtocol protocol;
+  Uri url;
+  std::string hostname;  // the peer's IP address as text
+  std::string body;
+};
+
+// "404 Not Found", or the bare number for a code without a reason phrase.
+std::string statusText(int code);
+
+}  // namespace nc

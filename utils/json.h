@@ -1,0 +1,122 @@
+// JSON value tree with insertion-ordered objects, a comment-skipping parser,
+// and the compact and 2-space pretty writers.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace nc {
+
+class JsonValue;
+
+// Raised by parseJson for text that is not one JSON document.
+class JsonParseError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Raised when a value is read as a kind it does not hold, or a missing key is
+// read with at(). The message of a missing key is "key not found: " + key.
+class JsonAccessError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A number literal that fits neither int64 nor a finite double, kept as written.
+struct JsonRawNumber {
+  std::string text;
+  bool operator==(const JsonRawNumber&) const = default;
+};
+
+// Object members in insertion order. Setting an existing key replaces its value
+// in place, so a key keeps the position where it was first set.
+class JsonObject {
+ public:
+  using Member = std::pair<std::string, JsonValue>;
+
+  JsonObject() = default;
+  JsonObject(std::initializer_list<Member> members);
+
+  bool contains(std::string_view key) const;
+  const JsonValue* find(std::string_view key) const;
+  JsonValue* find(std::string_view key);
+  const JsonValue& at(std::string_view key) const;  // JsonAccessError when absent
+  void set(std::string key, JsonValue value);
+  size_t size() const { return members_.size(); }
+  bool empty() const { return members_.empty(); }
+
+  std::vector<Member>::const_iterator begin() const { return members_.begin(); }
+  std::vector<Member>::const_iterator end() const { return members_.end(); }
+
+  bool operator==(const JsonObject& other) const;
+
+ private:
+  std::vector<Member> members_;
+};
+
+using JsonArray = std::vector<JsonValue>;
+
+class JsonValue {
+ public:
+  enum class Kind { Null, Bool, Int, Float, String, Array, Object, RawNumber };
+
+  JsonValue() = default;  // null
+  JsonValue(std::nullptr_t) {}
+  JsonValue(bool b) : v_(b) {}
+  JsonValue(int i) : v_(int64_t{i}) {}
+  JsonValue(int64_t i) : v_(i) {}
+  JsonValue(double d) : v_(d) {}
+  JsonValue(const char* s) : v_(std::string(s)) {}
+  JsonValue(std::string s) : v_(std::move(s)) {}
+  JsonValue(std::string_view s) : v_(std::string(s)) {}
+  JsonValue(JsonArray a) : v_(std::move(a)) {}
+  JsonValue(JsonObject o) : v_(std::move(o)) {}
+  JsonValue(JsonRawNumber r) : v_(std::move(r)) {}
+
+  Kind kind() const { return static_cast<Kind>(v_.index()); }
+  bool isNull() const { return kind() == Kind::Null; }
+  bool isBool() const { return kind() == Kind::Bool; }
+  bool isInt() const { return kind() == Kind::Int; }
+  bool isFloat() const { return kind() == Kind::Float; }
+  bool isString() const { return kind() == Kind::String; }
+  bool isArray() const { return kind() == Kind::Array; }
+  bool isObject() const { return kind() == Kind::Object; }
+  bool isRawNumber() const { return kind() == Kind::RawNumber; }
+
+  // Typed access; each raises JsonAccessError when the value holds another kind.
+  bool asBool() const;
+  int64_t asInt() const;
+  double asFloat() const;
+  const std::string& asString() const;
+  const JsonArray& asArray() const;
+  JsonArray& asArray();
+  const JsonObject& asObject() const;
+  JsonObject& asObject();
+  const JsonRawNumber& asRawNumber() const;
+
+  bool operator==(const JsonValue&) const = default;
+
+ private:
+  std::variant<std::monostate, bool, int64_t, double, std::string, JsonArray, JsonObject, JsonRawNumber> v_;
+};
+
+// Parses one JSON document. White space, `//` line comments and `/* */` block
+// comments are skipped. Integers that fit int64 become Int, other finite
+// numbers Float, anything else RawNumber. In an object a repeated key keeps its
+// first position and takes its last value. Raises JsonParseError.
+JsonValue parseJson(std::string_view text);
+
+// No spaces or line breaks: {"a":1,"b":[true,null]}
+std::string toCompactJson(const JsonValue& value);
+
+// Two-space indentation, no trailing line break; empty containers as {} and [].
+std::string toPrettyJson(const JsonValue& value);
+
+}  // namespace nc
