@@ -1,0 +1,45 @@
+import { useState } from 'react';
+import { App, Button, Card, Space, Typography } from 'antd';
+import { PlayCircleOutlined, StopOutlined } from '@ant-design/icons';
+import { useAuth } from '../console_app.jsx';
+import { errorText, startSsh, stopSsh } from '../service.js';
+
+export function DevModePage() {
+  const { authToken } = useAuth();
+  const { message } = App.useApp();
+  const [busy, setBusy] = useState('');
+
+  async function run(action, call, successText) {
+    setBusy(action);
+    const reply = await call(authToken);
+    setBusy('');
+    if (reply.error) message.error(errorText(reply));
+    else message.success(successText);
+  }
+
+  return (
+    <Card title="SSH" className="page-card narrow-card">
+      <Typography.Paragraph type="secondary">
+        Switches the gateway&apos;s SSH server on or off, now and across reboots.
+      </Typography.Paragraph>
+      <Space wrap>
+        <Button
+          type="primary"
+          icon={<PlayCircleOutlined />}
+          loading={busy === 'start'}
+          onClick={() => run('start', startSsh, 'SSH has started')}
+        >
+          Start and Enable SSH
+        </Button>
+        <Button
+          danger
+          icon={<StopOutlined />}
+          loading={busy === 'stop'}
+          onClick={() => run('stop', stopSsh, 'SSH has stopped')}
+        >
+          Stop and Disable SSH
+        </Button>
+      </Space>
+    </Card>
+  );
+}

@@ -1,0 +1,57 @@
+import { useEffect, useState } from 'react';
+import { App, Button, Checkbox, Form, Input, Typography } from 'antd';
+import { LockOutlined, UserOutlined } from '@ant-design/icons';
+import { useNavigate } from 'react-router-dom';
+import { useAuth } from '../console_app.jsx';
+import { loadToken } from '../auth_storage.js';
+import { errorText, login } from '../service.js';
+import { versionText } from '../version.js';
+
+export function LoginPage() {
+  const { logIn } = useAuth();
+  const navigate = useNavigate();
+  const { message } = App.useApp();
+  const [busy, setBusy] = useState(false);
+
+  useEffect(() => {
+    if (loadToken()) navigate('/');
+  }, [navigate]);
+
+  async function submit({ username, password, keepLoggedIn }) {
+    setBusy(true);
+    const reply = await login(username, password);
+    setBusy(false);
+    if (reply.error || !reply.output?.auth) {
+      message.info(errorText(reply));
+      return;
+    }
+    logIn(reply.output.auth, keepLoggedIn);
+    navigate('/');
+  }
+
+  return (
+    <div className="login-screen">
+      <div className="login-dialog">
+        <div className="login-brand">
+          <img src={`${import.meta.env.BASE_URL}logo.svg`} alt="" width="56" height="56" />
+          <Typography.Title level={3}>Tallowmere LoRa Gateway</Typography.Title>
+        </div>
+        <Form layout="vertical" initialValues={{ keepLoggedIn: false }} onFinish={submit} requiredMark={false}>
+          <Form.Item label="Username" name="username" rules={[{ required: true, message: 'Username is required' }]}>
+            <Input prefix={<UserOutlined />} autoComplete="username" autoFocus />
+          </Form.Item>
+          <Form.Item label="Password" name="password" rules={[{ required: true, message: 'Password is required' }]}>
+            <Input.Password prefix={<LockOutlined />} autoComplete="current-password" />
+          </Form.Item>
+          <Form.Item name="keepLoggedIn" valuePropName="checked">
+            <Checkbox>Keep me logged in</Checkbox>
+          </Form.Item>
+          <Button type="primary" htmlType="submit" block size="large" loading={busy}>
+            Login
+          </Button>
+        </Form>
+      </div>
+      <div className="login-version">{versionText}</div>
+    </div>
+  );
+}

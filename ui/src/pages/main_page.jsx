@@ -1,0 +1,96 @@
+import { useEffect, useState } from 'react';
+import { Layout, Menu, Spin } from 'antd';
+import { CodeOutlined, LogoutOutlined, RadarChartOutlined, SettingOutlined } from '@ant-design/icons';
+import { useNavigate } from 'react-router-dom';
+import { useAuth } from '../console_app.jsx';
+import { advanceDevModeSequence, devModeSequence } from '../dev_mode_keys.js';
+import { versionText } from '../version.js';
+import { ForwarderPage } from './forwarder_page.jsx';
+import { SettingPage } from './setting_page.jsx';
+import { DevModePage } from './dev_mode_page.jsx';
+
+const pages = {
+  forwarder: { label: 'Forwarder', icon: <RadarChartOutlined />, Page: ForwarderPage },
+  setting: { label: 'Setting', icon: <SettingOutlined />, Page: SettingPage },
+  devMode: { label: 'Dev Mode', icon: <CodeOutlined />, Page: DevModePage },
+};
+
+function useDevModeReveal() {
+  const [revealed, setRevealed] = useState(false);
+  useEffect(() => {
+    let progress = 0;
+    function onKey(event) {
+      progress = advanceDevModeSequence(progress, event.key);
+      if (progress === devModeSequence.length) {
+        setRevealed(true);
+        progress = 0;
+      }
+    }
+    window.addEventListener('keydown', onKey);
+    return () => window.removeEventListener('keydown', onKey);
+  }, []);
+  return revealed;
+}
+
+function Redirecting({ to }) {
+  const navigate = useNavigate();
+  useEffect(() => navigate(to), [navigate, to]);
+  return (
+    <div className="redirecting">
+      <Spin tip={`Redirecting to ${to}`} size="large">
+        <div className="redirecting-space" />
+      </Spin>
+    </div>
+  );
+}
+
+export function MainPage() {
+  const { authToken, logOut } = useAuth();
+  const navigate = useNavigate();
+  const devModeRevealed = useDevModeReveal();
+  const [selected, setSelected] = useState('forwarder');
+  const [siderCollapsed, setSiderCollapsed] = useState(false);
+  const [narrow, setNarrow] = useState(false);
+
+  if (!authToken) return <Redirecting to="/login" />;
+
+  const shown = Object.keys(pages).filter((key) => key !== 'devMode' || devModeRevealed);
+  const items = [
+    ...shown.map((key) => ({ key, icon: pages[key].icon, label: pages[key].label })),
+    { key: 'logout', icon: <LogoutOutlined />, label: 'Logout' },
+  ];
+  function choose({ key }) {
+    if (key === 'logout') {
+      logOut();
+      navigate('/login');
+      return;
+    }
+    setSelected(key);
+    if (narrow) setSiderCollapsed(true);
+  }
+  const { Page } = pages[selected];
+
+  return (
+    <Layout className="console">
+      <Layout.Sider
+        breakpoint="lg"
+        collapsedWidth={0}
+        collapsed={siderCollapsed}
+        onCollapse={setSiderCollapsed}
+        onBreakpoint={setNarrow}
+        width={220}
+        className="console-sider"
+      >
+        <div className="console-brand">
+          <img src={`${import.meta.env.BASE_URL}logo.svg`} alt="" width="36" height="36" />
+          <span>Tallowmere</span>
+        </div>
+        <Menu theme="dark" mode="inline" selectedKeys={[selected]} items={items} onClick={choose} />
+        <div className="console-version">{versionText}</div>
+      </Layout.Sider>
+      <Layout.Content className="console-content">
+        <Page />
+      </Layout.Content>
+    </Layout>
+  );
+}

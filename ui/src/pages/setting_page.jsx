@@ -1,0 +1,48 @@
+import { useState } from 'react';
+import { App, Button, Card, Form, Input } from 'antd';
+import { useAuth } from '../console_app.jsx';
+import { errorText, updatePassword } from '../service.js';
+
+const required = (message) => [{ required: true, message }];
+
+export function SettingPage() {
+  const { authToken } = useAuth();
+  const { message } = App.useApp();
+  const [form] = Form.useForm();
+  const [busy, setBusy] = useState(false);
+
+  async function submit({ currentPassword, newPassword, newPasswordAgain }) {
+    if (newPassword !== newPasswordAgain) {
+      form.setFields([{ name: 'newPasswordAgain', errors: ['New Passwords do not match'] }]);
+      return;
+    }
+    setBusy(true);
+    const reply = await updatePassword(authToken, currentPassword, newPassword);
+    setBusy(false);
+    if (reply.error) {
+      message.error(errorText(reply));
+      return;
+    }
+    message.success('Password updated succesfully');
+    form.resetFields();
+  }
+
+  return (
+    <Card title="Update Password" className="page-card narrow-card">
+      <Form form={form} layout="vertical" onFinish={submit} requiredMark={false}>
+        <Form.Item label="Current Password" name="currentPassword" rules={required('Current password is required')}>
+          <Input.Password autoComplete="current-password" />
+        </Form.Item>
+        <Form.Item label="New Password" name="newPassword" rules={required('New password is required')}>
+          <Input.Password autoComplete="new-password" />
+        </Form.Item>
+        <Form.Item label="New Password Again" name="newPasswordAgain" rules={required('New password is required')}>
+          <Input.Password autoComplete="new-password" />
+        </Form.Item>
+        <Button type="primary" htmlType="submit" loading={busy}>
+          Update
+        </Button>
+      </Form>
+    </Card>
+  );
+}

@@ -1,0 +1,45 @@
+// Calls to the gateway service. Every call is a POST with a JSON body, and
+// every reply is read as JSON whatever its status, because the service puts
+// its error text into the body of 4xx and 5xx replies as well.
+
+const networkIssue = { error: { message: 'Network issue' } };
+
+export async function callService(path, body) {
+  let text;
+  try {
+    const response = await fetch(path, {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify(body),
+    });
+    text = await response.text();
+  } catch {
+    return networkIssue;
+  }
+  if (!text) return networkIssue;
+  try {
+    const reply = JSON.parse(text);
+    return reply !== null && typeof reply === 'object' ? reply : networkIssue;
+  } catch {
+    return networkIssue;
+  }
+}
+
+export function errorText(reply) {
+  return reply.error?.message ?? 'Network issue';
+}
+
+export const login = (username, password) =>
+  callService('/rpc/v1/login/password', { username, password });
+
+export const loadForwarderConfig = (auth) => callService('/rpc/forwarder-config/get', { auth });
+
+export const saveForwarderConfig = (auth, patch) =>
+  callService('/rpc/forwarder-config/patch', { input: patch, auth });
+
+export const updatePassword = (auth, currentPassword, newPassword) =>
+  callService('/rpc/password/update', { auth, input: { currentPassword, newPassword } });
+
+export const startSsh = (auth) => callService('/rpc/sshd/start', { auth, input: {} });
+
+export const stopSsh = (auth) => callService('/rpc/sshd/stop', { auth, input: {} });
