@@ -7,10 +7,11 @@ import { loadForwarderConfig, saveForwarderConfig } from '../service.js';
 const formLayout = { labelCol: { xs: { span: 24 }, sm: { span: 8 } }, wrapperCol: { xs: { span: 24 }, sm: { span: 16 } } };
 const saveOffset = { xs: { span: 24 }, sm: { offset: 8, span: 16 } };
 
-function FieldInput({ field }) {
-  if (!field.numeric) return <Input />;
-  if (field.name === 'serverPort') return <InputNumber min={1} max={65535} precision={0} className="full-width" />;
-  return <InputNumber className="full-width" />;
+// Form.Item hands its child the value, change handler and id through props.
+function FieldInput({ field, ...bound }) {
+  if (!field.numeric) return <Input {...bound} />;
+  if (field.name === 'serverPort') return <InputNumber {...bound} min={1} max={65535} precision={0} className="full-width" />;
+  return <InputNumber {...bound} className="full-width" />;
 }
 
 function ForwarderForm({ initialValues, onSave, saving }) {

@@ -1,6 +1,6 @@
 import { useEffect, useState } from 'react';
-import { Layout, Menu, Spin } from 'antd';
-import { CodeOutlined, LogoutOutlined, RadarChartOutlined, SettingOutlined } from '@ant-design/icons';
+import { Button, Layout, Menu, Spin } from 'antd';
+import { CodeOutlined, LogoutOutlined, MenuOutlined, RadarChartOutlined, SettingOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../console_app.jsx';
 import { advanceDevModeSequence, devModeSequence } from '../dev_mode_keys.js';
@@ -30,6 +30,15 @@ function useDevModeReveal() {
     return () => window.removeEventListener('keydown', onKey);
   }, []);
   return revealed;
+}
+
+function Brand() {
+  return (
+    <div className="console-brand">
+      <img src={`${import.meta.env.BASE_URL}logo.svg`} alt="" width="36" height="36" />
+      <span>Tallowmere</span>
+    </div>
+  );
 }
 
 function Redirecting({ to }) {
@@ -78,19 +87,26 @@ export function MainPage() {
         collapsed={siderCollapsed}
         onCollapse={setSiderCollapsed}
         onBreakpoint={setNarrow}
+        trigger={null}
         width={220}
         className="console-sider"
       >
-        <div className="console-brand">
-          <img src={`${import.meta.env.BASE_URL}logo.svg`} alt="" width="36" height="36" />
-          <span>Tallowmere</span>
-        </div>
+        <Brand />
         <Menu theme="dark" mode="inline" selectedKeys={[selected]} items={items} onClick={choose} />
         <div className="console-version">{versionText}</div>
       </Layout.Sider>
-      <Layout.Content className="console-content">
-        <Page />
-      </Layout.Content>
+      {narrow && !siderCollapsed && <div className="console-backdrop" onClick={() => setSiderCollapsed(true)} />}
+      <Layout>
+        {narrow && (
+          <Layout.Header className="console-header">
+            <Button type="text" icon={<MenuOutlined />} aria-label="Open menu" onClick={() => setSiderCollapsed(false)} />
+            <Brand />
+          </Layout.Header>
+        )}
+        <Layout.Content className="console-content">
+          <Page />
+        </Layout.Content>
+      </Layout>
     </Layout>
   );
 }

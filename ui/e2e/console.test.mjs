@@ -1,0 +1,321 @@
+// The web console in Debian's Chromium against the real service binary.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, describe, test } from 'node:test';
+import { launchBrowser, Service, settings } from './harness.mjs';
+
+const testTimeout = { timeout: 90000 };
+const desktop = { width: 1280, height: 800 };
+const phone = { width: 375, height: 740 };
+const devModeKeys = ['ArrowUp', 'ArrowUp', 'ArrowDown', 'ArrowDown', 'ArrowLeft', 'ArrowRight',
+  'ArrowLeft', 'ArrowRight', 'l', 'o', 'r', 'a'];
+
+let browserHandle;
+let service;
+
+before(async () => {
+  browserHandle = await launchBrowser();
+});
+
+after(async () => {
+  await browserHandle?.close();
+});
+
+// A fresh service for each test keeps them independent of each other's
+// password changes and file edits.
+async function withService(body) {
+  service = await Service.start();
+  try {
+    await body(service);
+  } finally {
+    await service.dispose();
+  }
+}
+
+async function openPage(route, { viewport = desktop, storageState } = {}) {
+  const context = await browserHandle.browser.newContext({ viewport, storageState });
+  context.setDefaultTimeout(10000);
+  const page = await context.newPage();
+  page.pageErrors = [];
+  page.on('pageerror', (error) => page.pageErrors.push(error.message));
+  await page.goto(`${service.url}/ui${route}`);
+  return page;
+}
+
+async function logIn(page, { password = 'qzvtk', keep = false } = {}) {
+  await page.getByLabel('Username').fill('admin');
+  await page.getByLabel('Password').fill(password);
+  if (keep) await page.getByLabel('Keep me logged in').check();
+  await page.getByRole('button', { name: 'Login' }).click();
+}
+
+function toast(page, text) {
+  return page.locator('.ant-message').getByText(text, { exact: true });
+}
+
+async function waitForPath(page, pathname) {
+  await page.waitForURL((url) => url.pathname === pathname);
+}
+
+async function storedTokens(page) {
+  return page.evaluate(() => ({ local: localStorage.getItem('auth'), session: sessionStorage.getItem('auth') }));
+}
+
+async function openMenu(page, label) {
+  const toggle = page.getByRole('button', { name: 'Open menu' });
+  if (await toggle.isVisible()) await toggle.click();
+  await page.locator('.ant-menu').getByText(label, { exact: true }).click();
+}
+
+describe('login', () => {
+  test('keeps the token in session storage unless asked to keep it', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await assert.doesNotReject(page.getByRole('heading', { name: 'Tallowmere LoRa Gateway' }).waitFor());
+    assert.equal(await page.getByText('v1.1.1', { exact: true }).count(), 1);
+    assert.equal(await page.title(), 'LoRa Gateway');
+    await logIn(page);
+    await waitForPath(page, '/ui');
+    await page.getByText('Forwarder Setting').waitFor();
+    const tokens = await storedTokens(page);
+    assert.equal(tokens.local, null);
+    assert.match(tokens.session, /^[A-Za-z0-9+/]+=*$/);
+    // A new browser session starts from what local storage kept: nothing.
+    const reopened = await openPage('', { storageState: await page.context().storageState() });
+    await waitForPath(reopened, '/ui/login');
+    assert.deepEqual(page.pageErrors, []);
+  }));
+
+  test('keeps the token in local storage when asked, and moves it back', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page, { keep: true });
+    await page.getByText('Forwarder Setting').waitFor();
+    const kept = await storedTokens(page);
+    assert.equal(kept.session, null);
+    assert.ok(kept.local);
+    const reopened = await openPage('/login', { storageState: await page.context().storageState() });
+    await waitForPath(reopened, '/ui');
+    await reopened.getByText('Forwarder Setting').waitFor();
+    // Logging in again without the box must not leave the old copy behind.
+    await reopened.evaluate(() => sessionStorage.clear());
+    await openMenu(reopened, 'Logout');
+    await logIn(reopened);
+    await reopened.getByText('Forwarder Setting').waitFor();
+    const moved = await storedTokens(reopened);
+    assert.equal(moved.local, null);
+    assert.ok(moved.session);
+  }));
+
+  test('shows the service\'s refusal and stays on the page', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await page.getByRole('button', { name: 'Login' }).click();
+    await page.getByText('Username is required').waitFor();
+    await page.getByText('Password is required').waitFor();
+    await logIn(page, { password: 'wrong' });
+    await toast(page, 'Invalid password').waitFor();
+    assert.equal(new URL(page.url()).pathname, '/ui/login');
+    await service.stop();
+    await logIn(page);
+    await toast(page, 'Network issue').waitFor();
+    assert.deepEqual(await storedTokens(page), { local: null, session: null });
+  }));
+});
+
+describe('forwarder page', () => {
+  const labels = ['Server Address', 'Server Port', 'Gateway ID', 'Base Frequency', 'Channel 0 frequence offset',
+    'Channel 1 frequence offset', 'Channel 2 frequence offset', 'Channel 3 frequence offset', 'Base Frequency',
+    'Channel 4 frequence offset', 'Channel 5 frequence offset', 'Channel 6 frequence offset',
+    'Channel 7 frequence offset'];
+  const fileValues = {
+    serverAddress: 'localhost', serverPort: '1680', gatewayId: 'AA555A0000000000', freq0: '867500000',
+    if0: '-400000', if1: '-200000', if2: '0', if3: '-400000', freq1: '868500000',
+    if4: '-200000', if5: '0', if6: '200000', if7: '400000',
+  };
+
+  test('shows the file\'s values under their labels, in order', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page);
+    await page.locator('#serverAddress').waitFor();
+    assert.deepEqual(await page.locator('.forwarder-form .ant-form-item-label label').allTextContents(), labels);
+    assert.deepEqual(await page.locator('.forwarder-form .ant-divider').allTextContents(), ['Radio 0', 'Radio 1']);
+    for (const [field, value] of Object.entries(fileValues)) {
+      assert.equal(await page.locator(`#${field}`).inputValue(), value, field);
+    }
+  }));
+
+  test('saves one patch with both ports, the address and the fixed radio settings', testTimeout, () =>
+    withService(async () => {
+      const before = service.config();
+      const page = await openPage('/login');
+      await logIn(page);
+      await page.getByLabel('Server Port').fill('1700');
+      await page.getByLabel('Server Address').fill('eu1.lns.example.net');
+      await page.locator('#if7').fill('');
+      await page.getByRole('button', { name: 'Save' }).click();
+      await toast(page, 'Configuration updated').waitFor();
+      const saved = service.config();
+      assert.equal(saved.gateway_conf.serv_port_up, 1700);
+      assert.equal(saved.gateway_conf.serv_port_down, 1700);
+      assert.equal(saved.gateway_conf.server_address, 'eu1.lns.example.net');
+      assert.equal(saved.gateway_conf.gateway_ID, 'AA555A0000000000');
+      assert.deepEqual(saved.SX1301_conf.radio_0, { ...before.SX1301_conf.radio_0, enable: true, tx_enable: true,
+        tx_freq_min: 923000000, tx_freq_max: 925000000 });
+      assert.deepEqual(saved.SX1301_conf.radio_1, { ...before.SX1301_conf.radio_1, enable: true, tx_enable: false });
+      assert.equal(saved.SX1301_conf.chan_multiSF_7.if, 0, 'an emptied number field is saved as 0');
+      assert.deepEqual(saved.SX1301_conf.chan_Lora_std, before.SX1301_conf.chan_Lora_std);
+      assert.deepEqual(service.systemctlCalls(), ['restart packet-forwarder']);
+    }));
+
+  test('shows its own message when the service refuses', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page);
+    await page.locator('#serverAddress').waitFor();
+    fs.writeFileSync(service.configPath, '{ "gateway_conf": ');
+    await page.getByRole('button', { name: 'Save' }).click();
+    await toast(page, 'Update failed').waitFor();
+    await openMenu(page, 'Setting');
+    await openMenu(page, 'Forwarder');
+    await page.getByText('Failed to fetch configuration').waitFor();
+    assert.equal(await page.locator('#serverAddress').count(), 0, 'no form to save from after a failed load');
+  }));
+});
+
+describe('setting page', () => {
+  async function fillPasswords(page, current, next, again) {
+    await page.getByLabel('Current Password').fill(current);
+    await page.getByLabel('New Password', { exact: true }).fill(next);
+    await page.getByLabel('New Password Again').fill(again);
+    await page.getByRole('button', { name: 'Update' }).click();
+  }
+
+  test('checks the repeated password, then changes it', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page);
+    await openMenu(page, 'Setting');
+    const updates = [];
+    page.on('request', (request) => {
+      if (request.url().endsWith('/rpc/password/update')) updates.push(request.postDataJSON());
+    });
+    await fillPasswords(page, 'qzvtk', 'n3w-secret', 'n3w-secreT');
+    await page.getByText('New Passwords do not match').waitFor();
+    assert.equal(updates.length, 0);
+    await fillPasswords(page, 'wrong', 'n3w-secret', 'n3w-secret');
+    await toast(page, 'Password mismatch').waitFor();
+    await fillPasswords(page, 'qzvtk', 'n3w-secret', 'n3w-secret');
+    await toast(page, 'Password updated succesfully').waitFor();
+    assert.deepEqual(updates.at(-1).input, { currentPassword: 'qzvtk', newPassword: 'n3w-secret' });
+    await openMenu(page, 'Logout');
+    await logIn(page);
+    await toast(page, 'Invalid password').waitFor();
+    await logIn(page, { password: 'n3w-secret' });
+    await page.getByText('Forwarder Setting').waitFor();
+  }));
+
+  test('shows "Invalid auth token" after the service restarted', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page);
+    await page.locator('#serverAddress').waitFor();
+    await service.restart();
+    await openMenu(page, 'Setting');
+    await fillPasswords(page, 'qzvtk', 'other', 'other');
+    await toast(page, 'Invalid auth token').waitFor();
+    assert.equal(new URL(page.url()).pathname, '/ui', 'the console does not log out by itself');
+  }));
+});
+
+describe('dev mode', () => {
+  test('appears after the key sequence and switches SSH', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page);
+    await page.locator('#serverAddress').waitFor();
+    await page.locator('.forwarder-form').click({ position: { x: 1, y: 1 } });
+    const menu = page.locator('.ant-menu');
+    for (const key of [...devModeKeys.slice(0, 6), 'x', ...devModeKeys.slice(6)]) await page.keyboard.press(key);
+    assert.equal(await menu.getByText('Dev Mode').count(), 0, 'a wrong key restarts the sequence');
+    for (const key of devModeKeys) await page.keyboard.press(key);
+    await openMenu(page, 'Dev Mode');
+    await page.getByRole('button', { name: 'Start and Enable SSH' }).click();
+    await toast(page, 'SSH has started').waitFor();
+    assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh']);
+    await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
+    await toast(page, 'SSH has stopped').waitFor();
+    assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh', 'stop ssh', 'disable ssh']);
+    await page.reload();
+    await page.locator('#serverAddress').waitFor();
+    assert.equal(await menu.getByText('Dev Mode').count(), 0, 'the reveal ends when the page is left');
+  }));
+});
+
+describe('navigation', () => {
+  test('logout forgets the token and returns to the login page', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page, { keep: true });
+    await page.locator('#serverAddress').waitFor();
+    await openMenu(page, 'Logout');
+    await waitForPath(page, '/ui/login');
+    assert.deepEqual(await storedTokens(page), { local: null, session: null });
+    await page.goto(`${service.url}/ui`);
+    await waitForPath(page, '/ui/login');
+  }));
+
+  test('an unknown route shows the not-found page and goes home after a second', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logIn(page);
+      await page.locator('#serverAddress').waitFor();
+      const started = Date.now();
+      await page.goto(`${service.url}/ui/anything`);
+      await page.getByText('Page Not Found').waitFor();
+      await page.getByText('You are redirecting to homepage...').waitFor();
+      await waitForPath(page, '/ui');
+      const elapsed = Date.now() - started;
+      assert.ok(elapsed >= 1000 && elapsed < 5000, `returned after ${elapsed} ms`);
+      await page.locator('#serverAddress').waitFor();
+    }));
+
+  test('serves every file the page refers to with its own type', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    const types = new Map();
+    page.on('response', (response) => types.set(new URL(response.url()).pathname, response.headers()['content-type']));
+    await page.reload();
+    await page.getByRole('button', { name: 'Login' }).waitFor();
+    const icon = await page.locator('link[rel=icon]').getAttribute('href');
+    const iconReply = await page.request.get(`${service.url}${icon}`);
+    assert.equal(iconReply.headers()['content-type'], 'image/svg+xml');
+    const assets = [...types].filter(([pathname]) => pathname.startsWith('/ui/assets/'));
+    assert.ok(assets.length >= 2);
+    for (const [pathname, type] of assets) assert.match(type, /^(application\/javascript|text\/css|image\/)/, pathname);
+    assert.deepEqual(page.pageErrors, []);
+  }));
+});
+
+describe('screenshots', () => {
+  async function shoot(page, name, viewport) {
+    const file = path.join(settings.screenshots, `${name}-${viewport.width}.png`);
+    await page.waitForTimeout(400);
+    await page.screenshot({ path: file, fullPage: true });
+  }
+
+  for (const viewport of [desktop, phone]) {
+    test(`every page at ${viewport.width} px`, testTimeout, () => withService(async () => {
+      fs.mkdirSync(settings.screenshots, { recursive: true });
+      const page = await openPage('/login', { viewport });
+      await page.getByRole('button', { name: 'Login' }).waitFor();
+      await shoot(page, 'login', viewport);
+      await logIn(page);
+      await page.locator('#serverAddress').waitFor();
+      await shoot(page, 'forwarder', viewport);
+      await openMenu(page, 'Setting');
+      await page.getByLabel('Current Password').waitFor();
+      await shoot(page, 'setting', viewport);
+      await page.locator('body').click({ position: { x: viewport.width - 5, y: 5 } });
+      for (const key of devModeKeys) await page.keyboard.press(key);
+      await openMenu(page, 'Dev Mode');
+      await page.getByRole('button', { name: 'Start and Enable SSH' }).waitFor();
+      await shoot(page, 'dev-mode', viewport);
+      await page.goto(`${service.url}/ui/anything`);
+      await page.getByText('Page Not Found').waitFor();
+      await shoot(page, 'not-found', viewport);
+    }));
+  }
+});

@@ -1,0 +1,152 @@
+// What the browser tests need around a page: a service process of its own in a
+// temporary folder, a fake systemctl that records its commands, and a
+// headless Chromium.
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+import { createRequire } from 'node:module';
+import { setTimeout as sleep } from 'node:timers/promises';
+
+const startTimeoutMs = 15000;
+const stopTimeoutMs = 5000;
+
+export const settings = {
+  binary: process.env.NC_E2E_BINARY,
+  modules: process.env.NC_E2E_MODULES,
+  screenshots: process.env.NC_E2E_SCREENSHOTS,
+  config: process.env.NC_E2E_CONFIG,
+};
+
+export function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.on('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+function connects(port) {
+  return new Promise((resolve) => {
+    const socket = net.connect(port, '127.0.0.1');
+    socket.once('connect', () => socket.end(() => resolve(true)));
+    socket.once('error', () => resolve(false));
+  });
+}
+
+async function waitUntil(check, timeoutMs, what) {
+  const deadline = Date.now() + timeoutMs;
+  while (Date.now() < deadline) {
+    if (await check()) return;
+    await sleep(50);
+  }
+  throw new Error(`timed out waiting for ${what}`);
+}
+
+function exited(child) {
+  return child.exitCode !== null || child.signalCode !== null;
+}
+
+async function stopProcess(child) {
+  if (exited(child)) return;
+  process.kill(child.pid, 'SIGTERM');
+  try {
+    await waitUntil(() => exited(child), stopTimeoutMs, 'the service to stop');
+  } catch {
+    process.kill(child.pid, 'SIGKILL');
+    await waitUntil(() => exited(child), stopTimeoutMs, 'the service to be killed');
+  }
+}
+
+const fakeSystemctl = (log) => `#!/bin/sh\necho "$*" >> '${log}'\n`;
+
+// One service with its own forwarder file, database and systemctl log. It
+// keeps its port across restarts, so a browser keeps its storage for it.
+export class Service {
+  static async start() {
+    const service = new Service(fs.mkdtempSync(path.join(os.tmpdir(), 'nodeconsole-e2e-')), await freePort());
+    await service.launch();
+    return service;
+  }
+
+  constructor(dir, port) {
+    this.dir = dir;
+    this.port = port;
+    this.configPath = path.join(dir, 'global_conf.json');
+    this.systemctlLog = path.join(dir, 'systemctl.log');
+    this.output = '';
+    fs.copyFileSync(settings.config, this.configPath);
+    fs.mkdirSync(path.join(dir, 'bin'));
+    fs.writeFileSync(path.join(dir, 'bin', 'systemctl'), fakeSystemctl(this.systemctlLog), { mode: 0o755 });
+  }
+
+  get url() {
+    return `http://127.0.0.1:${this.port}`;
+  }
+
+  async launch() {
+    const args = ['--listen', '127.0.0.1', '--port', String(this.port), '--forwarderConfigPath', this.configPath,
+      '--dataPath', path.join(this.dir, 'accounts.sqlite3')];
+    const env = { ...process.env, PATH: `${path.join(this.dir, 'bin')}:${process.env.PATH}` };
+    this.child = spawn(settings.binary, args, { cwd: this.dir, env, stdio: ['ignore', 'pipe', 'pipe'] });
+    this.child.stdout.on('data', (chunk) => { this.output += chunk; });
+    this.child.stderr.on('data', (chunk) => { this.output += chunk; });
+    await waitUntil(async () => {
+      if (exited(this.child)) throw new Error(`service ended at start:\n${this.output}`);
+      return this.output.includes('Listening') && connects(this.port);
+    }, startTimeoutMs, 'the service to listen');
+  }
+
+  async restart() {
+    await stopProcess(this.child);
+    await this.launch();
+  }
+
+  async stop() {
+    await stopProcess(this.child);
+  }
+
+  async dispose() {
+    await this.stop();
+    fs.rmSync(this.dir, { recursive: true, force: true });
+  }
+
+  systemctlCalls() {
+    return fs.existsSync(this.systemctlLog) ? fs.readFileSync(this.systemctlLog, 'utf8').trim().split('\n') : [];
+  }
+
+  // The forwarder file as written by the service; comments are allowed because
+  // the original file has them.
+  config() {
+    const text = fs.readFileSync(this.configPath, 'utf8');
+    return JSON.parse(text.replace(/\/\*[\s\S]*?\*\//g, ''));
+  }
+}
+
+const chromiumArgs = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+
+// Debian's Chromium under playwright-core, started as a server so that its
+// process id is known and it can be stopped by that id.
+export async function launchBrowser() {
+  const { chromium } = createRequire(path.join(settings.modules, 'e2e.js'))('playwright-core');
+  const server = await chromium.launchServer({ executablePath: '/usr/bin/chromium', args: chromiumArgs });
+  const pid = server.process().pid;
+  const browser = await chromium.connect(server.wsEndpoint());
+  return {
+    browser,
+    async close() {
+      await browser.close().catch(() => {});
+      await server.close().catch(() => {});
+      try {
+        process.kill(pid, 'SIGKILL');
+      } catch {
+        // Already gone, which is the normal case after close().
+      }
+    },
+  };
+}

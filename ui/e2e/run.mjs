@@ -1,0 +1,38 @@
+// Runs the browser tests against a service binary:
+//   node ui/e2e/run.mjs --binary PATH --modules NODE_MODULES_DIR --screenshots DIR [--config PATH]
+// The tests need playwright-core from the UI build's node_modules and
+// Debian's /usr/bin/chromium; no browser is downloaded.
+import { spawn } from 'node:child_process';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { parseArgs } from 'node:util';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const repoRoot = path.resolve(here, '..', '..');
+
+const { values } = parseArgs({
+  options: {
+    binary: { type: 'string' },
+    modules: { type: 'string', default: path.join(repoRoot, 'ui', 'node_modules') },
+    screenshots: { type: 'string' },
+    config: { type: 'string', default: path.resolve(repoRoot, '..', 'shared', 'data', 'semtech-eu868-global_conf.json') },
+  },
+});
+if (!values.binary || !values.screenshots) {
+  console.error('usage: run.mjs --binary PATH --screenshots DIR [--modules DIR] [--config PATH]');
+  process.exit(2);
+}
+
+const env = {
+  ...process.env,
+  NC_E2E_BINARY: path.resolve(values.binary),
+  NC_E2E_MODULES: path.resolve(values.modules),
+  NC_E2E_SCREENSHOTS: path.resolve(values.screenshots),
+  NC_E2E_CONFIG: path.resolve(values.config),
+};
+const runner = spawn(
+  process.execPath,
+  ['--test', '--test-reporter=spec', '--test-concurrency=1', path.join(here, 'console.test.mjs')],
+  { env, stdio: 'inherit' },
+);
+runner.on('exit', (code, signal) => process.exit(signal ? 1 : code));
