@@ -2,7 +2,10 @@
 # Installs what building, running and testing nodeconsole needs on Debian 12.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libasio-dev nlohmann-json3-dev libsodium-dev
-          libsqlite3-dev libgtest-dev googletest python3)
+          libsqlite3-dev libgtest-dev googletest python3 chromium)
+# The web UI is built with Node.js and npm. A machine that already has a
+# Node.js of its own keeps it: Debian's npm package would conflict with it.
+command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

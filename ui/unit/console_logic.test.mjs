@@ -1,0 +1,52 @@
+// The console's pure rules: reading the form from a configuration document,
+// building the patch, and the Dev Mode key sequence.
+import assert from 'node:assert/strict';
+import { test } from 'node:test';
+import { buildPatch, fixedRadioSettings, formValuesOf } from '../src/forwarder_form.js';
+import { advanceDevModeSequence, devModeSequence } from '../src/dev_mode_keys.js';
+
+test('form values follow each field\'s path, and missing members leave it empty', () => {
+  const values = formValuesOf({
+    gateway_conf: { server_address: 'lns', serv_port_up: 1700, serv_port_down: 1701 },
+    SX1301_conf: { radio_0: { freq: 867500000 }, chan_multiSF_3: { if: -400000 }, radio_1: 'not an object' },
+  });
+  assert.equal(values.serverAddress, 'lns');
+  assert.equal(values.serverPort, 1700, 'the port shown is the uplink one');
+  assert.equal(values.gatewayId, undefined);
+  assert.equal(values.freq0, 867500000);
+  assert.equal(values.if3, -400000);
+  assert.equal(values.if0, undefined);
+  assert.equal(values.freq1, undefined, 'a non-object on the way is a missing member');
+  assert.equal(Object.keys(formValuesOf({})).length, 13);
+  assert.equal(formValuesOf({}).serverPort, undefined);
+});
+
+test('the patch starts from the fixed radio settings and converts numbers', () => {
+  const patch = buildPatch({
+    serverAddress: '10.0.0.2', serverPort: '1700', gatewayId: '', freq0: null, if0: '', if1: -200000, if7: '300000',
+    unmapped: 'dropped',
+  });
+  assert.deepEqual(patch.gateway_conf, {
+    server_address: '10.0.0.2', serv_port_up: 1700, serv_port_down: 1700, gateway_ID: '',
+  });
+  assert.deepEqual(patch.SX1301_conf.radio_0, { ...fixedRadioSettings().SX1301_conf.radio_0, freq: 0 });
+  assert.deepEqual(patch.SX1301_conf.radio_1, { enable: true, tx_enable: false });
+  assert.deepEqual(patch.SX1301_conf.chan_multiSF_0, { if: 0 });
+  assert.deepEqual(patch.SX1301_conf.chan_multiSF_1, { if: -200000 });
+  assert.deepEqual(patch.SX1301_conf.chan_multiSF_7, { if: 300000 });
+  assert.equal(patch.unmapped, undefined);
+  assert.deepEqual(buildPatch({}), fixedRadioSettings(), 'an empty form changes only the radios');
+  assert.deepEqual(buildPatch({ serverPort: undefined }).gateway_conf, { serv_port_up: 0, serv_port_down: 0 });
+  assert.equal('server_address' in (buildPatch({ serverAddress: undefined }).gateway_conf ?? {}), false);
+});
+
+test('the Dev Mode sequence counts keys and restarts on a wrong one', () => {
+  const typed = (keys) => keys.reduce(advanceDevModeSequence, 0);
+  assert.equal(devModeSequence.length, 12);
+  assert.equal(typed(devModeSequence), 12);
+  assert.equal(typed(devModeSequence.map((key) => (key.length === 1 ? key.toUpperCase() : key))), 12);
+  assert.equal(typed(['Shift', ...devModeSequence.slice(0, 9), 'Shift', ...devModeSequence.slice(9)]), 12);
+  assert.equal(typed([...devModeSequence.slice(0, 11), 'x']), 0);
+  assert.equal(typed(['ArrowUp', 'ArrowUp', 'ArrowUp']), 1, 'the wrong key may start the sequence anew');
+  assert.equal(typed(['x', ...devModeSequence]), 12);
+});
