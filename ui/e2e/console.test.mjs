@@ -290,10 +290,11 @@ describe('navigation', () => {
 });
 
 describe('screenshots', () => {
-  async function shoot(page, name, viewport) {
+  // The open phone menu covers the viewport only, so it is shot as the eye sees it.
+  async function shoot(page, name, viewport, fullPage = true) {
     const file = path.join(settings.screenshots, `${name}-${viewport.width}.png`);
     await page.waitForTimeout(400);
-    await page.screenshot({ path: file, fullPage: true });
+    await page.screenshot({ path: file, fullPage });
   }
 
   for (const viewport of [desktop, phone]) {
@@ -305,6 +306,13 @@ describe('screenshots', () => {
       await logIn(page);
       await page.locator('#serverAddress').waitFor();
       await shoot(page, 'forwarder', viewport);
+      const menuButton = page.getByRole('button', { name: 'Open menu' });
+      assert.equal(await menuButton.isVisible(), viewport.width < 992, 'the menu folds away on narrow screens only');
+      if (await menuButton.isVisible()) {
+        await menuButton.click();
+        await shoot(page, 'menu', viewport, false);
+        await page.locator('.console-backdrop').click({ position: { x: viewport.width - 10, y: 300 } });
+      }
       await openMenu(page, 'Setting');
       await page.getByLabel('Current Password').waitFor();
       await shoot(page, 'setting', viewport);

@@ -53,32 +53,14 @@ function Redirecting({ to }) {
   );
 }
 
-export function MainPage() {
-  const { authToken, logOut } = useAuth();
-  const navigate = useNavigate();
-  const devModeRevealed = useDevModeReveal();
-  const [selected, setSelected] = useState('forwarder');
+// Below the sider's breakpoint the menu slides over the page from a header button.
+function ConsoleShell({ menuItems, selected, onChoose, children }) {
   const [siderCollapsed, setSiderCollapsed] = useState(false);
   const [narrow, setNarrow] = useState(false);
-
-  if (!authToken) return <Redirecting to="/login" />;
-
-  const shown = Object.keys(pages).filter((key) => key !== 'devMode' || devModeRevealed);
-  const items = [
-    ...shown.map((key) => ({ key, icon: pages[key].icon, label: pages[key].label })),
-    { key: 'logout', icon: <LogoutOutlined />, label: 'Logout' },
-  ];
-  function choose({ key }) {
-    if (key === 'logout') {
-      logOut();
-      navigate('/login');
-      return;
-    }
-    setSelected(key);
+  function choose(item) {
     if (narrow) setSiderCollapsed(true);
+    onChoose(item.key);
   }
-  const { Page } = pages[selected];
-
   return (
     <Layout className="console">
       <Layout.Sider
@@ -92,7 +74,7 @@ export function MainPage() {
         className="console-sider"
       >
         <Brand />
-        <Menu theme="dark" mode="inline" selectedKeys={[selected]} items={items} onClick={choose} />
+        <Menu theme="dark" mode="inline" selectedKeys={[selected]} items={menuItems} onClick={choose} />
         <div className="console-version">{versionText}</div>
       </Layout.Sider>
       {narrow && !siderCollapsed && <div className="console-backdrop" onClick={() => setSiderCollapsed(true)} />}
@@ -103,10 +85,39 @@ export function MainPage() {
             <Brand />
           </Layout.Header>
         )}
-        <Layout.Content className="console-content">
-          <Page />
-        </Layout.Content>
+        <Layout.Content className="console-content">{children}</Layout.Content>
       </Layout>
     </Layout>
   );
+}
+
+function Console() {
+  const { logOut } = useAuth();
+  const navigate = useNavigate();
+  const devModeRevealed = useDevModeReveal();
+  const [selected, setSelected] = useState('forwarder');
+  const shown = Object.keys(pages).filter((key) => key !== 'devMode' || devModeRevealed);
+  const menuItems = [
+    ...shown.map((key) => ({ key, icon: pages[key].icon, label: pages[key].label })),
+    { key: 'logout', icon: <LogoutOutlined />, label: 'Logout' },
+  ];
+  function choose(key) {
+    if (key !== 'logout') {
+      setSelected(key);
+      return;
+    }
+    logOut();
+    navigate('/login');
+  }
+  const { Page } = pages[selected];
+  return (
+    <ConsoleShell menuItems={menuItems} selected={selected} onChoose={choose}>
+      <Page />
+    </ConsoleShell>
+  );
+}
+
+export function MainPage() {
+  const { authToken } = useAuth();
+  return authToken ? <Console /> : <Redirecting to="/login" />;
 }
