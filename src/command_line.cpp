@@ -108,7 +108,8 @@ std::string helpText(int columns) {
   for (const Option& option : knownOptions) rows.push_back(helpRow(option));
   std::array<size_t, 3> widest{};
   for (const auto& row : rows)
-    for (size_t column = 0; column < widest.size(); ++column) widest[column] = std::max(widest[column], row[column].size());
+    for (size_t column = 0; column < widest.size(); ++column)
+      widest[column] = std::max(widest[column], row[column].size());
   // Two spaces of indentation, then each cell padded by a gap of two.
   const size_t indent = 2 + widest[0] + widest[1] + widest[2] + 6;
   const int descriptionWidth = std::max<int64_t>(16, int64_t{columns} - static_cast<int64_t>(indent));
@@ -185,7 +186,8 @@ std::string ambiguityText(const std::string& key, std::vector<const Option*> mat
   std::sort(matches.begin(), matches.end(),
             [](const Option* a, const Option* b) { return normaliseName(a->name) < normaliseName(b->name); });
   std::string text = "Ambiguous long option prefix \"" + key + "\" matches:\n";
-  for (const Option* match : matches) text += "  " + std::string(match->name) + (match == matches.back() ? " \n" : "\n");
+  for (const Option* match : matches)
+    text += "  " + std::string(match->name) + (match == matches.back() ? " \n" : "\n");
   return text + "Run with --help for more details.\n";
 }
 
@@ -226,13 +228,17 @@ void applyText(std::string& target, const Occurrence& occurrence, const std::str
     throw CommandLineError(badOperatorText(occurrence, "strings"));
 }
 
+std::string_view withoutBlanks(std::string_view text) {
+  constexpr std::string_view blanks = " \t\n\v\f\r";
+  const size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) + 1 - first);
+}
+
 int64_t parseInteger(const Occurrence& occurrence, const std::string& value, const std::string& help) {
   // Adding to or prepending to a port number means nothing, so only plain values are taken.
   if (occurrence.separator.size() > 1) throw CommandLineError(badOperatorText(occurrence, "ints"));
-  const std::string_view blanks = " \t\n\v\f\r";
-  const size_t first = value.find_first_not_of(blanks);
-  const std::string_view digits =
-      first == std::string::npos ? std::string_view{} : std::string_view(value).substr(first, value.find_last_not_of(blanks) + 1 - first);
+  const std::string_view digits = withoutBlanks(value);
   const size_t signLength = !digits.empty() && (digits[0] == '+' || digits[0] == '-') ? 1 : 0;
   int64_t number = 0;
   if (digits.size() > signLength && digits[signLength] >= '0' && digits[signLength] <= '9') {
@@ -269,7 +275,8 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, Settings
     }
     if (arg.size() < 2 || arg[0] != '-') throw CommandLineError(nonOptionText(arg));
     const bool isLong = arg[1] == '-';
-    Occurrence occurrence = isLong ? splitLong(std::string_view(arg).substr(2)) : splitShort(std::string_view(arg).substr(1));
+    const std::string_view body = std::string_view(arg).substr(isLong ? 2 : 1);
+    const Occurrence occurrence = isLong ? splitLong(body) : splitShort(body);
     const Option& option = isLong ? resolveLong(occurrence.key) : resolveShort(occurrence.key);
     if (!takesValue(option)) return endWithSwitch(option, out, help);
     // A trailing option without its value is a truncated command line; running

@@ -98,7 +98,8 @@ TEST(commandLine, ambiguousPrefixes) {
   EXPECT_EQ(refused({"--forWARD_er", "x"}),
             "Ambiguous long option prefix \"forWARD_er\" matches:\n" + forwarderList + moreDetails);
   for (const std::string key : {"h", "he", "hel", "hE_l"})
-    EXPECT_EQ(refused({"--" + key}), "Ambiguous long option prefix \"" + key + "\" matches:\n" + helpList + moreDetails);
+    EXPECT_EQ(refused({"--" + key}),
+              "Ambiguous long option prefix \"" + key + "\" matches:\n" + helpList + moreDetails);
   // An empty name is a prefix of every name.
   EXPECT_EQ(refused({"--=x"}), "Ambiguous long option prefix \"\" matches:\n  dataPath\n  forwarderConfigPath\n"
                                "  forwarderUnitServiceName\n  help\n  help-syntax\n  listen\n  port \n" +
