@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "src/account_model.h"
-#include "support/expect_throw.h"
+#include "support/expect_throw_msg.h"
 #include "support/test_support.h"
 
 namespace nc {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/expect_throw.h"
+#include "support/expect_throw_msg.h"
 
 namespace nc {
 namespace {

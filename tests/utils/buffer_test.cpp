@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "support/expect_throw.h"
+#include "support/expect_throw_msg.h"
 
 namespace nc {
 namespace {
