@@ -20,14 +20,21 @@ namespace nc {
 // it before reading the next request on the same connection. It must not fail.
 using HttpCallback = std::function<asio::awaitable<void>(HttpRequest&)>;
 
+// A client may keep a connection open between requests this long; an idle
+// connection otherwise holds a descriptor forever.
+inline constexpr std::chrono::milliseconds defaultIdleTimeout = std::chrono::seconds(60);
+// Request line, headers and body must all arrive this long after the request's
+// first byte, so that a client trickling bytes cannot hold a connection.
+inline constexpr std::chrono::milliseconds defaultRequestTimeout = std::chrono::seconds(30);
+
 struct AsyncHttpServer {
   bool reuseAddr = true;
   bool reusePort = false;
   int64_t maxBody = 0;
   int64_t maxFDs = 0;
   // Deadlines; tests shorten them.
-  std::chrono::milliseconds idleTimeout;
-  std::chrono::milliseconds requestTimeout;
+  std::chrono::milliseconds idleTimeout = defaultIdleTimeout;
+  std::chrono::milliseconds requestTimeout = defaultRequestTimeout;
   // Set by serve once the socket is listening; tests read the bound port.
   uint16_t boundPort = 0;
   // Connections currently open.
@@ -51,6 +58,10 @@ class OsError : public std::system_error {
 // listens and accepts forever. Fails with OsError if binding fails.
 asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t port, HttpCallback callback,
                             std::string address, int assumedDescriptorsPerRequest);
+
+// Status line, header lines as stored (one per value), a Content-Length line
+// unless the headers have one, and the blank line.
+std::string replyHead(int code, const HttpHeaders& headers, size_t contentLength);
 
 // Writes one complete reply: status line, headers as stored, a Content-Length
 // line unless the headers have one, the blank line and the content.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -40,14 +41,38 @@ class HttpHeaders {
   std::string_view first(std::string_view name, std::string_view fallback = {}) const;
   // Whether one of the values equals `probe`, ASCII case-insensitively and whole.
   bool hasValue(std::string_view name, std::string_view probe) const;
-  size_t size() const { return entries_.size(); }
-  void clear() { entries_.clear(); }
+  size_t size() const { return count_; }
+  void clear();
 
   std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+  std::vector<Entry>::const_iterator end() const { return entries_.begin() + static_cast<std::ptrdiff_t>(count_); }
+
+  // The value list of `name`, created (lower-cased) if absent. Its old elements
+  // are left in place for the caller to overwrite, so the request reader
+  // refills the same strings request after request.
+  std::vector<std::string>& slotFor(std::string_view name);
+
+  HttpHeaders(const HttpHeaders& other);
+  HttpHeaders& operator=(const HttpHeaders& other);
+  HttpHeaders(HttpHeaders&&) noexcept = default;
+  HttpHeaders& operator=(HttpHeaders&&) noexcept = default;
 
  private:
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  using Index = std::unordered_map<std::string, size_t, NameHash, std::equal_to<>>;
+
+  // Entries past count_ are dead but keep their storage for reuse after clear().
   std::vector<Entry> entries_;
+  size_t count_ = 0;
+  // Built only for requests with many names, so lookups stay linear in the
+  // common case and hostile requests with thousands of names stay cheap.
+  mutable Index index_;
+
+  size_t find(std::string_view name) const;
+  size_t findIndexed(std::string_view name) const;
 };
 
 // The third word of the request line as sent, with its version numbers.

@@ -29,7 +29,8 @@ class JsonAccessError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A number literal that fits neither int64 nor a finite double, kept as written.
+// A number literal that the parser could not hold as Int or Float without
+// changing it, kept as written and written back unchanged.
 struct JsonRawNumber {
   std::string text;
   bool operator==(const JsonRawNumber&) const = default;
@@ -48,13 +49,16 @@ class JsonObject {
   const JsonValue* find(std::string_view key) const;
   JsonValue* find(std::string_view key);
   const JsonValue& at(std::string_view key) const;  // JsonAccessError when absent
-  void set(std::string key, JsonValue value);
+  // Returns the stored value, so a caller can keep filling it in place.
+  JsonValue& set(std::string key, JsonValue value);
   size_t size() const { return members_.size(); }
   bool empty() const { return members_.empty(); }
 
   std::vector<Member>::const_iterator begin() const { return members_.begin(); }
   std::vector<Member>::const_iterator end() const { return members_.end(); }
 
+  // Member order counts: two objects that hold the same members in another
+  // order are written out differently, so they are not equal.
   bool operator==(const JsonObject& other) const;
 
  private:
@@ -104,14 +108,37 @@ class JsonValue {
   bool operator==(const JsonValue&) const = default;
 
  private:
+  template <class T>
+  const T& holding(const char* kindName) const;
+
   std::variant<std::monostate, bool, int64_t, double, std::string, JsonArray, JsonObject, JsonRawNumber> v_;
 };
 
-// Parses one JSON document. White space, `//` line comments and `/* */` block
-// comments are skipped. Integers that fit int64 become Int, other finite
-// numbers Float, anything else RawNumber. In an object a repeated key keeps its
-// first position and takes its last value. Raises JsonParseError.
+// Deepest nesting of arrays and objects that parseJson accepts. The writers,
+// the equality and the destructor walk the tree recursively, so a hostile
+// document nested a million levels deep would otherwise overflow the stack.
+inline constexpr size_t maxJsonDepth = 512;
+
+// Most number literals beyond double range (1e400) that parseJson accepts in
+// one document. Each costs the parser one more pass over the text, so a body
+// made of thousands would hold the service's one thread for seconds; real
+// documents hold none.
+inline constexpr size_t maxOutOfRangeLiterals = 16;
+
+// Parses one UTF-8 JSON document. White space, `//` line comments and `/* */`
+// block comments are skipped. An integer literal that fits int64 becomes Int;
+// a literal with a fraction or exponent becomes Float when a double holds its
+// magnitude. Every other number literal (integers beyond int64, magnitudes
+// beyond or below double range) becomes RawNumber with its exact text, so it
+// is written back unchanged. In an object a repeated key keeps its first
+// position and takes its last value. Nesting deeper than maxJsonDepth and
+// more than maxOutOfRangeLiterals literals beyond double range are refused.
+// Raises JsonParseError.
 JsonValue parseJson(std::string_view text);
+
+// Both writers share one string escaping and one number form. A Float that is
+// not finite (only code can make one; the parser never does) is written as
+// null, because JSON has no literal for it.
 
 // No spaces or line breaks: {"a":1,"b":[true,null]}
 std::string toCompactJson(const JsonValue& value);

@@ -223,6 +223,8 @@ ServiceProcess::~ServiceProcess() {
 
 std::string ServiceProcess::output() { return readFile(outPath_); }
 
+std::string ServiceProcess::errorOutput() { return readFile(outPath_.string() + ".err"); }
+
 int ServiceProcess::stop() {
   if (stopped_) return status_;
   stopped_ = true;

@@ -68,6 +68,8 @@ class ServiceProcess {
 
   // Standard output so far.
   std::string output();
+  // Standard error so far.
+  std::string errorOutput();
   // Stops the process (SIGTERM, then SIGKILL) and returns its exit status.
   int stop();
   pid_t pid() const { return pid_; }

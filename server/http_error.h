@@ -1,0 +1,103 @@
+// The one failure type that reaches clients as its own status and JSON error
+// body, and the application error codes that body carries.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "utils/json.h"
+
+namespace nc {
+
+// Application error codes. The number is what goes on the wire, never the
+// position in this list; the runs are not contiguous.
+enum class ErrorCode : uint16_t {
+  UnspecifiedError = 10000,
+  InternalError = 10001,
+  NotImplemented = 10002,
+  GetMethodRequired = 21010,
+  PostMethodRequired = 21011,
+  PutMethodRequired = 21012,
+  PatchMethodRequired = 21013,
+  DeleteMethodRequired = 21014,
+  MissingQuery = 21022,
+  MissingHeader = 21023,
+  MissingBody = 21024,
+  MissingField = 21031,
+  Unknown = 22000,
+  UnknownPath = 22001,
+  UnknownId = 22002,
+  UnknownDataSourceKind = 22003,
+  UnknownUsername = 22004,
+  UnknownAccountRole = 22005,
+  UnknownOwnerToken = 22006,
+  UnknownField = 22007,
+  UnknownFormat = 22008,
+  UnknownRequester = 22009,
+  Invalid = 23000,
+  InvalidFormat = 23001,
+  InvalidJsonFormat = 23002,
+  InvalidDataSourceKind = 23003,
+  InvalidTimeFormat = 23004,
+  InvalidNonce = 23005,
+  InvalidMessageSize = 23006,
+  InvalidLimit = 23007,
+  InvalidId = 23008,
+  InvalidPassword = 23009,
+  InvalidAuthToken = 23010,
+  InvalidAccountId = 23011,
+  InvalidUsername = 23012,
+  InvalidEventPin = 23013,
+  InvalidFilter = 23014,
+  Mismatch = 24000,
+  ChecksumsMismatch = 24001,
+  MacsMismatch = 24002,
+  MessageSizesMismatch = 24003,
+  PasswordMismatch = 24004,
+  ExceedLimit = 25000,
+  ExceedMaxItems = 25001,
+  ExceedMaxSubscriptions = 25002,
+  ExceedMaxConnections = 25003,
+  Duplicated = 26000,
+  DuplicatedUsername = 26001,
+  OldPassword = 27001,
+  ExpiredAuthToken = 27002,
+  Forbidden = 28000,
+  PrivilegedAccountOnly = 28001,
+  InsufficientAccessRight = 28002,
+  SessionAlreadyEstablished = 28003,
+};
+
+// The code's fixed text, also the default client message.
+std::string_view errorCodeText(ErrorCode code);
+
+inline int64_t errorCodeNumber(ErrorCode code) { return static_cast<int64_t>(code); }
+
+// A failure answered with `httpCode` and the JSON error body of `errorCode`
+// and `errorMessage`. what() is the base message, which never reaches the
+// client.
+class HttpException : public std::runtime_error {
+ public:
+  // The base message defaults to the client message as given; the client
+  // message defaults to the code's text.
+  HttpException(int httpCode, ErrorCode errorCode, const std::string& errorMessage = "",
+                const std::string& baseMessage = "");
+
+  int httpCode;
+  int64_t errorCode;
+  std::string errorMessage;
+};
+
+HttpException newHttpException(int httpCode, ErrorCode errorCode, const std::string& errorMessage = "",
+                               const std::string& baseMessage = "");
+
+[[noreturn]] void raiseHttpException(int httpCode, ErrorCode errorCode, const std::string& errorMessage = "",
+                                     const std::string& baseMessage = "");
+
+// {"error":{"code":N,"message":"..."}}
+JsonValue newJsonError(const HttpException& exception);
+JsonValue newJsonError(ErrorCode code);
+
+}  // namespace nc

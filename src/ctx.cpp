@@ -1,0 +1,52 @@
+#include "src/ctx.h"
+
+#include <utility>
+
+#include "src/account_model.h"
+#include "utils/chachapoly.h"
+
+namespace nc {
+
+namespace {
+
+constexpr std::string_view createAccountTable =
+    "create table if not exists account (\n"
+    "  id            integer     primary key autoincrement,\n"
+    "  username      varchar(64) not null,\n"
+    "  password_hash varchar(32) not null,\n"
+    "  password_salt varchar(32) not null,\n"
+    "  unique(username)\n"
+    ")\n";
+
+constexpr std::string_view firstRunUser = "admin";
+constexpr std::string_view firstRunPassword = "qzvtk";
+
+}  // namespace
+
+Context::~Context() {
+  if (secret) {
+    zeroize(*secret);
+  }
+}
+
+std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string forwarderUnitServiceName,
+                                    std::string dataPath) {
+  auto context = std::make_shared<Context>();
+  context->forwarderConfigPath = std::move(forwarderConfigPath);
+  context->forwarderUnitServiceName = std::move(forwarderUnitServiceName);
+  context->dataPath = std::move(dataPath);
+  // The key exists before the open so that a failed open still wipes it on
+  // the way out.
+  context->secret = genChachapolyKey();
+  context->db = Database::open(context->dataPath);
+  return context;
+}
+
+void init(Context& context) {
+  exec(context.db, createAccountTable);
+  if (getAllRows(context.db, "select * from account limit 1").empty()) {
+    createAccount(context.db, firstRunUser, firstRunPassword);
+  }
+}
+
+}  // namespace nc

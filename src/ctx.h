@@ -1,0 +1,35 @@
+// The application state every procedure works against: the settings from the
+// command line, the token key and the account database.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "src/db.h"
+#include "utils/buffer.h"
+
+namespace nc {
+
+struct Context {
+  Context() = default;
+  // The token key must not outlive the process in freed memory.
+  ~Context();
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  std::string forwarderConfigPath;
+  std::string forwarderUnitServiceName;  // empty: nothing is restarted
+  std::string dataPath;
+  BufferRef secret;  // 32-byte token key, made fresh at every start, never stored
+  Database db;
+};
+
+// Makes the token key and opens (creating if needed) the database file.
+std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string forwarderUnitServiceName,
+                                    std::string dataPath);
+
+// Creates the account table if missing, and on an empty table the first-run
+// account.
+void init(Context& context);
+
+}  // namespace nc

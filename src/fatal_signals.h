@@ -1,0 +1,10 @@
+// Ends the process with a one-line reason and status 1 on the signals that
+// would otherwise kill it silently or dump core.
+#pragma once
+
+namespace nc {
+
+// SIGINT, SIGSEGV, SIGABRT, SIGFPE, SIGILL and SIGPIPE.
+void installFatalSignalHandlers();
+
+}  // namespace nc

@@ -1,0 +1,114 @@
+#include "transport/http_types.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "transport/async_http_server.h"
+
+namespace nc {
+namespace {
+
+using Values = std::vector<std::string>;
+
+std::vector<std::string> namesOf(const HttpHeaders& headers) {
+  std::vector<std::string> names;
+  for (const auto& entry : headers) names.push_back(entry.first);
+  return names;
+}
+
+TEST(httpHeaders, storage) {
+  HttpHeaders headers{{"Content-Type", "text/plain"}, {"X-A", "1"}, {"Connection", "Keep-Alive"}};
+  EXPECT_EQ(namesOf(headers), (std::vector<std::string>{"content-type", "x-a", "connection"}));
+  EXPECT_TRUE(headers.contains("CONTENT-TYPE"));
+  EXPECT_EQ(headers.first("content-type"), "text/plain");
+  EXPECT_EQ(headers.first("missing", "fallback"), "fallback");
+  EXPECT_EQ(headers.get("missing"), nullptr);
+
+  headers.set("x-a", Values{"2", "3"});
+  EXPECT_EQ(*headers.get("X-A"), (Values{"2", "3"}));
+  EXPECT_EQ(headers.size(), 3u);
+
+  // Values match whole and without regard to case, never as substrings.
+  EXPECT_TRUE(headers.hasValue("connection", "keep-alive"));
+  headers.set("Connection", "keep-alive, Upgrade");
+  EXPECT_FALSE(headers.hasValue("connection", "upgrade"));
+  headers.set("Connection", Values{"keep-alive", "Upgrade"});
+  EXPECT_TRUE(headers.hasValue("connection", "upgrade"));
+  EXPECT_FALSE(headers.hasValue("missing", "upgrade"));
+
+  // Deleting keeps the order of the others; a deleted name can come back.
+  headers.set("X-A", Values{});
+  EXPECT_EQ(namesOf(headers), (std::vector<std::string>{"content-type", "connection"}));
+  headers.set("Missing", Values{});
+  EXPECT_EQ(headers.size(), 2u);
+  headers.set("X-A", "4");
+  EXPECT_EQ(namesOf(headers), (std::vector<std::string>{"content-type", "connection", "x-a"}));
+  headers.set("empty", Values{""});
+  EXPECT_EQ(headers.first("empty", "fallback"), "");
+}
+
+TEST(httpHeaders, reuseAndManyNames) {
+  HttpHeaders headers;
+  for (int round = 0; round < 2; ++round) {
+    headers.clear();
+    EXPECT_EQ(headers.size(), 0u);
+    EXPECT_EQ(headers.begin(), headers.end());
+    for (int i = 0; i < 10001; ++i) headers.slotFor("Name-" + std::to_string(i)) = Values{std::to_string(i)};
+    ASSERT_EQ(headers.size(), 10001u);
+    EXPECT_EQ(headers.first("name-0"), "0");
+    EXPECT_EQ(headers.first("NAME-5000"), "5000");
+    EXPECT_EQ(headers.first("name-10000"), "10000");
+    EXPECT_FALSE(headers.contains("name-10001"));
+  }
+  headers.set("name-3", Values{});
+  EXPECT_FALSE(headers.contains("name-3"));
+  EXPECT_EQ(headers.first("name-4"), "4");
+  EXPECT_EQ(std::next(headers.begin(), 3)->first, "name-4");
+
+  // After clear only the live fields count, are seen and are copied.
+  headers.clear();
+  headers.slotFor("A") = Values{"1"};
+  HttpHeaders copy = headers;
+  EXPECT_EQ(namesOf(copy), std::vector<std::string>{"a"});
+  EXPECT_FALSE(copy.contains("name-1"));
+  copy = HttpHeaders{{"b", "2"}};
+  EXPECT_EQ(namesOf(copy), std::vector<std::string>{"b"});
+}
+
+TEST(httpTypes, methodsAndStatusTexts) {
+  const std::vector<std::pair<std::string, HttpMethod>> methods{
+      {"HEAD", HttpMethod::HttpHead},       {"GET", HttpMethod::HttpGet},         {"POST", HttpMethod::HttpPost},
+      {"PUT", HttpMethod::HttpPut},         {"DELETE", HttpMethod::HttpDelete},   {"TRACE", HttpMethod::HttpTrace},
+      {"OPTIONS", HttpMethod::HttpOptions}, {"CONNECT", HttpMethod::HttpConnect}, {"PATCH", HttpMethod::HttpPatch}};
+  for (size_t i = 0; i < methods.size(); ++i) {
+    EXPECT_EQ(parseHttpMethod(methods[i].first), methods[i].second);
+    EXPECT_EQ(static_cast<size_t>(methods[i].second), i);
+  }
+  for (std::string word : {"get", "Get", "", "GET ", "PROPFIND"}) EXPECT_FALSE(parseHttpMethod(word)) << word;
+
+  EXPECT_EQ(statusText(200), "200 OK");
+  EXPECT_EQ(statusText(100), "100 Continue");
+  EXPECT_EQ(statusText(203), "203 Non-Authoritative Information");
+  EXPECT_EQ(statusText(413), "413 Request Entity Too Large");
+  EXPECT_EQ(statusText(418), "418 I'm a teapot");
+  EXPECT_EQ(statusText(431), "431 Request Header Fields Too Large");
+  EXPECT_EQ(statusText(505), "505 HTTP Version Not Supported");
+  for (int bare : {402, 306, 299, 0, 999}) EXPECT_EQ(statusText(bare), std::to_string(bare));
+}
+
+TEST(httpTypes, replyHead) {
+  EXPECT_EQ(replyHead(200, {}, 5), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n");
+  EXPECT_EQ(replyHead(402, {}, 0), "HTTP/1.1 402\r\nContent-Length: 0\r\n\r\n");
+  HttpHeaders headers{{"Content-Type", "application/json"}};
+  headers.set("Vary", Values{"a", "b"});
+  EXPECT_EQ(replyHead(404, headers, 12),
+            "HTTP/1.1 404 Not Found\r\ncontent-type: application/json\r\nvary: a\r\nvary: b\r\n"
+            "Content-Length: 12\r\n\r\n");
+  // A length the caller gives wins, so a HEAD reply can announce a body it does not send.
+  EXPECT_EQ(replyHead(200, {{"Content-Length", "99"}}, 0), "HTTP/1.1 200 OK\r\ncontent-length: 99\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace nc

@@ -1,0 +1,181 @@
+#include "transport/request_parsing.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace nc {
+namespace {
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// CR and LF are not skipped: they end a value list.
+bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+size_t skipWhiteSpace(std::string_view text, size_t at) {
+  while (at < text.size() && isWhiteSpace(text[at])) ++at;
+  return at;
+}
+
+// Hands out the words of a request line split at every single space, so that
+// consecutive spaces give empty words, as a strict reading of the line demands.
+class WordCursor {
+ public:
+  explicit WordCursor(std::string_view line) : rest_(line) {}
+  bool atEnd() const { return atEnd_; }
+  std::string_view next() {
+    size_t space = rest_.find(' ');
+    std::string_view word = rest_.substr(0, space);
+    atEnd_ = space == std::string_view::npos;
+    rest_ = atEnd_ ? std::string_view() : rest_.substr(space + 1);
+    return word;
+  }
+
+ private:
+  std::string_view rest_;
+  bool atEnd_ = false;
+};
+
+void storeValue(std::vector<std::string>& values, size_t& count, std::string_view value) {
+  if (count < values.size()) {
+    values[count].assign(value);
+  } else {
+    values.emplace_back(value);
+  }
+  ++count;
+}
+
+// Comma-separated values, each with its leading white space skipped and
+// trailing white space kept; CR or LF ends the list.
+size_t storeValueList(std::string_view text, std::vector<std::string>& values) {
+  size_t count = 0;
+  size_t at = 0;
+  while (at < text.size() && text[at] != '\r' && text[at] != '\n') {
+    at = skipWhiteSpace(text, at);
+    size_t end = std::min(text.find_first_of(",\r\n", at), text.size());
+    storeValue(values, count, text.substr(at, end - at));
+    at = end < text.size() && text[end] == ',' ? end + 1 : end;
+  }
+  return count;
+}
+
+}  // namespace
+
+InvalidProtocolError::InvalidProtocolError(std::string_view text)
+    : std::runtime_error("Invalid request protocol. Got: " + std::string(text)) {}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+}
+
+void lowerInPlace(std::string& text) { std::transform(text.begin(), text.end(), text.begin(), lowerAscii); }
+
+void LineScanner::start() {
+  line_.clear();
+  afterCr_ = false;
+}
+
+LineStatus LineScanner::complete() {
+  if (line_.empty()) line_ = "\r\n";
+  return LineStatus::complete;
+}
+
+LineStatus LineScanner::feed(std::string_view& input) {
+  if (input.empty()) return LineStatus::incomplete;
+  if (afterCr_) {
+    // Whatever follows a CR ends the line; a byte other than LF is lost with it.
+    afterCr_ = false;
+    input.remove_prefix(1);
+    return complete();
+  }
+  size_t room = maxLineLength + 1 - line_.size();
+  std::string_view window = input.substr(0, room);
+  size_t end = window.find_first_of("\r\n");
+  line_.append(window.substr(0, end));
+  if (end == std::string_view::npos) {
+    input.remove_prefix(window.size());
+    return line_.size() > maxLineLength ? LineStatus::tooLong : LineStatus::incomplete;
+  }
+  char terminator = input[end];
+  input.remove_prefix(end + 1);
+  if (terminator == '\r') {
+    afterCr_ = true;
+    return feed(input);
+  }
+  return complete();
+}
+
+size_t parseNatural(std::string_view text, int64_t& value) {
+  constexpr int64_t largest = std::numeric_limits<int64_t>::max();
+  size_t at = !text.empty() && text[0] == '+' ? 1 : 0;
+  if (at >= text.size() || text[at] < '0' || text[at] > '9') return 0;
+  int64_t number = 0;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+    int digit = text[at] - '0';
+    number = number <= (largest - digit) / 10 ? number * 10 + digit : largest;
+    ++at;
+    while (at < text.size() && text[at] == '_') ++at;
+  }
+  value = number;
+  return at;
+}
+
+HttpProtocol parseProtocol(std::string_view text) {
+  constexpr std::string_view prefix = "HTTP/";
+  if (text.size() < prefix.size() || !equalsIgnoreCase(text.substr(0, prefix.size()), prefix)) {
+    throw InvalidProtocolError(text);
+  }
+  HttpProtocol protocol{std::string(text), 0, 0};
+  size_t at = prefix.size();
+  at += parseNatural(text.substr(at), protocol.major);
+  // The separator, normally ".", is skipped whatever it is.
+  at = std::min(at + 1, text.size());
+  parseNatural(text.substr(at), protocol.minor);
+  return protocol;
+}
+
+bool applyRequestLine(std::string_view line, HttpRequest& request) {
+  // A field the line leaves out must not keep the previous request's value.
+  request.url = Uri{};
+  request.protocol = HttpProtocol{};
+  WordCursor words(line);
+  auto method = parseHttpMethod(words.next());
+  if (!method) return false;
+  request.reqMethod = *method;
+  if (words.atEnd()) return true;
+  request.url = parseUri(words.next());
+  if (words.atEnd()) return true;
+  try {
+    request.protocol = parseProtocol(words.next());
+  } catch (const InvalidProtocolError&) {
+    return false;
+  }
+  return words.atEnd();
+}
+
+void parseHeader(std::string_view line, HttpHeaders& headers) {
+  size_t colon = line.find(':');
+  std::string_view name = line.substr(0, colon);
+  if (colon == 0 && line.size() == 1) return;
+  std::vector<std::string>& values = headers.slotFor(name);
+  size_t count = 0;
+  if (colon == std::string_view::npos || colon + 1 == line.size()) {
+    storeValue(values, count, {});
+  } else if (equalsIgnoreCase(name, "cookie")) {
+    // Cookie values contain commas of their own.
+    std::string_view text = line.substr(colon + 1);
+    storeValue(values, count, text.substr(skipWhiteSpace(text, 0)));
+  } else {
+    count = storeValueList(line.substr(colon + 1), values);
+  }
+  values.resize(count);
+}
+
+bool keepsAlive(const HttpProtocol& protocol, const HttpHeaders& headers) {
+  std::string_view connection = headers.first("connection");
+  if (protocol.major != 1) return false;
+  if (protocol.minor == 1) return !equalsIgnoreCase(connection, "close");
+  return protocol.minor == 0 && equalsIgnoreCase(connection, "keep-alive");
+}
+
+}  // namespace nc

@@ -1,0 +1,72 @@
+// Pure pieces of reading a request: lines out of a byte stream, the request
+// line, the protocol, header lines and decimal numbers. No sockets here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "transport/http_types.h"
+
+namespace nc {
+
+// Longest request line or header line, in characters; the common server default.
+inline constexpr size_t maxLineLength = 8192;
+
+// Raised by parseProtocol; the message is "Invalid request protocol. Got: " and the text.
+class InvalidProtocolError : public std::runtime_error {
+ public:
+  explicit InvalidProtocolError(std::string_view text);
+};
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+void lowerInPlace(std::string& text);
+
+enum class LineStatus { incomplete, complete, tooLong };
+
+// Cuts lines out of a byte stream that arrives in pieces. A line ends at LF or
+// CRLF; a CR followed by any other byte ends it too and that byte is dropped.
+// A line made only of a terminator reads as "\r\n", so that an empty result
+// can mean end of stream.
+class LineScanner {
+ public:
+  // Forgets the previous line but keeps its storage.
+  void start();
+  // Consumes bytes from the front of `input` up to the end of the line, or all
+  // of them if the line goes on. tooLong once the line holds more than
+  // maxLineLength characters; the rest of that line is left unread.
+  LineStatus feed(std::string_view& input);
+  // The stream ended: whatever was read so far is the line.
+  void finishAtEnd() { afterCr_ = false; }
+  const std::string& line() const { return line_; }
+
+ private:
+  std::string line_;
+  bool afterCr_ = false;
+
+  LineStatus complete();
+};
+
+// Reads a natural number from the start of `text`: an optional "+", then
+// digits, underscores after a digit skipped, saturating at the largest int64.
+// Returns the characters used, 0 when there is no digit (value untouched).
+size_t parseNatural(std::string_view text, int64_t& value);
+
+// "HTTP/1.1" -> {text, 1, 1}; missing version digits read as 0.
+HttpProtocol parseProtocol(std::string_view text);
+
+// Fills method, url and protocol from a request line split at single spaces.
+// False when the method is unknown, the protocol invalid or there are more
+// than three words. Fewer words leave the rest at their empty values.
+bool applyRequestLine(std::string_view line, HttpRequest& request);
+
+// Stores one header line, replacing earlier values of the same name. Values
+// are split at commas (except for "cookie") with leading white space skipped.
+void parseHeader(std::string_view line, HttpHeaders& headers);
+
+// Whether the connection may carry another request after this one.
+bool keepsAlive(const HttpProtocol& protocol, const HttpHeaders& headers);
+
+}  // namespace nc

@@ -1,0 +1,235 @@
+#include "transport/request_reader.h"
+
+#include <array>
+#include <string_view>
+
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/read.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "transport/reply_writing.h"
+#include "transport/request_parsing.h"
+
+namespace nc {
+namespace {
+
+class RequestReader {
+ public:
+  RequestReader(std::shared_ptr<AsyncHttpServer> server, std::shared_ptr<const HttpCallback> callback,
+                std::shared_ptr<Connection> connection, std::string peerAddress);
+
+  asio::awaitable<void> run();
+
+ private:
+  enum class Outcome { proceed, nextRequest, stop };
+  using Clock = std::chrono::steady_clock;
+
+  std::shared_ptr<AsyncHttpServer> server_;
+  std::shared_ptr<const HttpCallback> callback_;
+  std::shared_ptr<Connection> connection_;
+  std::string peerAddress_;
+  HttpRequest request_;
+  LineScanner scanner_;
+  std::array<char, readBufferSize> buffer_{};
+  std::string_view pending_;  // read but not yet consumed, inside buffer_
+  Clock::time_point deadline_ = Clock::time_point::max();
+  bool awaitingFirstByte_ = true;
+
+  asio::awaitable<void> serveRequests();
+  asio::awaitable<void> watchdog();
+  asio::awaitable<bool> serveOne();
+  void startRequest();
+  asio::awaitable<Outcome> readRequest();
+  asio::awaitable<Outcome> readRequestLine();
+  asio::awaitable<Outcome> readHeaders();
+  asio::awaitable<void> answerExpectation();
+  asio::awaitable<Outcome> readBody();
+  asio::awaitable<bool> readBodyBytes(size_t length);
+  asio::awaitable<Outcome> readLine();
+  asio::awaitable<bool> fill();
+  asio::awaitable<Outcome> refuse(int code);
+};
+
+
+
+RequestReader::RequestReader(std::shared_ptr<AsyncHttpServer> server, std::shared_ptr<const HttpCallback> callback,
+                             std::shared_ptr<Connection> connection, std::string peerAddress)
+    : server_(std::move(server)),
+      callback_(std::move(callback)),
+      connection_(std::move(connection)),
+      peerAddress_(std::move(peerAddress)) {}
+
+asio::awaitable<void> RequestReader::run() {
+  using namespace asio::experimental::awaitable_operators;
+  co_await (serveRequests() || watchdog());
+  connection_->close();
+}
+
+asio::awaitable<void> RequestReader::serveRequests() {
+  while (!connection_->isClosed() && co_await serveOne()) {
+  }
+}
+
+// Sleeps until the current deadline, which the reader moves as it goes, and
+// closes the connection once it has really passed.
+asio::awaitable<void> RequestReader::watchdog() {
+  asio::steady_timer timer(co_await asio::this_coro::executor);
+  while (deadline_ > Clock::now()) {
+    timer.expires_at(deadline_);
+    co_await timer.async_wait(asio::use_awaitable);
+  }
+  connection_->close();
+}
+
+asio::awaitable<bool> RequestReader::serveOne() {
+  startRequest();
+  Outcome outcome = co_await readRequest();
+  if (outcome != Outcome::proceed) co_return outcome == Outcome::nextRequest;
+  // A handler may rightly wait long for a slow service command.
+  deadline_ = Clock::time_point::max();
+  co_await (*callback_)(request_);
+  // Nothing here takes over an upgraded connection, so it is closed rather than left open unread.
+  if (request_.headers.hasValue("connection", "upgrade") || !keepsAlive(request_.protocol, request_.headers)) {
+    connection_->close();
+  }
+  co_return !connection_->isClosed();
+}
+
+void RequestReader::startRequest() {
+  request_.client = connection_;
+  request_.hostname = peerAddress_;
+  request_.headers.clear();
+  request_.body.clear();
+  // Bytes of the next request may already be buffered: its clock is running.
+  awaitingFirstByte_ = pending_.empty();
+  deadline_ = Clock::now() + (awaitingFirstByte_ ? server_->idleTimeout : server_->requestTimeout);
+}
+
+asio::awaitable<RequestReader::Outcome> RequestReader::readRequest() {
+  Outcome outcome = co_await readRequestLine();
+  if (outcome == Outcome::proceed) outcome = co_await readHeaders();
+  if (outcome != Outcome::proceed) co_return outcome;
+  co_await answerExpectation();
+  co_return co_await readBody();
+}
+
+asio::awaitable<RequestReader::Outcome> RequestReader::readRequestLine() {
+  Outcome outcome = co_await readLine();
+  // One empty line before a request is tolerated (RFC 7230 section 3.5).
+  if (outcome == Outcome::proceed && scanner_.line() == "\r\n") outcome = co_await readLine();
+  if (outcome != Outcome::proceed) co_return outcome;
+  if (applyRequestLine(scanner_.line(), request_)) co_return Outcome::proceed;
+  co_await respondError(request_, 400);
+  co_return Outcome::nextRequest;
+}
+
+asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
+  size_t headerBytes = 0;
+  for (;;) {
+    Outcome outcome = co_await readLine();
+    if (outcome != Outcome::proceed) co_return outcome;
+    const std::string& line = scanner_.line();
+    if (line == "\r\n") break;
+    headerBytes += line.size();
+    if (headerBytes > maxHeaderBytes) co_return co_await refuse(431);
+    parseHeader(line, request_.headers);
+  }
+  if (request_.headers.size() <= maxHeaderNames) co_return Outcome::proceed;
+  co_await sendStatus(*connection_, "400 Bad Request");
+  connection_->close();
+  co_return Outcome::stop;
+}
+
+asio::awaitable<void> RequestReader::answerExpectation() {
+  if (request_.reqMethod != HttpMethod::HttpPost || !request_.headers.contains("expect")) co_return;
+  bool canContinue = request_.headers.hasValue("expect", "100-continue");
+  co_await sendStatus(*connection_, canContinue ? "100 Continue" : "417 Expectation Failed");
+}
+
+asio::awaitable<RequestReader::Outcome> RequestReader::readBody() {
+  const auto* lengthValues = request_.headers.get("content-length");
+  if (lengthValues == nullptr) {
+    if (request_.reqMethod != HttpMethod::HttpPost) co_return Outcome::proceed;
+    co_await respond(request_, 411, "Content-Length required.");
+    co_return Outcome::nextRequest;
+  }
+  int64_t length = 0;
+  if (lengthValues->empty() || parseNatural(lengthValues->front(), length) == 0) {
+    co_await respond(request_, 400, "Bad Request. Invalid Content-Length.");
+    // Where this request ends is unknown, so nothing after it can be trusted
+    // to start a request (RFC 7230 section 3.3.3).
+    connection_->close();
+    co_return Outcome::stop;
+  }
+  if (length > server_->maxBody) co_return co_await refuse(413);
+  if (co_await readBodyBytes(static_cast<size_t>(length))) co_return Outcome::proceed;
+  co_await respond(request_, 400, "Bad Request. Content-Length does not match actual.");
+  co_return Outcome::nextRequest;
+}
+
+// Takes what the line reads left over, then reads the rest straight into the
+// body. False if the peer closed first.
+asio::awaitable<bool> RequestReader::readBodyBytes(size_t length) {
+  std::string& body = request_.body;
+  std::string_view buffered = pending_.substr(0, length);
+  body.assign(buffered);
+  pending_.remove_prefix(buffered.size());
+  if (body.size() == length) co_return true;
+  size_t have = body.size();
+  body.resize(length);
+  std::error_code error;
+  size_t got = co_await asio::async_read(connection_->socket(), asio::buffer(body.data() + have, length - have),
+                                         asio::redirect_error(asio::use_awaitable, error));
+  body.resize(have + got);
+  co_return body.size() == length;
+}
+
+// Reads one line into the scanner. Closes the connection at end of stream and
+// refuses a line that is too long.
+asio::awaitable<RequestReader::Outcome> RequestReader::readLine() {
+  scanner_.start();
+  for (;;) {
+    LineStatus status = scanner_.feed(pending_);
+    if (status == LineStatus::complete) co_return Outcome::proceed;
+    if (status == LineStatus::tooLong) co_return co_await refuse(413);
+    if (!co_await fill()) break;
+  }
+  scanner_.finishAtEnd();
+  if (!scanner_.line().empty()) co_return Outcome::proceed;
+  connection_->close();
+  co_return Outcome::stop;
+}
+
+// False at end of stream or on any read error, both of which end the connection.
+asio::awaitable<bool> RequestReader::fill() {
+  std::error_code error;
+  size_t got = co_await connection_->socket().async_read_some(asio::buffer(buffer_),
+                                                              asio::redirect_error(asio::use_awaitable, error));
+  if (got == 0) co_return false;
+  pending_ = std::string_view(buffer_.data(), got);
+  if (awaitingFirstByte_) {
+    awaitingFirstByte_ = false;
+    deadline_ = Clock::now() + server_->requestTimeout;
+  }
+  co_return true;
+}
+
+asio::awaitable<RequestReader::Outcome> RequestReader::refuse(int code) {
+  co_await respondError(request_, code);
+  connection_->close();
+  co_return Outcome::stop;
+}
+
+}  // namespace
+
+asio::awaitable<void> serveConnection(std::shared_ptr<AsyncHttpServer> server,
+                                      std::shared_ptr<const HttpCallback> callback,
+                                      std::shared_ptr<Connection> connection, std::string peerAddress) {
+  RequestReader reader(std::move(server), std::move(callback), std::move(connection), std::move(peerAddress));
+  co_await reader.run();
+}
+
+}  // namespace nc
