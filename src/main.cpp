@@ -4,12 +4,17 @@
 
 #include "src/command_line.h"
 #include "src/fatal_signals.h"
+#include "src/nodeconsole.h"
+#include "utils/libsodium.h"
 
 int main(int argc, char** argv) {
   nc::installFatalSignalHandlers();
+  // The crypto library is ready before anything else runs, as a loaded library would be.
+  nc::ensureSodium();
   const nc::CommandLineOutcome outcome =
       nc::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, nc::terminalWidth());
   if (!outcome.settings) return outcome.exitStatus;
-  std::cout << "starting nodeconsole v" NODECONSOLE_VERSION << std::endl;
-  return 0;
+  const nc::Settings& settings = *outcome.settings;
+  return nc::nodeconsole(settings.listen, settings.port, settings.forwarderConfigPath,
+                         settings.forwarderUnitServiceName, settings.dataPath);
 }

@@ -168,7 +168,7 @@ bool RawClient::peerClosed() {
   return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 
-std::string exchange(uint16_t port, const std::string& request) {
+std::string roundTrip(uint16_t port, const std::string& request) {
   RawClient client(port);
   client.send(request);
   return client.readResponse();

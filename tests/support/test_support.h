@@ -42,7 +42,7 @@ class RawClient {
 };
 
 // Sends one request on a new connection and returns the first reply.
-std::string exchange(uint16_t port, const std::string& request);
+std::string roundTrip(uint16_t port, const std::string& request);
 
 struct ProcessResult {
   int exitStatus = -1;  // exit status, or 128 + signal

@@ -1,0 +1,70 @@
+#include "server/http_server.h"
+
+#include <cassert>
+
+#include "server/http_error.h"
+
+namespace nc {
+namespace {
+
+asio::awaitable<void> notFound(std::shared_ptr<Session> session) { co_await respondStatus(*session, 404); }
+
+}  // namespace
+
+std::shared_ptr<HttpServer> newHttpServer(int64_t maxBody) {
+  auto server = std::make_shared<HttpServer>();
+  server->server = newAsyncHttpServer(true, false, maxBody);
+  server->router = newRouter<Handler>(Handler(notFound));
+  server->onError = defaultOnError;
+  return server;
+}
+
+void mount(HttpServer& server, std::string_view path, Handler handler) {
+  mount(server.router, path, std::move(handler));
+}
+
+void catchErrors(HttpServer& server, ErrorHook hook) {
+  assert(hook && "the error hook must not be empty");
+  server.onError = std::move(hook);
+}
+
+asio::awaitable<void> defaultOnError(std::shared_ptr<Session> session, std::exception_ptr error) {
+  int status = 500;
+  JsonValue body = newJsonError(ErrorCode::UnspecifiedError);
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const HttpException& e) {
+    status = e.httpCode;
+    body = newJsonError(e);
+  } catch (...) {
+    // Anything else stays the generic 500; its text is not for the client.
+  }
+  co_await respondJson(*session, status, body);
+}
+
+asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& contextFactory, HttpRequest& request) {
+  auto [handler, rest] = route(server.router, request.url.path);
+  auto session = newSession(contextFactory(), std::move(rest), request);
+  std::exception_ptr failure;
+  try {
+    co_await handler(session);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!failure || !server.onError) co_return;
+  try {
+    co_await server.onError(session, failure);
+  } catch (...) {
+    // A failing hook has nothing left to tell the client; the connection goes on.
+  }
+}
+
+asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, ContextFactory contextFactory, uint16_t port,
+                            std::string address) {
+  HttpCallback callback = [server, contextFactory](HttpRequest& request) {
+    return dispatch(*server, contextFactory, request);
+  };
+  co_await serve(server->server, port, std::move(callback), std::move(address), assumedDescriptorsPerRequest);
+}
+
+}  // namespace nc

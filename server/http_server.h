@@ -1,0 +1,48 @@
+// The framework's front object: mounts handlers under path prefixes, wraps each
+// request in a Session, runs the chosen handler and lets the error hook answer
+// when it fails.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <asio/awaitable.hpp>
+
+#include "server/http_session.h"
+#include "server/router.h"
+#include "transport/async_http_server.h"
+
+namespace nc {
+
+using Handler = std::function<asio::awaitable<void>(std::shared_ptr<Session>)>;
+using ErrorHook = std::function<asio::awaitable<void>(std::shared_ptr<Session>, std::exception_ptr)>;
+using ContextFactory = std::function<std::shared_ptr<Context>()>;
+
+struct HttpServer {
+  std::shared_ptr<AsyncHttpServer> server;
+  std::shared_ptr<Router<Handler>> router;
+  ErrorHook onError;
+};
+
+// Descriptors one request may need, for the transport's accept throttle.
+inline constexpr int assumedDescriptorsPerRequest = 5;
+
+std::shared_ptr<HttpServer> newHttpServer(int64_t maxBody);
+void mount(HttpServer& server, std::string_view path, Handler handler);
+// Replaces the error hook (`catch` is a C++ keyword).
+void catchErrors(HttpServer& server, ErrorHook hook);
+asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, ContextFactory contextFactory, uint16_t port,
+                            std::string address);
+
+// An HttpException becomes its own status and JSON error body; anything else
+// 500 with code 10000.
+asio::awaitable<void> defaultOnError(std::shared_ptr<Session> session, std::exception_ptr error);
+
+// Routes one request and runs its handler; never fails.
+asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& contextFactory, HttpRequest& request);
+
+}  // namespace nc

@@ -1,0 +1,82 @@
+#include "src/nodeconsole.h"
+
+#include <exception>
+#include <iostream>
+#include <stdexcept>
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/io_context.hpp>
+
+#include "server/http_server.h"
+#include "src/command_line.h"
+#include "src/ctx.h"
+#include "src/entry_handlers.h"
+#include "src/route.h"
+#include "src/static_files.h"
+#include "src/ui_files.h"
+
+namespace nc {
+namespace {
+
+// The largest request body the service accepts: procedure calls are small.
+constexpr int64_t maxRequestBody = 4096;
+
+constexpr int64_t maxPort = 65535;
+
+std::shared_ptr<HttpServer> buildServer() {
+  auto server = newHttpServer(maxRequestBody);
+  setupJsonApiRoute(*server);
+  mount(*server, "ui", staticFileHandler2(uiFiles()));
+  mount(*server, "health", healthCheck);
+  mount(*server, "", rootRedirect);
+  catchErrors(*server, failureCatcher);
+  return server;
+}
+
+// Runs the event loop until serving ends; a failure of serve is rethrown here.
+void runServer(std::shared_ptr<HttpServer> server, std::shared_ptr<Context> context, uint16_t port,
+               const std::string& listen) {
+  asio::io_context io(1);
+  std::exception_ptr failure;
+  ContextFactory factory = [context] { return context; };
+  asio::co_spawn(io, serve(server, factory, port, listen), [&](std::exception_ptr e) {
+    failure = e;
+    io.stop();
+  });
+  io.run();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void printOsError(const OsError& e) {
+  std::string message = e.code().value() == 0 ? std::string() : e.code().message();
+  if (!e.additionalInfo().empty()) {
+    if (!message.empty() && message.back() != '\n') message += '\n';
+    message += "Additional info: " + quoteForHelp(e.additionalInfo());
+  }
+  if (message.empty()) message = "unknown OS error";
+  std::cout << message << "\nOSError code: " << e.code().value() << std::endl;
+}
+
+}  // namespace
+
+int nodeconsole(const std::string& listen, int64_t port, const std::string& forwarderConfigPath,
+                const std::string& forwarderUnitServiceName, const std::string& dataPath) {
+  std::cout << "starting nodeconsole v" NODECONSOLE_VERSION << std::endl;
+  try {
+    if (port < 0 || port > maxPort)
+      throw std::invalid_argument("Invalid port: " + std::to_string(port) + " (expected 0 to 65535)");
+    auto context = newContext(forwarderConfigPath, forwarderUnitServiceName, dataPath);
+    init(*context);
+    auto server = buildServer();
+    std::cout << "Listening " << listen << ':' << port << std::endl;
+    runServer(server, context, static_cast<uint16_t>(port), listen);
+  } catch (const OsError& e) {
+    printOsError(e);
+  } catch (const std::exception& e) {
+    std::cout << e.what() << std::endl;
+  }
+  return 0;
+}
+
+}  // namespace nc

@@ -1,0 +1,28 @@
+// The service's remote procedures: login, the access guard, the password
+// update, the forwarder configuration and the SSH switch.
+#pragma once
+
+#include <memory>
+
+#include "server/http_handler.h"
+#include "server/http_server.h"
+
+namespace nc {
+
+// Builds the procedure table and mounts it under "rpc" and then "rpc/v1".
+void setupJsonApiRoute(HttpServer& server);
+
+// The table itself, in registration order.
+std::shared_ptr<JsonApiRouter> newProcedureTable();
+
+// Runs the access guard, then `procedure` with the same session and body.
+Procedure loginOnly(Procedure procedure);
+
+asio::awaitable<JsonValue> login_password(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> password_update(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> fowarderConfig_get(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> fowarderConfig_patch(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> sshd_start(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> sshd_stop(std::shared_ptr<Session> session, const JsonValue& body);
+
+}  // namespace nc

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <asio/post.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "server/http_error.h"
+#include "server/http_server.h"
+#include "support/in_process_server.h"
+#include "support/test_support.h"
+
+namespace nc::test {
+namespace {
+
+const std::string forbiddenBody = "{\"error\":{\"code\":28002,\"message\":\"Insufficient access right\"}}";
+const std::string unspecifiedBody = "{\"error\":{\"code\":10000,\"message\":\"Unspecified error\"}}";
+
+std::string jsonReply(const std::string& status, const std::string& body) {
+  return "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+asio::awaitable<void> yieldOnce() { co_await asio::post(co_await asio::this_coro::executor, asio::use_awaitable); }
+
+std::string get(RawClient& client, const std::string& path) {
+  client.send("GET " + path + " HTTP/1.1\r\n\r\n");
+  return client.readResponse();
+}
+
+}  // namespace
+
+TEST(httpServer, unmountedPathGetsThe404Default) {
+  InProcessServer running(newHttpServer(4096));
+  EXPECT_EQ(roundTrip(running.port(), "GET /nowhere HTTP/1.1\r\n\r\n"),
+            "HTTP/1.1 404 Not Found\r\nContent-Length: 13\r\n\r\n404 Not Found");
+}
+
+TEST(httpServer, failuresBecomeJsonErrorsAndTheConnectionGoesOn) {
+  auto server = newHttpServer(4096);
+  // Not a coroutine: throws as it is called, before any suspension point.
+  mount(*server, "throwsAtOnce", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
+    raiseHttpException(403, ErrorCode::InsufficientAccessRight);
+  });
+  mount(*server, "failsLater", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
+    co_await yieldOnce();
+    raiseHttpException(403, ErrorCode::InsufficientAccessRight);
+  });
+  mount(*server, "notHttp", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
+    co_await yieldOnce();
+    throw std::runtime_error("disk on fire");
+  });
+  mount(*server, "ok", [](std::shared_ptr<Session> s) -> asio::awaitable<void> { co_await respond(*s, 200, "fine"); });
+  InProcessServer running(server);
+  RawClient client(running.port());
+
+  EXPECT_EQ(get(client, "/throwsAtOnce"), jsonReply("403 Forbidden", forbiddenBody));
+  EXPECT_EQ(get(client, "/failsLater"), jsonReply("403 Forbidden", forbiddenBody));
+  EXPECT_EQ(get(client, "/notHttp"), jsonReply("500 Internal Server Error", unspecifiedBody));
+  EXPECT_EQ(get(client, "/ok"), "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nfine");
+}
+
+TEST(httpServer, customHookAndAFailingHook) {
+  auto server = newHttpServer(4096);
+  mount(*server, "fails", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
+    throw std::runtime_error("boom");
+    co_return;
+  });
+  int hookCalls = 0;
+  catchErrors(*server, [&hookCalls](std::shared_ptr<Session> s, std::exception_ptr) -> asio::awaitable<void> {
+    if (++hookCalls == 2) throw std::runtime_error("the hook itself fails");
+    co_await respond(*s, 418, "hooked");
+  });
+  mount(*server, "ok", [](std::shared_ptr<Session> s) -> asio::awaitable<void> { co_await respond(*s, 200, "fine"); });
+  InProcessServer running(server);
+  RawClient client(running.port());
+
+  EXPECT_EQ(get(client, "/fails"), "HTTP/1.1 418 I'm a teapot\r\nContent-Length: 6\r\n\r\nhooked");
+  // The second failure's hook throws before replying: nothing is sent, yet the
+  // connection still serves the next request.
+  client.send("GET /fails HTTP/1.1\r\n\r\nGET /ok HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(client.readResponse(), "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nfine");
+  EXPECT_EQ(hookCalls, 2);
+}
+
+TEST(httpServer, sessionCarriesRestPathAndContext) {
+  auto server = newHttpServer(4096);
+  auto seen = std::make_shared<std::string>();
+  mount(*server, "rpc/v1", [seen](std::shared_ptr<Session> s) -> asio::awaitable<void> {
+    *seen = s->path + "|" + (s->context ? "context" : "none") + "|" + s->request.url.query;
+    co_await respond(*s, 200);
+  });
+  auto context = std::shared_ptr<Context>(reinterpret_cast<Context*>(new int(7)),
+                                          [](Context* c) { delete reinterpret_cast<int*>(c); });
+  InProcessServer running(server, context);
+  roundTrip(running.port(), "POST /rpc/v1/login/password?x=1 HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(*seen, "login/password|context|x=1");
+}
+
+}  // namespace nc::test
