@@ -1,6 +1,7 @@
 #include "transport/request_reader.h"
 
 #include <array>
+#include <exception>
 #include <string_view>
 
 #include <asio/experimental/awaitable_operators.hpp>
@@ -37,6 +38,7 @@ class RequestReader {
   std::string_view pending_;  // read but not yet consumed, inside buffer_
   Clock::time_point deadline_ = Clock::time_point::max();
   bool awaitingFirstByte_ = true;
+  std::exception_ptr failure_;
 
   asio::awaitable<void> serveRequests();
   asio::awaitable<void> watchdog();
@@ -66,10 +68,17 @@ asio::awaitable<void> RequestReader::run() {
   using namespace asio::experimental::awaitable_operators;
   co_await (serveRequests() || watchdog());
   connection_->close();
+  if (failure_) std::rethrow_exception(failure_);
 }
 
 asio::awaitable<void> RequestReader::serveRequests() {
-  while (!connection_->isClosed() && co_await serveOne()) {
+  // Operator || waits for the first branch to succeed: a failure escaping here
+  // would leave the connection to the watchdog alone, so it is kept for run().
+  try {
+    bool more = true;
+    while (more && !connection_->isClosed()) more = co_await serveOne();
+  } catch (...) {
+    failure_ = std::current_exception();
   }
 }
 
@@ -165,7 +174,8 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readBody() {
     co_return Outcome::stop;
   }
   if (length > server_->maxBody) co_return co_await refuse(413);
-  if (co_await readBodyBytes(static_cast<size_t>(length))) co_return Outcome::proceed;
+  bool complete = co_await readBodyBytes(static_cast<size_t>(length));
+  if (complete) co_return Outcome::proceed;
   co_await respond(request_, 400, "Bad Request. Content-Length does not match actual.");
   co_return Outcome::nextRequest;
 }
@@ -195,7 +205,8 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readLine() {
     LineStatus status = scanner_.feed(pending_);
     if (status == LineStatus::complete) co_return Outcome::proceed;
     if (status == LineStatus::tooLong) co_return co_await refuse(413);
-    if (!co_await fill()) break;
+    bool filled = co_await fill();
+    if (!filled) break;
   }
   scanner_.finishAtEnd();
   if (!scanner_.line().empty()) co_return Outcome::proceed;
