@@ -37,11 +37,13 @@ class RequestReader {
   std::array<char, readBufferSize> buffer_{};
   std::string_view pending_;  // read but not yet consumed, inside buffer_
   Clock::time_point deadline_ = Clock::time_point::max();
+  asio::steady_timer timer_;
   bool awaitingFirstByte_ = true;
   std::exception_ptr failure_;
 
   asio::awaitable<void> serveRequests();
   asio::awaitable<void> watchdog();
+  void setDeadline(Clock::time_point deadline);
   asio::awaitable<bool> serveOne();
   void startRequest();
   asio::awaitable<Outcome> readRequest();
@@ -62,7 +64,8 @@ RequestReader::RequestReader(std::shared_ptr<AsyncHttpServer> server, std::share
     : server_(std::move(server)),
       callback_(std::move(callback)),
       connection_(std::move(connection)),
-      peerAddress_(std::move(peerAddress)) {}
+      peerAddress_(std::move(peerAddress)),
+      timer_(connection_->socket().get_executor(), Clock::time_point::max()) {}
 
 asio::awaitable<void> RequestReader::run() {
   using namespace asio::experimental::awaitable_operators;
@@ -82,15 +85,23 @@ asio::awaitable<void> RequestReader::serveRequests() {
   }
 }
 
-// Sleeps until the current deadline, which the reader moves as it goes, and
-// closes the connection once it has really passed.
+// Sleeps until the current deadline and closes the connection once it has
+// really passed; setDeadline wakes it early when the deadline comes closer.
 asio::awaitable<void> RequestReader::watchdog() {
-  asio::steady_timer timer(co_await asio::this_coro::executor);
+  auto cancellation = co_await asio::this_coro::cancellation_state;
   while (deadline_ > Clock::now()) {
-    timer.expires_at(deadline_);
-    co_await timer.async_wait(asio::use_awaitable);
+    timer_.expires_at(deadline_);
+    std::error_code ignored;
+    co_await timer_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+    if (cancellation.cancelled() != asio::cancellation_type::none) co_return;
   }
   connection_->close();
+}
+
+void RequestReader::setDeadline(Clock::time_point deadline) {
+  deadline_ = deadline;
+  // A later deadline needs no wake-up: the watchdog sees it when its timer fires.
+  if (deadline < timer_.expiry()) timer_.expires_at(deadline);
 }
 
 asio::awaitable<bool> RequestReader::serveOne() {
@@ -98,7 +109,7 @@ asio::awaitable<bool> RequestReader::serveOne() {
   Outcome outcome = co_await readRequest();
   if (outcome != Outcome::proceed) co_return outcome == Outcome::nextRequest;
   // A handler may rightly wait long for a slow service command.
-  deadline_ = Clock::time_point::max();
+  setDeadline(Clock::time_point::max());
   co_await (*callback_)(request_);
   // Nothing here takes over an upgraded connection, so it is closed rather than left open unread.
   if (request_.headers.hasValue("connection", "upgrade") || !keepsAlive(request_.protocol, request_.headers)) {
@@ -114,7 +125,7 @@ void RequestReader::startRequest() {
   request_.body.clear();
   // Bytes of the next request may already be buffered: its clock is running.
   awaitingFirstByte_ = pending_.empty();
-  deadline_ = Clock::now() + (awaitingFirstByte_ ? server_->idleTimeout : server_->requestTimeout);
+  setDeadline(Clock::now() + (awaitingFirstByte_ ? server_->idleTimeout : server_->requestTimeout));
 }
 
 asio::awaitable<RequestReader::Outcome> RequestReader::readRequest() {
@@ -223,7 +234,7 @@ asio::awaitable<bool> RequestReader::fill() {
   pending_ = std::string_view(buffer_.data(), got);
   if (awaitingFirstByte_) {
     awaitingFirstByte_ = false;
-    deadline_ = Clock::now() + server_->requestTimeout;
+    setDeadline(Clock::now() + server_->requestTimeout);
   }
   co_return true;
 }

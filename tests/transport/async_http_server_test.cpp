@@ -384,33 +384,44 @@ TEST(transport, peerGoneDuringReply) {
   EXPECT_EQ(test::exchange(server.port(), "GET /still HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
 }
 
-TEST(transport, deadlines) {
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+TEST(transport, idleDeadline) {
   TestServer server([](AsyncHttpServer& s) {
     s.idleTimeout = 300ms;
     s.requestTimeout = 700ms;
   });
-  auto secondsSince = [](Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); };
-  {
-    // Idle from the start, and idle after a request.
-    auto start = Clock::now();
-    RawClient client(server.port(), 3s);
-    EXPECT_TRUE(client.peerClosed());
-    EXPECT_GT(secondsSince(start), 0.25);
+  auto start = Clock::now();
+  RawClient fresh(server.port(), 3s);
+  EXPECT_TRUE(fresh.peerClosed());
+  EXPECT_GT(secondsSince(start), 0.25);
+  // After a reply, and after a handler that outlasted both deadlines.
+  for (std::string path : {"/", "/slow"}) {
     RawClient kept(server.port(), 3s);
-    kept.send("GET / HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(kept.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
+    kept.send("GET " + path + " HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(kept.readResponse().substr(0, 15), "HTTP/1.1 200 OK") << path;
     start = Clock::now();
-    EXPECT_TRUE(kept.peerClosed());
-    EXPECT_LT(secondsSince(start), 0.65);
+    EXPECT_TRUE(kept.peerClosed()) << path;
+    EXPECT_LT(secondsSince(start), 0.65) << path;
   }
-  // A started request runs on the request deadline, not the idle one, and
-  // ends without a reply; a trickle of bytes does not extend it.
+}
+
+// A started request runs on the request deadline, shorter here than the idle
+// one, and ends without a reply; a trickle of bytes does not extend it.
+TEST(transport, requestDeadline) {
+  TestServer server([](AsyncHttpServer& s) {
+    s.idleTimeout = 2000ms;
+    s.requestTimeout = 400ms;
+  });
   for (std::string partial : {"GET / HTTP/1.1\r\nHost: h\r\n", "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nhello"}) {
     RawClient client(server.port(), 3s);
+    client.send("GET /first HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
     auto start = Clock::now();
     client.send(partial);
     EXPECT_EQ(client.readAll(), "") << partial;
-    EXPECT_GT(secondsSince(start), 0.6) << partial;
+    EXPECT_GT(secondsSince(start), 0.35) << partial;
+    EXPECT_LT(secondsSince(start), 1.5) << partial;
   }
   RawClient trickling(server.port(), 3s);
   auto start = Clock::now();
@@ -425,8 +436,8 @@ TEST(transport, deadlines) {
     }
   }
   EXPECT_EQ(trickling.readAll(), "");
-  EXPECT_LT(secondsSince(start), 2.0);
-  // A slow handler is not cut off.
+  EXPECT_LT(secondsSince(start), 1.5);
+  // A handler that outlasts the deadline is not cut off.
   RawClient slow(server.port(), 5s);
   slow.send("GET /slow HTTP/1.1\r\n\r\n");
   EXPECT_EQ(slow.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
