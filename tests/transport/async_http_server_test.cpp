@@ -151,15 +151,12 @@ TEST(transport, keepAliveRules) {
     std::string request;
     bool staysOpen;
   };
+  // The decision itself is tested purely; these check that the reader acts on it.
   const std::vector<Case> cases{
-      {"GET / HTTP/1.1\r\n\r\n", true},
-      {"GET / HTTP/1.1\r\nConnection: Close\r\n\r\n", false},
       {"GET / HTTP/1.0\r\n\r\n", false},
       {"GET / HTTP/1.0\r\nConnection: keep-alive\r\n\r\n", true},
-      {"GET / HTTP/1.0\r\nConnection: close\r\n\r\n", false},
-      {"GET / HTTP/1.1\r\nConnection: Upgrade\r\n\r\n", false},
-      {"GET / HTTP/1.1\r\nConnection: keep-alive, upgrade\r\n\r\n", false},
-      {"GET / HTTP/2.0\r\n\r\n", false},
+      {"GET / HTTP/1.1\r\nConnection: Close\r\n\r\n", false},
+      {"GET / HTTP/1.1\r\nConnection: keep-alive, Upgrade\r\n\r\n", false},
   };
   for (const auto& c : cases) {
     RawClient client(server.port(), 2s);
