@@ -85,15 +85,19 @@ asio::awaitable<void> RequestReader::serveRequests() {
   }
 }
 
-// Sleeps until the current deadline and closes the connection once it has
-// really passed; setDeadline wakes it early when the deadline comes closer.
+// Sleeps until the timer fires and closes the connection if the deadline has
+// really passed by then; otherwise the deadline moved on and it sleeps again.
+// Only setDeadline brings the timer closer, so a reader that keeps moving its
+// deadline later costs no timer changes at all.
 asio::awaitable<void> RequestReader::watchdog() {
   auto cancellation = co_await asio::this_coro::cancellation_state;
-  while (deadline_ > Clock::now()) {
-    timer_.expires_at(deadline_);
-    std::error_code ignored;
-    co_await timer_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+  for (;;) {
+    std::error_code moved;
+    co_await timer_.async_wait(asio::redirect_error(asio::use_awaitable, moved));
     if (cancellation.cancelled() != asio::cancellation_type::none) co_return;
+    if (moved) continue;
+    if (deadline_ <= Clock::now()) break;
+    timer_.expires_at(deadline_);
   }
   connection_->close();
 }
@@ -101,6 +105,7 @@ asio::awaitable<void> RequestReader::watchdog() {
 void RequestReader::setDeadline(Clock::time_point deadline) {
   deadline_ = deadline;
   // A later deadline needs no wake-up: the watchdog sees it when its timer fires.
+  // Moving the timer closer cuts the watchdog's wait short.
   if (deadline < timer_.expiry()) timer_.expires_at(deadline);
 }
 
