@@ -1,6 +1,7 @@
 #include "transport/request_reader.h"
 
 #include <array>
+#include <chrono>
 #include <exception>
 #include <string_view>
 
@@ -17,6 +18,8 @@
 namespace nc {
 namespace {
 
+// Owns everything one connection needs between requests: the request record,
+// the line and read buffers and the deadline, all reused request after request.
 class RequestReader {
  public:
   RequestReader(std::shared_ptr<AsyncHttpServer> server, std::shared_ptr<const HttpCallback> callback,
@@ -56,8 +59,6 @@ class RequestReader {
   asio::awaitable<bool> fill();
   asio::awaitable<Outcome> refuse(int code);
 };
-
-
 
 RequestReader::RequestReader(std::shared_ptr<AsyncHttpServer> server, std::shared_ptr<const HttpCallback> callback,
                              std::shared_ptr<Connection> connection, std::string peerAddress)
