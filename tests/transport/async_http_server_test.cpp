@@ -1,5 +1,6 @@
 #include "transport/async_http_server.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -8,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <functional>
 #include <stdexcept>
@@ -23,6 +25,21 @@
 #include <asio/use_future.hpp>
 
 #include "support/test_support.h"
+
+// accept(2) fails with EMFILE while this is positive, as when the process is
+// out of descriptors; the server's own accepts go through here.
+std::atomic<int> failingAccepts{0};
+
+extern "C" int accept(int socket, sockaddr* address, socklen_t* length) {
+  using Accept = int (*)(int, sockaddr*, socklen_t*);
+  static const auto realAccept = reinterpret_cast<Accept>(::dlsym(RTLD_NEXT, "accept"));
+  if (failingAccepts > 0) {
+    --failingAccepts;
+    errno = EMFILE;
+    return -1;
+  }
+  return realAccept(socket, address, length);
+}
 
 namespace nc {
 namespace {
@@ -454,6 +471,19 @@ TEST(transport, acceptThrottle) {
   EXPECT_EQ(third.readResponse(), "");
   first.reset();
   EXPECT_NE(third.readResponse().find("GET /third"), std::string::npos);
+}
+
+// Running out of descriptors makes accept fail for a while; the server rests
+// and accepts the connection once the shortage is over.
+TEST(transport, acceptSurvivesDescriptorShortage) {
+  TestServer server;
+  failingAccepts = 2;
+  RawClient client(server.port(), 3s);
+  auto start = Clock::now();
+  client.send("GET /scarce HTTP/1.1\r\n\r\n");
+  EXPECT_NE(client.readResponse().find("GET /scarce"), std::string::npos);
+  EXPECT_GT(secondsSince(start), 0.9);
+  EXPECT_EQ(failingAccepts, 0);
 }
 
 TEST(transport, failingConnectionIsIsolated) {
