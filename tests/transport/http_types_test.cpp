@@ -78,14 +78,8 @@ TEST(httpHeaders, reuseAndManyNames) {
 }
 
 TEST(httpTypes, methodsAndStatusTexts) {
-  const std::vector<std::pair<std::string, HttpMethod>> methods{
-      {"HEAD", HttpMethod::HttpHead},       {"GET", HttpMethod::HttpGet},         {"POST", HttpMethod::HttpPost},
-      {"PUT", HttpMethod::HttpPut},         {"DELETE", HttpMethod::HttpDelete},   {"TRACE", HttpMethod::HttpTrace},
-      {"OPTIONS", HttpMethod::HttpOptions}, {"CONNECT", HttpMethod::HttpConnect}, {"PATCH", HttpMethod::HttpPatch}};
-  for (size_t i = 0; i < methods.size(); ++i) {
-    EXPECT_EQ(parseHttpMethod(methods[i].first), methods[i].second);
-    EXPECT_EQ(static_cast<size_t>(methods[i].second), i);
-  }
+  const std::vector<std::string> methods{"HEAD", "GET", "POST", "PUT", "DELETE", "TRACE", "OPTIONS", "CONNECT", "PATCH"};
+  for (size_t i = 0; i < methods.size(); ++i) EXPECT_EQ(parseHttpMethod(methods[i]), static_cast<HttpMethod>(i));
   for (std::string word : {"get", "Get", "", "GET ", "PROPFIND"}) EXPECT_FALSE(parseHttpMethod(word)) << word;
 
   EXPECT_EQ(statusText(200), "200 OK");
