@@ -395,7 +395,7 @@ TEST(transport, peerGoneDuringReply) {
   for (int i = 0; i < 500 && bigRepliesDone < 3; ++i) std::this_thread::sleep_for(10ms);
   EXPECT_EQ(bigRepliesDone, 3);
   EXPECT_EQ(bigRepliesFailed, 0);
-  EXPECT_EQ(test::exchange(server.port(), "GET /still HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(test::roundTrip(server.port(), "GET /still HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
 }
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
@@ -494,7 +494,7 @@ TEST(transport, failingConnectionIsIsolated) {
     client.send("GET /throw HTTP/1.1\r\n\r\n");
     EXPECT_EQ(client.readAll(), "");
   }
-  EXPECT_EQ(test::exchange(server.port(), "GET /still HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(test::roundTrip(server.port(), "GET /still HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
   int64_t open = -1;
   for (int i = 0; i < 200 && open != 0; ++i) {
     open = server.openConnections();
@@ -543,7 +543,7 @@ TEST(transport, serveResolvesHostNames) {
   ASSERT_NE(server->boundPort, 0);
   EXPECT_GT(server->maxFDs, 0);
   std::thread loop([&] { io.run_for(5s); });
-  EXPECT_EQ(test::exchange(server->boundPort, "GET / HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(test::roundTrip(server->boundPort, "GET / HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
   io.stop();
   loop.join();
 }
