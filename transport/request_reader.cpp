@@ -225,7 +225,7 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readLine() {
     bool filled = co_await fill();
     if (!filled) break;
   }
-  scanner_.finishAtEnd();
+  // At the end of the stream whatever was read so far is the line.
   if (!scanner_.line().empty()) co_return Outcome::proceed;
   connection_->close();
   co_return Outcome::stop;

@@ -74,15 +74,19 @@ asio::awaitable<void> sendBigReply(HttpRequest& request) {
   }
 }
 
-// Answers by path: the number of header names, a reply after a long wait, a
-// reply too large for the socket buffers, a failure, or else a description
-// of the request.
+// Answers by path: the number of header names, a reply too large for the
+// socket buffers, the socket's Nagle setting, a failure, a reply after a long
+// wait, or else a description of the request.
 asio::awaitable<void> testCallback(HttpRequest& request) {
   const std::string& path = request.url.path;
   if (path == "/count") {
     co_await respond(request, 200, std::to_string(request.headers.size()));
   } else if (path == "/big") {
     co_await sendBigReply(request);
+  } else if (path == "/nodelay") {
+    asio::ip::tcp::no_delay option;
+    request.client->socket().get_option(option);
+    co_await respond(request, 200, option.value() ? "on" : "off");
   } else if (path == "/throw") {
     throw std::runtime_error("handler failed");
   } else {
@@ -379,6 +383,7 @@ TEST(transport, replyArrivesInOneRead) {
     EXPECT_EQ(std::string(buffer.data(), static_cast<size_t>(std::max<ssize_t>(got, 0))), expected) << i;
   }
   ::close(fd);
+  EXPECT_EQ(test::exchange(server.port(), "GET /nodelay HTTP/1.1\r\n\r\n"), okReply("on"));
 }
 
 TEST(transport, peerGoneDuringReply) {

@@ -75,6 +75,12 @@ TEST(httpHeaders, reuseAndManyNames) {
   EXPECT_FALSE(copy.contains("name-1"));
   copy = HttpHeaders{{"b", "2"}};
   EXPECT_EQ(namesOf(copy), std::vector<std::string>{"b"});
+  HttpHeaders moved = std::move(copy);
+  EXPECT_EQ(namesOf(moved), std::vector<std::string>{"b"});
+  // A moved-from set must stay usable.
+  EXPECT_EQ(copy.size(), 0u);
+  copy.set("c", "3");
+  EXPECT_EQ(namesOf(copy), std::vector<std::string>{"c"});
 }
 
 TEST(httpTypes, methodsAndStatusTexts) {
