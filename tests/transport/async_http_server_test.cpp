@@ -383,7 +383,7 @@ TEST(transport, replyArrivesInOneRead) {
     EXPECT_EQ(std::string(buffer.data(), static_cast<size_t>(std::max<ssize_t>(got, 0))), expected) << i;
   }
   ::close(fd);
-  EXPECT_EQ(test::exchange(server.port(), "GET /nodelay HTTP/1.1\r\n\r\n"), okReply("on"));
+  EXPECT_EQ(test::roundTrip(server.port(), "GET /nodelay HTTP/1.1\r\n\r\n"), okReply("on"));
 }
 
 TEST(transport, peerGoneDuringReply) {
