@@ -58,6 +58,7 @@ class RequestReader {
   asio::awaitable<Outcome> readLine();
   asio::awaitable<bool> fill();
   asio::awaitable<Outcome> refuse(int code);
+  asio::awaitable<void> lingerAndClose();
 };
 
 RequestReader::RequestReader(std::shared_ptr<AsyncHttpServer> server, std::shared_ptr<const HttpCallback> callback,
@@ -187,7 +188,7 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readBody() {
     co_await respond(request_, 400, "Bad Request. Invalid Content-Length.");
     // Where this request ends is unknown, so nothing after it can be trusted
     // to start a request (RFC 7230 section 3.3.3).
-    connection_->close();
+    co_await lingerAndClose();
     co_return Outcome::stop;
   }
   if (length > server_->maxBody) co_return co_await refuse(413);
@@ -247,8 +248,24 @@ asio::awaitable<bool> RequestReader::fill() {
 
 asio::awaitable<RequestReader::Outcome> RequestReader::refuse(int code) {
   co_await respondError(request_, code);
-  connection_->close();
+  co_await lingerAndClose();
   co_return Outcome::stop;
+}
+
+// Closing a socket with unread input makes the kernel answer with a reset,
+// which can reach the client before the error reply and destroy it there.
+// So the reply is followed by our end of the stream, and the client's rest is
+// read and dropped for a moment before the socket is closed.
+asio::awaitable<void> RequestReader::lingerAndClose() {
+  std::error_code error;
+  connection_->socket().shutdown(asio::socket_base::shutdown_send, error);
+  setDeadline(Clock::now() + lingerTimeout);
+  size_t drained = 0;
+  while (!error && !connection_->isClosed() && drained < maxLingerBytes) {
+    drained += co_await connection_->socket().async_read_some(asio::buffer(buffer_),
+                                                              asio::redirect_error(asio::use_awaitable, error));
+  }
+  connection_->close();
 }
 
 }  // namespace

@@ -259,6 +259,22 @@ TEST(transport, bodyLimits) {
   }
 }
 
+// The client sends its whole oversized body before it reads: the refusal must
+// still reach it instead of being destroyed by a reset for the unread bytes.
+TEST(transport, refusalArrivesWithUnreadInputPending) {
+  TestServer server;
+  for (int round = 0; round < 20; ++round) {
+    RawClient tooLong(server.port());
+    tooLong.send("POST /p HTTP/1.1\r\nContent-Length: 200000\r\n\r\n" + std::string(200000, 'b'));
+    EXPECT_EQ(tooLong.readAll(), errorReply("413 Request Entity Too Large")) << round;
+    RawClient badLength(server.port());
+    badLength.send("POST /p HTTP/1.1\r\nContent-Length: x\r\n\r\n" + std::string(200000, 'b'));
+    EXPECT_EQ(badLength.readAll(),
+              "HTTP/1.1 400 Bad Request\r\nContent-Length: 36\r\n\r\nBad Request. Invalid Content-Length.")
+        << round;
+  }
+}
+
 TEST(transport, bodyFramingErrors) {
   TestServer server;
   {
