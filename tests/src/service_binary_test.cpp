@@ -48,6 +48,15 @@ TEST(serviceBinary, startUpLinesHealthAndRedirect) {
             "HTTP/1.1 302 Found\r\nLocation: /ui\r\nContent-Length: 0\r\n\r\n");
 }
 
+TEST(serviceBinary, anEmptyListenAddressBindsEveryInterface) {
+  Service service;
+  std::vector<std::string> args = service.args();
+  args.push_back("--listen=");
+  ServiceProcess process(args);
+  EXPECT_EQ(process.output(), "starting nodeconsole v1.1.1\nListening :" + std::to_string(service.port) + "\n");
+  EXPECT_EQ(statusOf(roundTrip(service.port, "GET /health HTTP/1.1\r\n\r\n")), 200);
+}
+
 TEST(serviceBinary, startUpFailuresEndWithStatusZero) {
   Service service;
   ServiceProcess first(service.args());
