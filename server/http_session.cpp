@@ -9,6 +9,29 @@ bool isSeparator(char c) { return c == '_' || c == '-'; }
 bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
 char toUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// Header names are written capitalised, unlike the transport's own replies.
+std::string sessionReplyHead(int code, size_t bodyLength, const HttpHeaders& headers) {
+  std::string head = "HTTP/1.1 ";
+  head += statusText(code);
+  head += "\r\n";
+  for (const auto& [name, values] : headers) {
+    // The length line below is the true one; a second, possibly different
+    // Content-Length would leave the client to guess where the reply ends.
+    if (name == "content-length") continue;
+    std::string casedName = httpHeaderCase(name);
+    for (const auto& value : values) {
+      head += casedName;
+      head += ": ";
+      head += value;
+      head += "\r\n";
+    }
+  }
+  head += "Content-Length: ";
+  head += std::to_string(bodyLength);
+  head += "\r\n\r\n";
+  return head;
+}
+
 }  // namespace
 
 std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::string path, const HttpRequest& request) {
@@ -37,32 +60,10 @@ std::string httpHeaderCase(std::string_view name) {
   return result;
 }
 
-std::string replyHead(int code, size_t bodyLength, const HttpHeaders& headers) {
-  std::string head = "HTTP/1.1 ";
-  head += statusText(code);
-  head += "\r\n";
-  for (const auto& [name, values] : headers) {
-    // The length line below is the true one; a second, possibly different
-    // Content-Length would leave the client to guess where the reply ends.
-    if (name == "content-length") continue;
-    std::string casedName = httpHeaderCase(name);
-    for (const auto& value : values) {
-      head += casedName;
-      head += ": ";
-      head += value;
-      head += "\r\n";
-    }
-  }
-  head += "Content-Length: ";
-  head += std::to_string(bodyLength);
-  head += "\r\n\r\n";
-  return head;
-}
-
 asio::awaitable<void> respond(const Session& session, int code, std::string_view body, const HttpHeaders& headers) {
   // Head and body leave in one gathered write: small separate sends would stall
   // behind Nagle's algorithm and delayed acknowledgements.
-  std::string head = replyHead(code, body.size(), headers);
+  std::string head = sessionReplyHead(code, body.size(), headers);
   std::vector<asio::const_buffer> pieces{asio::buffer(head)};
   if (!body.empty()) pieces.push_back(asio::buffer(body));
   co_await session.request.client->send(std::move(pieces));

@@ -37,7 +37,4 @@ asio::awaitable<void> respondStatus(const Session& session, int code, const Http
 // "content-type" -> "Content-Type", "contentType" -> "Content-Type", "x--y" -> "X-Y".
 std::string httpHeaderCase(std::string_view name);
 
-// The bytes of a reply's head, up to and including the blank line.
-std::string replyHead(int code, size_t bodyLength, const HttpHeaders& headers);
-
 }  // namespace nc

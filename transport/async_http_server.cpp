@@ -160,7 +160,8 @@ asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t po
            server->openConnections + assumedDescriptorsPerRequest >= server->maxFDs) {
       co_await rest(timer);
     }
-    spawnConnection(server, sharedCallback, co_await acceptOne(acceptor, timer));
+    tcp::socket socket = co_await acceptOne(acceptor, timer);
+    spawnConnection(server, sharedCallback, std::move(socket));
   }
 }
 

@@ -55,7 +55,10 @@ class OsError : public std::system_error {
 };
 
 // Binds `address` (empty: every IPv4 interface) and `port` (0: any free port),
-// listens and accepts forever. Fails with OsError if binding fails.
+// listens and accepts forever. Fails with OsError if resolving or binding
+// fails, or if accepting fails for a reason that waiting cannot cure. While
+// openConnections + assumedDescriptorsPerRequest reaches maxFDs, accepting
+// waits (a negative assumedDescriptorsPerRequest turns that off).
 asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t port, HttpCallback callback,
                             std::string address, int assumedDescriptorsPerRequest);
 

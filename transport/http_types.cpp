@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <utility>
 
 #include "transport/request_parsing.h"
 
@@ -103,6 +104,22 @@ HttpHeaders& HttpHeaders::operator=(const HttpHeaders& other) {
     entries_.assign(other.begin(), other.end());
     count_ = other.count_;
     index_.clear();
+  }
+  return *this;
+}
+
+// A moved-from set must count no fields, or end() would point past its storage.
+HttpHeaders::HttpHeaders(HttpHeaders&& other) noexcept
+    : entries_(std::move(other.entries_)), count_(std::exchange(other.count_, 0)) {
+  other.index_.clear();
+}
+
+HttpHeaders& HttpHeaders::operator=(HttpHeaders&& other) noexcept {
+  if (this != &other) {
+    entries_ = std::move(other.entries_);
+    count_ = std::exchange(other.count_, 0);
+    index_.clear();
+    other.index_.clear();
   }
   return *this;
 }

@@ -54,8 +54,8 @@ class HttpHeaders {
 
   HttpHeaders(const HttpHeaders& other);
   HttpHeaders& operator=(const HttpHeaders& other);
-  HttpHeaders(HttpHeaders&&) noexcept = default;
-  HttpHeaders& operator=(HttpHeaders&&) noexcept = default;
+  HttpHeaders(HttpHeaders&& other) noexcept;
+  HttpHeaders& operator=(HttpHeaders&& other) noexcept;
 
  private:
   struct NameHash {

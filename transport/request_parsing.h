@@ -38,8 +38,6 @@ class LineScanner {
   // of them if the line goes on. tooLong once the line holds more than
   // maxLineLength characters; the rest of that line is left unread.
   LineStatus feed(std::string_view& input);
-  // The stream ended: whatever was read so far is the line.
-  void finishAtEnd() { afterCr_ = false; }
   const std::string& line() const { return line_; }
 
  private:

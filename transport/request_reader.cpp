@@ -1,6 +1,8 @@
 #include "transport/request_reader.h"
 
 #include <array>
+#include <chrono>
+#include <exception>
 #include <string_view>
 
 #include <asio/experimental/awaitable_operators.hpp>
@@ -16,6 +18,8 @@
 namespace nc {
 namespace {
 
+// Owns everything one connection needs between requests: the request record,
+// the line and read buffers and the deadline, all reused request after request.
 class RequestReader {
  public:
   RequestReader(std::shared_ptr<AsyncHttpServer> server, std::shared_ptr<const HttpCallback> callback,
@@ -36,10 +40,13 @@ class RequestReader {
   std::array<char, readBufferSize> buffer_{};
   std::string_view pending_;  // read but not yet consumed, inside buffer_
   Clock::time_point deadline_ = Clock::time_point::max();
+  asio::steady_timer timer_;
   bool awaitingFirstByte_ = true;
+  std::exception_ptr failure_;
 
   asio::awaitable<void> serveRequests();
   asio::awaitable<void> watchdog();
+  void setDeadline(Clock::time_point deadline);
   asio::awaitable<bool> serveOne();
   void startRequest();
   asio::awaitable<Outcome> readRequest();
@@ -51,37 +58,57 @@ class RequestReader {
   asio::awaitable<Outcome> readLine();
   asio::awaitable<bool> fill();
   asio::awaitable<Outcome> refuse(int code);
+  asio::awaitable<void> lingerAndClose();
 };
-
-
 
 RequestReader::RequestReader(std::shared_ptr<AsyncHttpServer> server, std::shared_ptr<const HttpCallback> callback,
                              std::shared_ptr<Connection> connection, std::string peerAddress)
     : server_(std::move(server)),
       callback_(std::move(callback)),
       connection_(std::move(connection)),
-      peerAddress_(std::move(peerAddress)) {}
+      peerAddress_(std::move(peerAddress)),
+      timer_(connection_->socket().get_executor(), Clock::time_point::max()) {}
 
 asio::awaitable<void> RequestReader::run() {
   using namespace asio::experimental::awaitable_operators;
   co_await (serveRequests() || watchdog());
   connection_->close();
+  if (failure_) std::rethrow_exception(failure_);
 }
 
 asio::awaitable<void> RequestReader::serveRequests() {
-  while (!connection_->isClosed() && co_await serveOne()) {
+  // Operator || waits for the first branch to succeed: a failure escaping here
+  // would leave the connection to the watchdog alone, so it is kept for run().
+  try {
+    bool more = true;
+    while (more && !connection_->isClosed()) more = co_await serveOne();
+  } catch (...) {
+    failure_ = std::current_exception();
   }
 }
 
-// Sleeps until the current deadline, which the reader moves as it goes, and
-// closes the connection once it has really passed.
+// Sleeps until the timer fires and closes the connection if the deadline has
+// really passed by then; otherwise the deadline moved on and it sleeps again.
+// Only setDeadline brings the timer closer, so a reader that keeps moving its
+// deadline later costs no timer changes at all.
 asio::awaitable<void> RequestReader::watchdog() {
-  asio::steady_timer timer(co_await asio::this_coro::executor);
-  while (deadline_ > Clock::now()) {
-    timer.expires_at(deadline_);
-    co_await timer.async_wait(asio::use_awaitable);
+  auto cancellation = co_await asio::this_coro::cancellation_state;
+  for (;;) {
+    std::error_code moved;
+    co_await timer_.async_wait(asio::redirect_error(asio::use_awaitable, moved));
+    if (cancellation.cancelled() != asio::cancellation_type::none) co_return;
+    if (moved) continue;
+    if (deadline_ <= Clock::now()) break;
+    timer_.expires_at(deadline_);
   }
   connection_->close();
+}
+
+void RequestReader::setDeadline(Clock::time_point deadline) {
+  deadline_ = deadline;
+  // A later deadline needs no wake-up: the watchdog sees it when its timer fires.
+  // Moving the timer closer cuts the watchdog's wait short.
+  if (deadline < timer_.expiry()) timer_.expires_at(deadline);
 }
 
 asio::awaitable<bool> RequestReader::serveOne() {
@@ -89,7 +116,7 @@ asio::awaitable<bool> RequestReader::serveOne() {
   Outcome outcome = co_await readRequest();
   if (outcome != Outcome::proceed) co_return outcome == Outcome::nextRequest;
   // A handler may rightly wait long for a slow service command.
-  deadline_ = Clock::time_point::max();
+  setDeadline(Clock::time_point::max());
   co_await (*callback_)(request_);
   // Nothing here takes over an upgraded connection, so it is closed rather than left open unread.
   if (request_.headers.hasValue("connection", "upgrade") || !keepsAlive(request_.protocol, request_.headers)) {
@@ -105,7 +132,7 @@ void RequestReader::startRequest() {
   request_.body.clear();
   // Bytes of the next request may already be buffered: its clock is running.
   awaitingFirstByte_ = pending_.empty();
-  deadline_ = Clock::now() + (awaitingFirstByte_ ? server_->idleTimeout : server_->requestTimeout);
+  setDeadline(Clock::now() + (awaitingFirstByte_ ? server_->idleTimeout : server_->requestTimeout));
 }
 
 asio::awaitable<RequestReader::Outcome> RequestReader::readRequest() {
@@ -161,11 +188,12 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readBody() {
     co_await respond(request_, 400, "Bad Request. Invalid Content-Length.");
     // Where this request ends is unknown, so nothing after it can be trusted
     // to start a request (RFC 7230 section 3.3.3).
-    connection_->close();
+    co_await lingerAndClose();
     co_return Outcome::stop;
   }
   if (length > server_->maxBody) co_return co_await refuse(413);
-  if (co_await readBodyBytes(static_cast<size_t>(length))) co_return Outcome::proceed;
+  bool complete = co_await readBodyBytes(static_cast<size_t>(length));
+  if (complete) co_return Outcome::proceed;
   co_await respond(request_, 400, "Bad Request. Content-Length does not match actual.");
   co_return Outcome::nextRequest;
 }
@@ -195,9 +223,10 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readLine() {
     LineStatus status = scanner_.feed(pending_);
     if (status == LineStatus::complete) co_return Outcome::proceed;
     if (status == LineStatus::tooLong) co_return co_await refuse(413);
-    if (!co_await fill()) break;
+    bool filled = co_await fill();
+    if (!filled) break;
   }
-  scanner_.finishAtEnd();
+  // At the end of the stream whatever was read so far is the line.
   if (!scanner_.line().empty()) co_return Outcome::proceed;
   connection_->close();
   co_return Outcome::stop;
@@ -212,15 +241,31 @@ asio::awaitable<bool> RequestReader::fill() {
   pending_ = std::string_view(buffer_.data(), got);
   if (awaitingFirstByte_) {
     awaitingFirstByte_ = false;
-    deadline_ = Clock::now() + server_->requestTimeout;
+    setDeadline(Clock::now() + server_->requestTimeout);
   }
   co_return true;
 }
 
 asio::awaitable<RequestReader::Outcome> RequestReader::refuse(int code) {
   co_await respondError(request_, code);
-  connection_->close();
+  co_await lingerAndClose();
   co_return Outcome::stop;
+}
+
+// Closing a socket with unread input makes the kernel answer with a reset,
+// which can reach the client before the error reply and destroy it there.
+// So the reply is followed by our end of the stream, and the client's rest is
+// read and dropped for a moment before the socket is closed.
+asio::awaitable<void> RequestReader::lingerAndClose() {
+  std::error_code error;
+  connection_->socket().shutdown(asio::socket_base::shutdown_send, error);
+  setDeadline(Clock::now() + lingerTimeout);
+  size_t drained = 0;
+  while (!error && !connection_->isClosed() && drained < maxLingerBytes) {
+    drained += co_await connection_->socket().async_read_some(asio::buffer(buffer_),
+                                                              asio::redirect_error(asio::use_awaitable, error));
+  }
+  connection_->close();
 }
 
 }  // namespace

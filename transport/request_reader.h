@@ -2,6 +2,8 @@
 // each well-formed one to the callback.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -19,6 +21,11 @@ inline constexpr size_t maxHeaderNames = 10000;
 inline constexpr size_t maxHeaderBytes = 256 * 1024;
 // Bytes taken from the socket per read: a whole ordinary request in one go.
 inline constexpr size_t readBufferSize = 4000;
+// After an error reply the client's unread rest is dropped for at most this
+// long and this much, so the reply is not lost to a reset, yet a client that
+// keeps sending cannot hold the connection open.
+inline constexpr std::chrono::milliseconds lingerTimeout{2000};
+inline constexpr size_t maxLingerBytes = 1 << 20;
 
 // Serves the requests of one accepted connection until it closes or a deadline
 // passes, then closes it.

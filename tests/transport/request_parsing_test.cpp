@@ -25,7 +25,6 @@ std::vector<std::string> scanLines(std::string_view input, size_t chunk) {
       scanner.start();
     }
   }
-  scanner.finishAtEnd();
   if (!scanner.line().empty()) lines.push_back(scanner.line());
   return lines;
 }

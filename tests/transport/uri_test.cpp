@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "transport/http_types.h"
@@ -33,20 +34,11 @@ TEST(uri, forms) {
       {"mailto:someone@example.org", uri("mailto", "", "", "", "", "someone@example.org", "", "", true)},
       {"//h:2/p", uri("", "", "", "h", "2", "/p", "", "")},
   };
-  for (const auto& c : cases) {
-    Uri got = parseUri(c.text);
-    const Uri& want = c.expected;
-    EXPECT_EQ(got.scheme, want.scheme) << c.text;
-    EXPECT_EQ(got.username, want.username) << c.text;
-    EXPECT_EQ(got.password, want.password) << c.text;
-    EXPECT_EQ(got.hostname, want.hostname) << c.text;
-    EXPECT_EQ(got.port, want.port) << c.text;
-    EXPECT_EQ(got.path, want.path) << c.text;
-    EXPECT_EQ(got.query, want.query) << c.text;
-    EXPECT_EQ(got.anchor, want.anchor) << c.text;
-    EXPECT_EQ(got.opaque, want.opaque) << c.text;
-    EXPECT_EQ(got.isIpv6, want.isIpv6) << c.text;
-  }
+  auto fields = [](const Uri& u) {
+    return std::tuple(u.scheme, u.username, u.password, u.hostname, u.port, u.path, u.query, u.anchor, u.opaque,
+                      u.isIpv6);
+  };
+  for (const auto& c : cases) EXPECT_EQ(fields(parseUri(c.text)), fields(c.expected)) << c.text;
 }
 
 }  // namespace

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "server/http_error.h"
+#include "src/auth.h"
+#include "src/ctx.h"
+#include "src/entry_handlers.h"
+#include "src/route.h"
+#include "support/fake_systemctl.h"
+#include "support/in_process_server.h"
+#include "support/test_support.h"
+
+namespace nc::test {
+namespace {
+
+std::string bodyOf(const std::string& reply) { return reply.substr(reply.find("\r\n\r\n") + 4); }
+int statusOf(const std::string& reply) { return std::stoi(reply.substr(9, 3)); }
+
+std::string error(int code, const std::string& message) {
+  return R"({"error":{"code":)" + std::to_string(code) + R"(,"message":")" + message + R"("}})";
+}
+
+class Procedures : public ::testing::Test {
+ protected:
+  explicit Procedures(std::string unit = "packet-forwarder") { start(std::move(unit)); }
+
+  void start(std::string unit) {
+    running_.reset();
+    writeFile(configPath(), R"({"gateway_conf":{"serv_port_up":1680}})");
+    context_ = newContext(configPath().string(), unit, (dir_.path() / "accounts.sqlite3").string());
+    init(*context_);
+    auto server = newHttpServer(4096);
+    setupJsonApiRoute(*server);
+    mount(*server, "health", healthCheck);
+    catchErrors(*server, failureCatcher);
+    running_ = std::make_unique<InProcessServer>(server, context_);
+  }
+
+  std::filesystem::path configPath() const { return dir_.path() / "global_conf.json"; }
+
+  std::string call(const std::string& path, const std::string& body) {
+    return roundTrip(running_->port(), "POST " + path + " HTTP/1.1\r\nContent-Length: " +
+                                           std::to_string(body.size()) + "\r\n\r\n" + body);
+  }
+
+  std::string login(const std::string& user = "admin", const std::string& password = "qzvtk") {
+    std::string reply = call("/rpc/v1/login/password", R"({"username":")" + user + R"(","password":")" + password + "\"}");
+    EXPECT_EQ(statusOf(reply), 200) << reply;
+    return parseJson(bodyOf(reply)).asObject().at("output").asObject().at("auth").asString();
+  }
+
+  std::string guarded(const std::string& path, const std::string& token, const std::string& input = "{}") {
+    return call(path, R"({"auth":")" + token + R"(","input":)" + input + "}");
+  }
+
+  FakeSystemctl fake_;
+  TempDir dir_;
+  std::shared_ptr<Context> context_;
+  std::unique_ptr<InProcessServer> running_;
+};
+
+class ProceduresWithoutUnit : public Procedures {
+ protected:
+  ProceduresWithoutUnit() : Procedures("") {}
+};
+
+}  // namespace
+
+TEST_F(Procedures, login) {
+  std::string token = login();
+  EXPECT_EQ(token.size(), 64u);
+  EXPECT_NE(login(), token);  // a fresh nonce every time
+  // An auth member is not needed and is ignored.
+  EXPECT_EQ(statusOf(call("/rpc/login/password", R"({"username":"admin","password":"qzvtk","auth":5})")), 200);
+  std::string unknown = call("/rpc/v1/login/password", R"({"username":"root","password":"qzvtk"})");
+  EXPECT_EQ(statusOf(unknown), 400);
+  EXPECT_EQ(bodyOf(unknown), error(24004, "Password mismatch"));
+  std::string wrong = call("/rpc/v1/login/password", R"({"username":"admin","password":"x"})");
+  EXPECT_EQ(statusOf(wrong), 403);
+  EXPECT_EQ(bodyOf(wrong), error(23009, "Invalid password"));
+  EXPECT_EQ(bodyOf(call("/rpc/v1/login/password", R"({"username":"admin"})")), error(21031, "Missing field password"));
+  EXPECT_EQ(bodyOf(call("/rpc/v1/login/password", R"({"username":1,"password":"x"})")),
+            error(23001, "Field username is not a string"));
+}
+
+TEST_F(Procedures, accessGuard) {
+  std::string token = login();
+  EXPECT_EQ(statusOf(guarded("/rpc/v1/forwarder-config/get", token)), 200);
+  EXPECT_EQ(statusOf(guarded("/rpc/forwarder-config/get", token)), 200);
+  EXPECT_EQ(bodyOf(call("/rpc/v1/forwarder-config/get", "{}")), error(21031, "Missing field auth"));
+  EXPECT_EQ(bodyOf(call("/rpc/v1/forwarder-config/get", R"({"auth":1})")),
+            error(23001, "Field auth is not a string"));
+  // Not padded Base64: refused before any token work.
+  std::string notBase64 = guarded("/rpc/v1/forwarder-config/get", "abc");
+  EXPECT_EQ(statusOf(notBase64), 403);
+  EXPECT_EQ(bodyOf(notBase64), error(28002, "Insufficient access right"));
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/forwarder-config/get", "")), error(23010, "Invalid auth token"));
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/forwarder-config/get", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA")),
+            error(23010, "Invalid auth token"));
+  std::string altered = token;
+  altered[20] = altered[20] == 'A' ? 'B' : 'A';
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/sshd/stop", altered)), error(23010, "Invalid auth token"));
+  // A token that opens but names no user.
+  std::string anonymous = encodeAuthToken(*context_->secret, parseJson(R"({"user":"admin"})"));
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/sshd/stop", anonymous)), error(28002, "Insufficient access right"));
+  // The account need not exist.
+  std::string stranger = encodeAuthToken(*context_->secret, parseJson(R"({"username":"nobody"})"));
+  EXPECT_EQ(statusOf(guarded("/rpc/v1/forwarder-config/get", stranger)), 200);
+  EXPECT_TRUE(fake_.calls().empty());
+}
+
+TEST_F(Procedures, tokensDoNotSurviveARestart) {
+  std::string token = login();
+  start("packet-forwarder");
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/forwarder-config/get", token)), error(23010, "Invalid auth token"));
+  EXPECT_EQ(statusOf(guarded("/rpc/v1/forwarder-config/get", login())), 200);
+}
+
+TEST_F(Procedures, passwordUpdate) {
+  std::string token = login();
+  std::string wrong = guarded("/rpc/password/update", token, R"({"currentPassword":"x","newPassword":"y"})");
+  EXPECT_EQ(statusOf(wrong), 400);
+  EXPECT_EQ(bodyOf(wrong), error(24004, "Password mismatch"));
+  std::string done = guarded("/rpc/password/update", token, R"({"currentPassword":"qzvtk","newPassword":"s3cret"})");
+  EXPECT_EQ(bodyOf(done), R"({"output":{}})");
+  EXPECT_EQ(statusOf(call("/rpc/v1/login/password", R"({"username":"admin","password":"qzvtk"})")), 403);
+  login("admin", "s3cret");
+  // Tokens issued before the change still pass.
+  EXPECT_EQ(statusOf(guarded("/rpc/v1/forwarder-config/get", token)), 200);
+  // Malformed inputs are internal failures.
+  EXPECT_EQ(statusOf(call("/rpc/password/update", R"({"auth":")" + token + "\"}")), 500);
+  EXPECT_EQ(statusOf(guarded("/rpc/password/update", token, "[]")), 500);
+  EXPECT_EQ(statusOf(guarded("/rpc/password/update", token, R"({"currentPassword":"s3cret"})")), 500);
+  // A member that is not a string reads as the empty password.
+  EXPECT_EQ(statusOf(guarded("/rpc/password/update", token, R"({"currentPassword":"s3cret","newPassword":5})")), 200);
+  login("admin", "");
+}
+
+TEST_F(Procedures, forwarderConfigGetAndPatch) {
+  std::string token = login();
+  EXPECT_EQ(bodyOf(guarded("/rpc/forwarder-config/get", token)), R"({"output":{"gateway_conf":{"serv_port_up":1680}}})");
+  std::string patched = guarded("/rpc/forwarder-config/patch", token, R"({"gateway_conf":{"serv_port_down":1700}})");
+  EXPECT_EQ(bodyOf(patched), R"({"output":{}})");
+  EXPECT_EQ(readFile(configPath()), "{\n  \"gateway_conf\": {\n    \"serv_port_up\": 1680,\n    \"serv_port_down\": 1700\n  }\n}");
+  EXPECT_EQ(fake_.calls(), std::vector<std::string>{"restart packet-forwarder"});
+  // Without input nothing is touched or restarted.
+  EXPECT_EQ(statusOf(call("/rpc/forwarder-config/patch", R"({"auth":")" + token + "\"}")), 500);
+  EXPECT_EQ(fake_.calls().size(), 1u);
+  // A failed restart still leaves the new file.
+  fake_.exitWith("restart", 3);
+  std::string failed = guarded("/rpc/forwarder-config/patch", token, R"({"x":1})");
+  EXPECT_EQ(bodyOf(failed), error(10000, "Unspecified error"));
+  EXPECT_NE(readFile(configPath()).find("\"x\": 1"), std::string::npos);
+}
+
+TEST_F(ProceduresWithoutUnit, patchRestartsNothing) {
+  std::string token = login();
+  EXPECT_EQ(statusOf(guarded("/rpc/forwarder-config/patch", token, R"({"a":1})")), 200);
+  EXPECT_NE(readFile(configPath()).find("\"a\": 1"), std::string::npos);
+  EXPECT_TRUE(fake_.calls().empty());
+}
+
+TEST_F(Procedures, sshCommands) {
+  std::string token = login();
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/sshd/start", token)), R"({"output":{}})");
+  EXPECT_EQ(bodyOf(guarded("/rpc/sshd/stop", token)), R"({"output":{}})");
+  EXPECT_EQ(fake_.calls(), (std::vector<std::string>{"start ssh", "enable ssh", "stop ssh", "disable ssh"}));
+  fake_.exitWith("start", 5);
+  EXPECT_EQ(statusOf(guarded("/rpc/v1/sshd/start", token)), 500);
+  EXPECT_EQ(fake_.calls().back(), "start ssh");  // enable is not run after start failed
+  fake_.killWith("stop", 9);
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/sshd/stop", token)), error(10000, "Unspecified error"));
+  EXPECT_EQ(fake_.calls().back(), "stop ssh");
+}
+
+TEST_F(Procedures, commandsOfTwoProceduresNeverOverlapAndOtherRequestsGoOn) {
+  std::string token = login();
+  fake_.sleepFor("start", 1.0);
+  fake_.sleepFor("stop", 0.2);
+  auto first = std::async(std::launch::async, [&] { return guarded("/rpc/v1/sshd/start", token); });
+  auto started = [&] { return !fake_.log().empty(); };
+  for (int i = 0; i < 500 && !started(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(started());
+  auto second = std::async(std::launch::async, [&] { return guarded("/rpc/v1/sshd/stop", token); });
+  // Served while "systemctl start" still sleeps.
+  EXPECT_EQ(statusOf(roundTrip(running_->port(), "GET /health HTTP/1.1\r\n\r\n")), 200);
+  EXPECT_EQ(fake_.log(), std::vector<std::string>{"begin start ssh"});
+  EXPECT_EQ(statusOf(first.get()), 200);
+  EXPECT_EQ(statusOf(second.get()), 200);
+  EXPECT_EQ(fake_.log(), (std::vector<std::string>{"begin start ssh", "end start ssh", "begin enable ssh",
+                                                   "end enable ssh", "begin stop ssh", "end stop ssh",
+                                                   "begin disable ssh", "end disable ssh"}));
+}
+
+}  // namespace nc::test

@@ -1,0 +1,124 @@
+// The service binary as an operator runs it: start-up lines and failures, the
+// health check, the redirect, and one whole session over HTTP.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include "support/fake_systemctl.h"
+#include "support/test_support.h"
+#include "utils/json.h"
+
+namespace nc::test {
+namespace {
+
+std::string bodyOf(const std::string& reply) { return reply.substr(reply.find("\r\n\r\n") + 4); }
+int statusOf(const std::string& reply) { return std::stoi(reply.substr(9, 3)); }
+
+std::string post(uint16_t port, const std::string& path, const std::string& body) {
+  return roundTrip(port, "POST " + path + " HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: " +
+                             std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+struct Service {
+  TempDir dir;
+  uint16_t port = freePort();
+  std::filesystem::path config = dir.path() / "global_conf.json";
+  std::vector<std::string> args() const {
+    return {"--port", std::to_string(port), "-f", config.string(), "-d", (dir.path() / "db.sqlite3").string()};
+  }
+};
+
+}  // namespace
+
+TEST(serviceBinary, startUpLinesHealthAndRedirect) {
+  Service service;
+  ServiceProcess process(service.args());
+  EXPECT_EQ(process.output(), "starting nodeconsole v1.1.1\nListening 127.0.0.1:" + std::to_string(service.port) + "\n");
+  std::string health = roundTrip(service.port, "GET /health HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(statusOf(health), 200);
+  JsonValue body = parseJson(bodyOf(health));
+  ASSERT_TRUE(body.isObject());
+  ASSERT_EQ(body.asObject().size(), 1u);
+  EXPECT_EQ(body.asObject().begin()->first, "gcc");
+  EXPECT_EQ(body.asObject().begin()->second.asString(),
+            std::to_string(__GNUC__) + "." + std::to_string(__GNUC_MINOR__) + "." + std::to_string(__GNUC_PATCHLEVEL__));
+  EXPECT_EQ(roundTrip(service.port, "GET / HTTP/1.1\r\n\r\n"),
+            "HTTP/1.1 302 Found\r\nLocation: /ui\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(roundTrip(service.port, "PUT /no/such/place HTTP/1.1\r\nContent-Length: 0\r\n\r\n"),
+            "HTTP/1.1 302 Found\r\nLocation: /ui\r\nContent-Length: 0\r\n\r\n");
+}
+
+TEST(serviceBinary, anEmptyListenAddressBindsEveryInterface) {
+  Service service;
+  std::vector<std::string> args = service.args();
+  args.push_back("--listen=");
+  ServiceProcess process(args);
+  EXPECT_EQ(process.output(), "starting nodeconsole v1.1.1\nListening :" + std::to_string(service.port) + "\n");
+  EXPECT_EQ(statusOf(roundTrip(service.port, "GET /health HTTP/1.1\r\n\r\n")), 200);
+}
+
+TEST(serviceBinary, startUpFailuresEndWithStatusZero) {
+  Service service;
+  ServiceProcess first(service.args());
+  ProcessResult second = runBinary(service.args());
+  EXPECT_EQ(second.exitStatus, 0);
+  EXPECT_EQ(second.out, "starting nodeconsole v1.1.1\nListening 127.0.0.1:" + std::to_string(service.port) +
+                            "\nAddress already in use\nOSError code: 98\n");
+
+  ProcessResult noDatabase = runBinary({"-p", std::to_string(freePort()), "-d", "/nonexistent/dir/db.sqlite3"});
+  EXPECT_EQ(noDatabase.exitStatus, 0);
+  EXPECT_EQ(noDatabase.out, "starting nodeconsole v1.1.1\nunable to open database file\n");
+
+  ProcessResult badPort = runBinary({"-p", "70000", "-d", (service.dir.path() / "other.sqlite3").string()});
+  EXPECT_EQ(badPort.exitStatus, 0);
+  EXPECT_EQ(badPort.out, "starting nodeconsole v1.1.1\nInvalid port: 70000 (expected 0 to 65535)\n");
+
+  ProcessResult badHost = runBinary({"-p", std::to_string(freePort()), "-l", "no-such-host.invalid", "-d",
+                                     (service.dir.path() / "third.sqlite3").string()});
+  EXPECT_EQ(badHost.exitStatus, 0);
+  EXPECT_NE(badHost.out.find("Listening no-such-host.invalid:"), std::string::npos);
+  EXPECT_NE(badHost.out.find("Additional info: \""), std::string::npos);
+  EXPECT_NE(badHost.out.find("\nOSError code: "), std::string::npos);
+}
+
+TEST(serviceBinary, anOperatorSession) {
+  Service service;
+  FakeSystemctl fake;
+  writeFile(service.config, readFile(sharedDataDir() / "semtech-eu868-global_conf.json"));
+  ServiceProcess process(service.args(), fake.environment());
+  uint16_t port = service.port;
+
+  std::string login = post(port, "/rpc/v1/login/password", R"({"username":"admin","password":"qzvtk"})");
+  ASSERT_EQ(statusOf(login), 200) << login;
+  std::string token = parseJson(bodyOf(login)).asObject().at("output").asObject().at("auth").asString();
+  std::string auth = R"("auth":")" + token + "\"";
+
+  std::string config = post(port, "/rpc/forwarder-config/get", "{" + auth + "}");
+  EXPECT_EQ(parseJson(bodyOf(config)).asObject().at("output").asObject().at("gateway_conf").asObject().at(
+                "serv_port_up").asInt(),
+            1680);
+
+  std::string patch = post(port, "/rpc/forwarder-config/patch",
+                           "{" + auth + R"(,"input":{"gateway_conf":{"serv_port_up":1700,"serv_port_down":1700}}})");
+  EXPECT_EQ(bodyOf(patch), R"({"output":{}})");
+  JsonValue written = parseJson(readFile(service.config));
+  EXPECT_EQ(written.asObject().at("gateway_conf").asObject().at("serv_port_down").asInt(), 1700);
+
+  std::string update = post(port, "/rpc/password/update",
+                            "{" + auth + R"(,"input":{"currentPassword":"qzvtk","newPassword":"field-2026"}})");
+  EXPECT_EQ(bodyOf(update), R"({"output":{}})");
+  EXPECT_EQ(statusOf(post(port, "/rpc/v1/login/password", R"({"username":"admin","password":"qzvtk"})")), 403);
+  EXPECT_EQ(statusOf(post(port, "/rpc/v1/login/password", R"({"username":"admin","password":"field-2026"})")), 200);
+
+  EXPECT_EQ(bodyOf(post(port, "/rpc/sshd/start", "{" + auth + R"(,"input":{}})")), R"({"output":{}})");
+  EXPECT_EQ(bodyOf(post(port, "/rpc/v1/sshd/stop", "{" + auth + R"(,"input":{}})")), R"({"output":{}})");
+  EXPECT_EQ(fake.calls(), (std::vector<std::string>{"restart packet-forwarder", "start ssh", "enable ssh", "stop ssh",
+                                                    "disable ssh"}));
+
+  // An unexpected failure is printed on one line; the client sees only the generic error.
+  std::string noInput = post(port, "/rpc/forwarder-config/patch", "{" + auth + "}");
+  EXPECT_EQ(bodyOf(noInput), R"({"error":{"code":10000,"message":"Unspecified error"}})");
+  EXPECT_NE(process.output().find("\nkey not found: input\n"), std::string::npos);
+}
+
+}  // namespace nc::test

@@ -1,0 +1,573 @@
+#include "transport/async_http_server.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <asio/co_spawn.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+#include <asio/use_future.hpp>
+
+#include "support/test_support.h"
+
+// accept(2) fails with EMFILE while this is positive, as when the process is
+// out of descriptors; the server's own accepts go through here.
+std::atomic<int> failingAccepts{0};
+
+extern "C" int accept(int socket, sockaddr* address, socklen_t* length) {
+  using Accept = int (*)(int, sockaddr*, socklen_t*);
+  static const auto realAccept = reinterpret_cast<Accept>(::dlsym(RTLD_NEXT, "accept"));
+  if (failingAccepts > 0) {
+    --failingAccepts;
+    errno = EMFILE;
+    return -1;
+  }
+  return realAccept(socket, address, length);
+}
+
+namespace nc {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::RawClient;
+
+const std::string bigReply(32 << 20, 'x');
+std::atomic<int> bigRepliesDone{0};
+std::atomic<int> bigRepliesFailed{0};
+
+std::string describe(const HttpRequest& request) {
+  static const std::array<std::string, 9> methods{"HEAD",  "GET",     "POST",    "PUT",  "DELETE",
+                                                  "TRACE", "OPTIONS", "CONNECT", "PATCH"};
+  std::string text = methods[static_cast<size_t>(request.reqMethod)] + " " + request.url.path + " " +
+                     request.url.query + " " + request.protocol.text + " " + request.hostname + "\n";
+  for (const auto& [name, values] : request.headers) {
+    text += name + ":";
+    for (const auto& value : values) text += "[" + value + "]";
+    text += "\n";
+  }
+  return text + "body=" + request.body;
+}
+
+asio::awaitable<void> sendBigReply(HttpRequest& request) {
+  try {
+    co_await respond(request, 200, bigReply);
+    ++bigRepliesDone;
+  } catch (...) {
+    ++bigRepliesFailed;
+  }
+}
+
+// Answers by path: the number of header names, a reply too large for the
+// socket buffers, the socket's Nagle setting, a failure, a reply after a long
+// wait, or else a description of the request.
+asio::awaitable<void> testCallback(HttpRequest& request) {
+  const std::string& path = request.url.path;
+  if (path == "/count") {
+    co_await respond(request, 200, std::to_string(request.headers.size()));
+  } else if (path == "/big") {
+    co_await sendBigReply(request);
+  } else if (path == "/nodelay") {
+    asio::ip::tcp::no_delay option;
+    request.client->socket().get_option(option);
+    co_await respond(request, 200, option.value() ? "on" : "off");
+  } else if (path == "/throw") {
+    throw std::runtime_error("handler failed");
+  } else {
+    if (path == "/slow") {
+      asio::steady_timer timer(co_await asio::this_coro::executor, 1000ms);
+      co_await timer.async_wait(asio::use_awaitable);
+    }
+    std::string text = describe(request);
+    co_await respond(request, 200, text);
+  }
+}
+
+// The transport on an event loop of its own thread, on a free loopback port.
+class TestServer {
+ public:
+  explicit TestServer(const std::function<void(AsyncHttpServer&)>& adjust = {})
+      : server_(newAsyncHttpServer(true, false, 4096)) {
+    asio::co_spawn(io_, serve(server_, 0, testCallback, "127.0.0.1", 5),
+                   [this](std::exception_ptr failure) { failure_ = failure; });
+    for (int i = 0; i < 500 && server_->boundPort == 0 && !failure_; ++i) io_.run_one_for(10ms);
+    if (failure_) std::rethrow_exception(failure_);
+    if (server_->boundPort == 0) throw std::runtime_error("server did not start");
+    if (adjust) adjust(*server_);
+    thread_ = std::thread([this] { io_.run(); });
+  }
+  ~TestServer() {
+    io_.stop();
+    thread_.join();
+  }
+  uint16_t port() const { return server_->boundPort; }
+  int64_t openConnections() {
+    return asio::post(io_, asio::use_future([this] { return server_->openConnections; })).get();
+  }
+
+ private:
+  asio::io_context io_;
+  std::shared_ptr<AsyncHttpServer> server_;
+  std::exception_ptr failure_;
+  std::thread thread_;
+};
+
+std::string bodyOf(const std::string& reply) {
+  size_t end = reply.find("\r\n\r\n");
+  return end == std::string::npos ? std::string() : reply.substr(end + 4);
+}
+
+std::string okReply(const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string errorReply(const std::string& status) {
+  return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(status.size()) + "\r\n\r\n" + status;
+}
+
+std::string headerLines(size_t count) {
+  std::string lines;
+  for (size_t i = 0; i < count; ++i) lines += "h" + std::to_string(i) + ": v\r\n";
+  return lines;
+}
+
+TEST(transport, wellFormedRequests) {
+  TestServer server;
+  RawClient client(server.port());
+  client.send("GET /ui HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(client.readResponse(), okReply("GET /ui  HTTP/1.1 127.0.0.1\nbody="));
+  // Same connection: repeated names keep the last line, lists split at commas.
+  client.send("GET /b?x#y HTTP/1.1\r\nHost: h\r\nX: a, b\r\nX: c,  d \r\nCookie: k=1, j=2\r\n\r\n");
+  EXPECT_EQ(bodyOf(client.readResponse()),
+            "GET /b x HTTP/1.1 127.0.0.1\nhost:[h]\nx:[c][d ]\ncookie:[k=1, j=2]\nbody=");
+  // Pipelined, with one tolerated empty line and a CR ending a line on its own.
+  client.send("\r\nPOST /p HTTP/1.1\r\nContent-Length: 5\r\n\r\nhelloGET /cr HTTP/1.1\rXHost: h\r\n\r\n");
+  EXPECT_EQ(bodyOf(client.readResponse()), "POST /p  HTTP/1.1 127.0.0.1\ncontent-length:[5]\nbody=hello");
+  EXPECT_EQ(bodyOf(client.readResponse()), "GET /cr  HTTP/1.1 127.0.0.1\nhost:[h]\nbody=");
+  // Without a protocol the request is answered, then the connection is closed.
+  client.send("GET /short\r\n\r\n");
+  EXPECT_EQ(bodyOf(client.readResponse()), "GET /short   127.0.0.1\nbody=");
+  EXPECT_TRUE(client.peerClosed());
+}
+
+TEST(transport, keepAliveRules) {
+  TestServer server;
+  struct Case {
+    std::string request;
+    bool staysOpen;
+  };
+  // The decision itself is tested purely; these check that the reader acts on it.
+  const std::vector<Case> cases{
+      {"GET / HTTP/1.0\r\n\r\n", false},
+      {"GET / HTTP/1.0\r\nConnection: keep-alive\r\n\r\n", true},
+      {"GET / HTTP/1.1\r\nConnection: Close\r\n\r\n", false},
+      {"GET / HTTP/1.1\r\nConnection: keep-alive, Upgrade\r\n\r\n", false},
+  };
+  for (const auto& c : cases) {
+    RawClient client(server.port(), 2s);
+    client.send(c.request);
+    EXPECT_EQ(client.readResponse().substr(0, 15), "HTTP/1.1 200 OK") << c.request;
+    if (c.staysOpen) {
+      client.send("GET /again HTTP/1.1\r\n\r\n");
+      EXPECT_NE(client.readResponse().find("GET /again"), std::string::npos) << c.request;
+    } else {
+      EXPECT_TRUE(client.peerClosed()) << c.request;
+    }
+  }
+}
+
+TEST(transport, malformedRequests) {
+  TestServer server;
+  const std::string badRequest = errorReply("400 Bad Request");
+  // Each is answered with 400 and the connection goes on to the next request.
+  for (std::string malformed : {"get / HTTP/1.1\r\n\r\n", "GET / FTP/1.0\r\n\r\n", "GET / HTTP/1.1 x\r\n\r\n",
+                                "GET  / HTTP/1.1\r\n\r\n", "\r\n\r\n", "FETCH / HTTP/1.1\r\n\r\n"}) {
+    RawClient client(server.port());
+    client.send(malformed + "GET /after HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.readResponse(), badRequest) << malformed;
+    EXPECT_EQ(bodyOf(client.readResponse()), "GET /after  HTTP/1.1 127.0.0.1\nbody=") << malformed;
+  }
+  // The end of the stream before a complete request gets no reply.
+  for (std::string partial : {"", "GET / HTTP/1.1\r\n", "GET / HTTP/1.1\r\nHost: h"}) {
+    RawClient client(server.port());
+    client.send(partial);
+    client.shutdownWrite();
+    EXPECT_EQ(client.readAll(), "") << partial;
+  }
+}
+
+TEST(transport, lineLengthLimits) {
+  TestServer server;
+  const std::string tooLarge = errorReply("413 Request Entity Too Large");
+  const std::string frame = "GET  HTTP/1.1";
+  for (size_t length : {size_t{8191}, size_t{8192}}) {
+    std::string path = "/" + std::string(length - frame.size() - 1, 'p');
+    RawClient client(server.port());
+    client.send("GET " + path + " HTTP/1.1\r\nX: " + std::string(length - 3, 'v') + "\r\n\r\n");
+    EXPECT_EQ(client.readResponse().substr(0, 15), "HTTP/1.1 200 OK") << length;
+  }
+  for (size_t length : {size_t{8193}, size_t{9000}}) {
+    RawClient lineClient(server.port());
+    lineClient.send("GET /" + std::string(length - frame.size() - 1, 'p') + " HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(lineClient.readAll(), tooLarge) << length;
+    RawClient headerClient(server.port());
+    headerClient.send("GET / HTTP/1.1\r\nX: " + std::string(length - 3, 'v') + "\r\n\r\n");
+    EXPECT_EQ(headerClient.readAll(), tooLarge) << length;
+  }
+}
+
+TEST(transport, bodyLimits) {
+  TestServer server;
+  for (size_t length : {size_t{4095}, size_t{4096}}) {
+    RawClient client(server.port());
+    std::string body(length, 'b');
+    client.send("POST /p HTTP/1.1\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n" + body);
+    EXPECT_EQ(bodyOf(client.readResponse()),
+              "POST /p  HTTP/1.1 127.0.0.1\ncontent-length:[" + std::to_string(length) + "]\nbody=" + body);
+  }
+  for (std::string length : {"4097", "5000", "99999999999999999999999"}) {
+    RawClient client(server.port());
+    client.send("POST /p HTTP/1.1\r\nContent-Length: " + length + "\r\n\r\n");
+    EXPECT_EQ(client.readAll(), errorReply("413 Request Entity Too Large")) << length;
+  }
+  struct Case {
+    std::string lengthHeader, body, bodySeen;
+  };
+  for (const Case& c : {Case{"Content-Length: 12abc\r\n", "twelve bytes", "twelve bytes"},
+                        Case{"Content-Length: +1_0\r\n", "0123456789", "0123456789"},
+                        Case{"", "", ""}}) {
+    RawClient client(server.port());
+    client.send("GET /g HTTP/1.1\r\n" + c.lengthHeader + "\r\n" + c.body);
+    std::string body = bodyOf(client.readResponse());
+    EXPECT_EQ(body.substr(body.find("body=")), "body=" + c.bodySeen) << c.lengthHeader;
+  }
+}
+
+// The client sends its whole oversized body before it reads: the refusal must
+// still reach it instead of being destroyed by a reset for the unread bytes.
+TEST(transport, refusalArrivesWithUnreadInputPending) {
+  TestServer server;
+  for (int round = 0; round < 20; ++round) {
+    RawClient tooLong(server.port());
+    tooLong.send("POST /p HTTP/1.1\r\nContent-Length: 200000\r\n\r\n" + std::string(200000, 'b'));
+    EXPECT_EQ(tooLong.readAll(), errorReply("413 Request Entity Too Large")) << round;
+    RawClient badLength(server.port());
+    badLength.send("POST /p HTTP/1.1\r\nContent-Length: x\r\n\r\n" + std::string(200000, 'b'));
+    EXPECT_EQ(badLength.readAll(),
+              "HTTP/1.1 400 Bad Request\r\nContent-Length: 36\r\n\r\nBad Request. Invalid Content-Length.")
+        << round;
+  }
+}
+
+TEST(transport, bodyFramingErrors) {
+  TestServer server;
+  {
+    RawClient client(server.port());
+    client.send("POST /p HTTP/1.1\r\n\r\nGET /after HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.readResponse(),
+              "HTTP/1.1 411 Length Required\r\nContent-Length: 24\r\n\r\nContent-Length required.");
+    EXPECT_NE(client.readResponse().find("GET /after"), std::string::npos);
+  }
+  // Where an unreadable length leaves the stream is unknown: answered, then closed.
+  for (std::string length : {"abc", "", "-1", "x5"}) {
+    RawClient client(server.port());
+    client.send("POST /p HTTP/1.1\r\nContent-Length: " + length + "\r\n\r\nGET /after HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.readAll(), "HTTP/1.1 400 Bad Request\r\nContent-Length: 36\r\n\r\n"
+                                "Bad Request. Invalid Content-Length.")
+        << length;
+  }
+  RawClient client(server.port());
+  client.send("POST /p HTTP/1.1\r\nContent-Length: 10\r\n\r\nhello");
+  client.shutdownWrite();
+  EXPECT_EQ(client.readAll(), "HTTP/1.1 400 Bad Request\r\nContent-Length: 50\r\n\r\n"
+                              "Bad Request. Content-Length does not match actual.");
+}
+
+TEST(transport, headerNameLimit) {
+  TestServer server;
+  for (size_t names : {size_t{9999}, size_t{10000}}) {
+    RawClient client(server.port());
+    client.send("GET /count HTTP/1.1\r\n" + headerLines(names) + "\r\n");
+    EXPECT_EQ(client.readResponse(), okReply(std::to_string(names)));
+  }
+  RawClient client(server.port());
+  client.send("GET /count HTTP/1.1\r\n" + headerLines(10001) + "\r\n");
+  EXPECT_EQ(client.readAll(), "HTTP/1.1 400 Bad Request\r\n\r\n");
+}
+
+TEST(transport, headerByteLimit) {
+  TestServer server;
+  // 32 lines of 8192 characters are exactly 256 KiB.
+  auto headersOf = [](size_t total) {
+    std::string lines;
+    for (size_t i = 0; total > 0; ++i) {
+      std::string name = "x" + std::to_string(100 + i) + ":";
+      size_t length = std::min<size_t>(total, 8192);
+      lines += name + std::string(length - name.size(), 'v') + "\r\n";
+      total -= length;
+    }
+    return lines;
+  };
+  for (size_t total : {size_t{262143}, size_t{262144}}) {
+    RawClient client(server.port());
+    client.send("GET /count HTTP/1.1\r\n" + headersOf(total) + "\r\n");
+    EXPECT_EQ(client.readResponse(), okReply("32")) << total;
+  }
+  RawClient client(server.port());
+  client.send("GET /count HTTP/1.1\r\n" + headersOf(262144 + 5) + "\r\n");
+  EXPECT_EQ(client.readAll(), errorReply("431 Request Header Fields Too Large"));
+}
+
+TEST(transport, requestSplitAtEveryOffset) {
+  TestServer server;
+  const std::string request =
+      "POST /p?q HTTP/1.1\r\nHost: h\r\nX-List: a, b\r\nContent-Length: 5\r\n\r\nhello";
+  const std::string expected = okReply("POST /p q HTTP/1.1 127.0.0.1\nhost:[h]\nx-list:[a][b]\n"
+                                       "content-length:[5]\nbody=hello");
+  for (size_t split = 1; split < request.size(); ++split) {
+    RawClient client(server.port());
+    client.send(request.substr(0, split));
+    std::this_thread::sleep_for(2ms);
+    client.send(request.substr(split));
+    EXPECT_EQ(client.readResponse(), expected) << "split at " << split;
+  }
+  RawClient client(server.port());
+  for (char byte : request) {
+    client.send(std::string(1, byte));
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(client.readResponse(), expected);
+}
+
+TEST(transport, expectations) {
+  TestServer server;
+  {
+    RawClient client(server.port());
+    client.send("POST /p HTTP/1.1\r\nExpect: 100-Continue\r\nContent-Length: 5\r\n\r\n");
+    EXPECT_EQ(client.readResponse(), "HTTP/1.1 100 Continue\r\n\r\n");
+    client.send("hello");
+    EXPECT_EQ(bodyOf(client.readResponse()).substr(0, 7), "POST /p");
+  }
+  {
+    RawClient client(server.port());
+    client.send("POST /p HTTP/1.1\r\nExpect: something\r\nContent-Length: 2\r\n\r\nhi");
+    EXPECT_EQ(client.readResponse(), "HTTP/1.1 417 Expectation Failed\r\n\r\n");
+    std::string body = bodyOf(client.readResponse());
+    EXPECT_EQ(body.substr(body.find("body=")), "body=hi");
+  }
+  // Only a POST is told to go on.
+  RawClient client(server.port());
+  client.send("PUT /p HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 2\r\n\r\nhi");
+  EXPECT_EQ(client.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
+}
+
+// A reply split into several writes can arrive in several segments; a
+// gathered write of a small reply arrives whole in one read.
+TEST(transport, replyArrivesInOneRead) {
+  TestServer server;
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(server.port());
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string request = "POST /p HTTP/1.1\r\nContent-Length: 3000\r\n\r\n" + std::string(3000, 'b');
+  const std::string expected =
+      okReply("POST /p  HTTP/1.1 127.0.0.1\ncontent-length:[3000]\nbody=" + std::string(3000, 'b'));
+  std::vector<char> buffer(65536);
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    pollfd ready{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 5000), 1);
+    ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+    EXPECT_EQ(std::string(buffer.data(), static_cast<size_t>(std::max<ssize_t>(got, 0))), expected) << i;
+  }
+  ::close(fd);
+  EXPECT_EQ(test::roundTrip(server.port(), "GET /nodelay HTTP/1.1\r\n\r\n"), okReply("on"));
+}
+
+TEST(transport, peerGoneDuringReply) {
+  // The default action of SIGPIPE ends the process: this test dies if a write raises it.
+  std::signal(SIGPIPE, SIG_DFL);
+  TestServer server;
+  bigRepliesDone = 0;
+  bigRepliesFailed = 0;
+  for (int i = 0; i < 3; ++i) {
+    RawClient client(server.port());
+    client.send("GET /big HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.readExactly(1000).substr(0, 15), "HTTP/1.1 200 OK");
+  }
+  for (int i = 0; i < 500 && bigRepliesDone < 3; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(bigRepliesDone, 3);
+  EXPECT_EQ(bigRepliesFailed, 0);
+  EXPECT_EQ(test::roundTrip(server.port(), "GET /still HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+}
+
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+TEST(transport, idleDeadline) {
+  TestServer server([](AsyncHttpServer& s) {
+    s.idleTimeout = 300ms;
+    s.requestTimeout = 700ms;
+  });
+  auto start = Clock::now();
+  RawClient fresh(server.port(), 3s);
+  EXPECT_TRUE(fresh.peerClosed());
+  EXPECT_GT(secondsSince(start), 0.25);
+  // After a reply, and after a handler that outlasted both deadlines.
+  for (std::string path : {"/", "/slow"}) {
+    RawClient kept(server.port(), 3s);
+    kept.send("GET " + path + " HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(kept.readResponse().substr(0, 15), "HTTP/1.1 200 OK") << path;
+    start = Clock::now();
+    EXPECT_TRUE(kept.peerClosed()) << path;
+    EXPECT_LT(secondsSince(start), 0.65) << path;
+  }
+}
+
+// A started request runs on the request deadline, shorter here than the idle
+// one, and ends without a reply; a trickle of bytes does not extend it.
+TEST(transport, requestDeadline) {
+  TestServer server([](AsyncHttpServer& s) {
+    s.idleTimeout = 2000ms;
+    s.requestTimeout = 400ms;
+  });
+  for (std::string partial : {"GET / HTTP/1.1\r\nHost: h\r\n", "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nhello"}) {
+    RawClient client(server.port(), 3s);
+    client.send("GET /first HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
+    auto start = Clock::now();
+    client.send(partial);
+    EXPECT_EQ(client.readAll(), "") << partial;
+    EXPECT_GT(secondsSince(start), 0.35) << partial;
+    EXPECT_LT(secondsSince(start), 1.5) << partial;
+  }
+  RawClient trickling(server.port(), 3s);
+  auto start = Clock::now();
+  trickling.send("GET / HTTP/1.1\r\n");
+  bool refused = false;
+  for (int i = 0; i < 30 && !refused; ++i) {
+    std::this_thread::sleep_for(100ms);
+    try {
+      trickling.send("X" + std::to_string(i) + ": y\r\n");
+    } catch (const std::runtime_error&) {
+      refused = true;
+    }
+  }
+  EXPECT_EQ(trickling.readAll(), "");
+  EXPECT_LT(secondsSince(start), 1.5);
+  // A handler that outlasts the deadline is not cut off.
+  RawClient slow(server.port(), 5s);
+  slow.send("GET /slow HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(slow.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
+}
+
+TEST(transport, acceptThrottle) {
+  // With 5 descriptors assumed per request, a budget of 7 leaves room for 2 connections.
+  TestServer server([](AsyncHttpServer& s) { s.maxFDs = 7; });
+  auto first = std::make_unique<RawClient>(server.port());
+  RawClient second(server.port());
+  for (RawClient* client : {first.get(), &second}) {
+    client->send("GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client->readResponse().substr(0, 15), "HTTP/1.1 200 OK");
+  }
+  RawClient third(server.port(), 1500ms);
+  third.send("GET /third HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(third.readResponse(), "");
+  first.reset();
+  EXPECT_NE(third.readResponse().find("GET /third"), std::string::npos);
+}
+
+// Running out of descriptors makes accept fail for a while; the server rests
+// and accepts the connection once the shortage is over.
+TEST(transport, acceptSurvivesDescriptorShortage) {
+  TestServer server;
+  failingAccepts = 2;
+  RawClient client(server.port(), 3s);
+  auto start = Clock::now();
+  client.send("GET /scarce HTTP/1.1\r\n\r\n");
+  EXPECT_NE(client.readResponse().find("GET /scarce"), std::string::npos);
+  EXPECT_GT(secondsSince(start), 0.9);
+  EXPECT_EQ(failingAccepts, 0);
+}
+
+TEST(transport, failingConnectionIsIsolated) {
+  TestServer server;
+  testing::internal::CaptureStdout();
+  {
+    RawClient client(server.port());
+    client.send("GET /throw HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.readAll(), "");
+  }
+  EXPECT_EQ(test::roundTrip(server.port(), "GET /still HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+  int64_t open = -1;
+  for (int i = 0; i < 200 && open != 0; ++i) {
+    open = server.openConnections();
+    if (open != 0) std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(open, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "handler failed\n");
+}
+
+// Runs serve on its own loop until it fails or `limit` passes.
+std::exception_ptr serveFailure(std::shared_ptr<AsyncHttpServer> server, uint16_t port, std::string address) {
+  asio::io_context io;
+  std::exception_ptr failure;
+  asio::co_spawn(io, serve(server, port, testCallback, std::move(address), 5),
+                 [&](std::exception_ptr e) { failure = e; });
+  io.run_for(10s);
+  return failure;
+}
+
+TEST(transport, serveFailures) {
+  TestServer running;
+  auto failure = serveFailure(newAsyncHttpServer(true, false, 4096), running.port(), "127.0.0.1");
+  try {
+    ASSERT_TRUE(failure);
+    std::rethrow_exception(failure);
+  } catch (const OsError& e) {
+    EXPECT_EQ(e.code().value(), 98);
+    EXPECT_EQ(e.additionalInfo(), "");
+  }
+  failure = serveFailure(newAsyncHttpServer(true, false, 4096), 0, "no-such-host.invalid");
+  try {
+    ASSERT_TRUE(failure);
+    std::rethrow_exception(failure);
+  } catch (const OsError& e) {
+    EXPECT_NE(e.code().value(), 0);
+    EXPECT_EQ(e.additionalInfo(), e.code().message());
+    EXPECT_FALSE(e.additionalInfo().empty());
+  }
+}
+
+TEST(transport, serveResolvesHostNames) {
+  auto server = newAsyncHttpServer(true, false, 4096);
+  asio::io_context io;
+  asio::co_spawn(io, serve(server, 0, testCallback, "localhost", 5), [](std::exception_ptr) {});
+  for (int i = 0; i < 500 && server->boundPort == 0; ++i) io.run_one_for(10ms);
+  ASSERT_NE(server->boundPort, 0);
+  EXPECT_GT(server->maxFDs, 0);
+  std::thread loop([&] { io.run_for(5s); });
+  EXPECT_EQ(test::roundTrip(server->boundPort, "GET / HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+  io.stop();
+  loop.join();
+}
+
+}  // namespace
+}  // namespace nc
