@@ -47,6 +47,12 @@ async function waitUntil(check, timeoutMs, what) {
   throw new Error(`timed out waiting for ${what}`);
 }
 
+// A test that times out may leave its service behind; none may outlive the run.
+const liveServices = new Set();
+process.on('exit', () => {
+  for (const child of liveServices) if (!exited(child)) process.kill(child.pid, 'SIGKILL');
+});
+
 function exited(child) {
   return child.exitCode !== null || child.signalCode !== null;
 }
@@ -92,7 +98,10 @@ export class Service {
     const args = ['--listen', '127.0.0.1', '--port', String(this.port), '--forwarderConfigPath', this.configPath,
       '--dataPath', path.join(this.dir, 'accounts.sqlite3')];
     const env = { ...process.env, PATH: `${path.join(this.dir, 'bin')}:${process.env.PATH}` };
-    this.child = spawn(settings.binary, args, { cwd: this.dir, env, stdio: ['ignore', 'pipe', 'pipe'] });
+    const child = spawn(settings.binary, args, { cwd: this.dir, env, stdio: ['ignore', 'pipe', 'pipe'] });
+    liveServices.add(child);
+    child.on('exit', () => liveServices.delete(child));
+    this.child = child;
     this.child.stdout.on('data', (chunk) => { this.output += chunk; });
     this.child.stderr.on('data', (chunk) => { this.output += chunk; });
     await waitUntil(async () => {
