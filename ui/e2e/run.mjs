@@ -32,7 +32,7 @@ const env = {
 };
 const runner = spawn(
   process.execPath,
-  ['--test', '--test-reporter=spec', '--test-concurrency=1', path.join(here, 'console.test.mjs')],
+  ['--test', '--test-reporter=tap', '--test-concurrency=1', path.join(here, 'console.test.mjs')],
   { env, stdio: 'inherit' },
 );
 runner.on('exit', (code, signal) => process.exit(signal ? 1 : code));
