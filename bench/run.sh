@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Loads GET /health of a Release build of nodeconsole and, in the same run, the
+# same reply from nginx, with wrk at 1 and at 50 connections; the servers are
+# pinned to core 0 and wrk to core 1. Prints requests/s, the p99 latency, the
+# server's CPU share and requests per server CPU-second, and the ratio
+# nodeconsole/nginx of the last. The per-CPU-second figure is the one to
+# compare: on two cores wrk saturates its own core before a fast server does.
+#
+# Usage: bench/run.sh [seconds per run, default 10]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-10}
+serverCore=0
+wrkCore=1
+ticksPerSecond=$(getconf CLK_TCK)
+work=""
+pids=()
+
+stopServers() {
+  local pid
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  if [ -n "$work" ]; then rm -rf "$work"; fi
+}
+trap stopServers EXIT
+
+# Two distinct free loopback ports, both held while they are chosen.
+freePorts() {
+  python3 -c '
+import socket
+held = [socket.socket() for _ in range(2)]
+for s in held: s.bind(("127.0.0.1", 0))
+print(*(s.getsockname()[1] for s in held))'
+}
+
+waitForPort() {
+  local port=$1 tries
+  for tries in $(seq 100); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 0; fi
+    sleep 0.1
+  done
+  echo "nothing listens on port $port after 10 s" >&2
+  return 1
+}
+
+# The body of GET <path> over HTTP/1.0, which both servers close after replying.
+httpBody() {
+  local port=$1 path=$2
+  exec 3<>"/dev/tcp/127.0.0.1/$port"
+  printf 'GET %s HTTP/1.0\r\n\r\n' "$path" >&3
+  timeout 5 cat <&3 | sed '1,/^\r$/d'
+  exec 3<&-
+}
+
+# utime + stime of the given processes, in clock ticks. The command name in
+# field 2 may hold spaces, so the fields are counted after its ")".
+cpuTicks() {
+  local pid stat fields total=0
+  for pid in "$@"; do
+    stat=$(< "/proc/$pid/stat")
+    read -ra fields <<< "${stat##*) }"
+    total=$((total + fields[11] + fields[12]))
+  done
+  echo "$total"
+}
+
+startNodeconsole() {
+  local port=$1
+  echo '{}' > "$work/global_conf.json"
+  taskset -c "$serverCore" build/bench/nodeconsole --listen 127.0.0.1 --port "$port" \
+    --forwarderConfigPath "$work/global_conf.json" --dataPath "$work/nodeconsole.sqlite3" > "$work/nodeconsole.log" &
+  nodeconsolePid=$!
+  pids+=("$nodeconsolePid")
+  waitForPort "$port"
+}
+
+# One master and one worker; the master only watches, the worker serves.
+startNginx() {
+  local port=$1 body=$2 dir=$work/nginx tries
+  mkdir -p "$dir"
+  cat > "$dir/nginx.conf" <<EOF
+daemon off;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events {}
+http {
+  access_log off;
+  client_body_temp_path $dir/body;
+  proxy_temp_path $dir/proxy;
+  fastcgi_temp_path $dir/fastcgi;
+  uwsgi_temp_path $dir/uwsgi;
+  scgi_temp_path $dir/scgi;
+  # nodeconsole serves any number of requests on a connection; nginx's default
+  # of 1000 would add reconnections to its side of the comparison.
+  keepalive_requests 100000000;
+  default_type application/json;
+  server {
+    listen 127.0.0.1:$port;
+    return 200 '$body';
+  }
+}
+EOF
+  taskset -c "$serverCore" nginx -p "$dir" -e "$dir/error.log" -c "$dir/nginx.conf" &
+  nginxPid=$!
+  pids+=("$nginxPid")
+  waitForPort "$port"
+  for tries in $(seq 50); do
+    nginxWorker=$(pgrep -P "$nginxPid" || true)
+    if [ -n "$nginxWorker" ]; then return 0; fi
+    sleep 0.1
+  done
+  echo "nginx started no worker" >&2
+  return 1
+}
+
+# wrk prints latencies as 130.00us, 1.20ms or 1.00s.
+toMilliseconds() {
+  awk -v t="$1" 'BEGIN {
+    if (t ~ /us$/) printf "%.3f", t / 1000; else if (t ~ /ms$/) printf "%.3f", t + 0;
+    else if (t ~ /s$/) printf "%.3f", t * 1000; else printf "?" }'
+}
+
+# Prints one result line and sets perCpuSecond.
+measure() {
+  local name=$1 port=$2 connections=$3
+  shift 3
+  local before after start end report requests p99 problems
+  before=$(cpuTicks "$@")
+  start=$(date +%s%N)
+  report=$(timeout $((seconds + 20)) taskset -c "$wrkCore" wrk -t1 -c"$connections" -d"${seconds}s" --timeout 2s \
+    --latency "http://127.0.0.1:$port/health")
+  end=$(date +%s%N)
+  after=$(cpuTicks "$@")
+  requests=$(awk '/ requests in / { print $1 }' <<< "$report")
+  p99=$(toMilliseconds "$(awk '$1 == "99%" { print $2 }' <<< "$report")")
+  read -r requestsPerSecond cpuShare perCpuSecond < <(awk -v r="$requests" -v t=$((after - before)) \
+    -v hz="$ticksPerSecond" -v ns=$((end - start)) -v rps="$(awk '/^Requests\/sec:/ { print $2 }' <<< "$report")" \
+    'BEGIN { cpu = t / hz; printf "%.0f %.1f %.0f\n", rps, 100 * cpu / (ns / 1e9), (cpu > 0 ? r / cpu : 0) }')
+  printf '%-12s %5s %12s %10s %9s%% %15s\n' "$name" "$connections" "$requestsPerSecond" "$p99" "$cpuShare" "$perCpuSecond"
+  problems=$(grep -E 'Non-2xx|Socket errors' <<< "$report" || true)
+  if [ -n "$problems" ]; then echo "  $name: $problems" | tr -s ' '; fi
+}
+
+scripts/install-deps.sh bench
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DNODECONSOLE_TESTS=OFF > /dev/null
+cmake --build build/bench -j2 > /dev/null
+
+work=$(mktemp -d)
+read -r nodeconsolePort nginxPort < <(freePorts)
+startNodeconsole "$nodeconsolePort"
+body=$(httpBody "$nodeconsolePort" /health)
+startNginx "$nginxPort" "$body"
+nginxBody=$(httpBody "$nginxPort" /health)
+if [ "$body" != "$nginxBody" ]; then
+  echo "the bodies differ: nodeconsole '$body', nginx '$nginxBody'" >&2
+  exit 1
+fi
+
+echo "GET /health ($body), ${seconds} s per run, servers on core $serverCore, wrk on core $wrkCore"
+printf '%-12s %5s %12s %10s %10s %15s\n' server conns requests/s "p99 (ms)" "server CPU" requests/CPU-s
+ratios=()
+for connections in 1 50; do
+  measure nodeconsole "$nodeconsolePort" "$connections" "$nodeconsolePid"
+  ours=$perCpuSecond
+  measure nginx "$nginxPort" "$connections" "$nginxPid" "$nginxWorker"
+  ratios+=("$(awk -v a="$ours" -v b="$perCpuSecond" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')")
+done
+echo "nodeconsole/nginx requests per CPU-second: ${ratios[0]} at 1 connection, ${ratios[1]} at 50 connections"
