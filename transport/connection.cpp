@@ -1,4 +1,3 @@
-#include <asio/read.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
@@ -17,16 +16,36 @@ bool isDisconnection(const std::error_code& error) {
          error == asio::error::shut_down;
 }
 
+// Drops the first `sent` bytes from the front of `pieces`.
+void dropSent(std::vector<asio::const_buffer>& pieces, size_t sent) {
+  auto piece = pieces.begin();
+  for (; piece != pieces.end() && sent >= piece->size(); ++piece) sent -= piece->size();
+  if (piece != pieces.end()) *piece += sent;
+  pieces.erase(pieces.begin(), piece);
+}
+
 }  // namespace
 
-Connection::Connection(asio::ip::tcp::socket socket) : socket_(std::move(socket)) {}
+Connection::Connection(asio::ip::tcp::socket socket) : socket_(std::move(socket)) {
+  // Writes below must come back with would_block instead of waiting.
+  std::error_code ignored;
+  socket_.non_blocking(true, ignored);
+}
 
 asio::awaitable<void> Connection::send(std::vector<asio::const_buffer> pieces) {
   if (closed_) co_return;
-  std::error_code error;
   // One gathered write: the pieces leave in as few segments as the kernel
   // allows, and Asio sends with MSG_NOSIGNAL so a vanished peer raises no SIGPIPE.
-  co_await asio::async_write(socket_, pieces, asio::redirect_error(asio::use_awaitable, error));
+  // A reply that fits the send buffer goes out at once; only the rest waits for
+  // the event loop, whose detour would cost a posted completion and an extra
+  // epoll_wait per reply.
+  std::error_code error;
+  size_t sent = asio::write(socket_, pieces, error);
+  if (error == asio::error::would_block) {
+    dropSent(pieces, sent);
+    error.clear();
+    co_await asio::async_write(socket_, pieces, asio::redirect_error(asio::use_awaitable, error));
+  }
   if (!error) co_return;
   if (!isDisconnection(error)) throw std::system_error(error);
   close();

@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+
+#include "support/run_awaitable.h"
+#include "support/test_support.h"
+#include "transport/http_types.h"
+
+namespace nc {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string pattern(size_t size, char seed) {
+  std::string text(size, '\0');
+  for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>(seed + i % 61);
+  return text;
+}
+
+// A reply far larger than the socket buffers, to a client that starts reading
+// late: the write stops part way, in the middle of a piece, and the rest must
+// follow from exactly there.
+TEST(connection, sendResumesWhereTheSocketBufferFilled) {
+  asio::io_context io;
+  asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address_v4("127.0.0.1"), 0});
+  test::RawClient client(acceptor.local_endpoint().port(), 20s);
+  Connection connection(acceptor.accept());
+  const std::string head = pattern(100, 'a');
+  const std::string body = pattern(24 << 20, 'b');
+  const std::string tail = pattern(7, 'c');
+  std::vector<asio::const_buffer> pieces{asio::buffer(head), asio::buffer(std::string_view()), asio::buffer(body),
+                                         asio::buffer(tail)};
+  std::string received;
+  std::thread reader([&] {
+    std::this_thread::sleep_for(200ms);
+    received = client.readExactly(head.size() + body.size() + tail.size());
+  });
+  test::runAwaitable(io, connection.send(std::move(pieces)));
+  reader.join();
+  EXPECT_FALSE(connection.isClosed());
+  ASSERT_EQ(received.size(), head.size() + body.size() + tail.size());
+  EXPECT_TRUE(received == head + body + tail);
+}
+
+}  // namespace
+}  // namespace nc
