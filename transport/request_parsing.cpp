@@ -11,8 +11,19 @@ char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 // CR and LF are not skipped: they end a value list.
 bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
+bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+bool endsValue(char c) { return c == ',' || isLineBreak(c); }
+
 size_t skipWhiteSpace(std::string_view text, size_t at) {
   while (at < text.size() && isWhiteSpace(text[at])) ++at;
+  return at;
+}
+
+// The first position from `at` whose character is a stop, or the size.
+// string_view::find_first_of would call memchr on its set once per byte.
+size_t findStop(std::string_view text, size_t at, bool (*isStop)(char)) {
+  while (at < text.size() && !isStop(text[at])) ++at;
   return at;
 }
 
@@ -49,9 +60,9 @@ void storeValue(std::vector<std::string>& values, size_t& count, std::string_vie
 size_t storeValueList(std::string_view text, std::vector<std::string>& values) {
   size_t count = 0;
   size_t at = 0;
-  while (at < text.size() && text[at] != '\r' && text[at] != '\n') {
+  while (at < text.size() && !isLineBreak(text[at])) {
     at = skipWhiteSpace(text, at);
-    size_t end = std::min(text.find_first_of(",\r\n", at), text.size());
+    size_t end = findStop(text, at, endsValue);
     storeValue(values, count, text.substr(at, end - at));
     at = end < text.size() && text[end] == ',' ? end + 1 : end;
   }
@@ -90,9 +101,9 @@ LineStatus LineScanner::feed(std::string_view& input) {
   }
   size_t room = maxLineLength + 1 - line_.size();
   std::string_view window = input.substr(0, room);
-  size_t end = window.find_first_of("\r\n");
+  size_t end = findStop(window, 0, isLineBreak);
   line_.append(window.substr(0, end));
-  if (end == std::string_view::npos) {
+  if (end == window.size()) {
     input.remove_prefix(window.size());
     return line_.size() > maxLineLength ? LineStatus::tooLong : LineStatus::incomplete;
   }
