@@ -34,8 +34,8 @@ std::string sessionReplyHead(int code, size_t bodyLength, const HttpHeaders& hea
 
 }  // namespace
 
-std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::string path, const HttpRequest& request) {
-  return std::make_shared<Session>(Session{std::move(path), request, std::move(context)});
+std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::string path, HttpRequest request) {
+  return std::make_shared<Session>(std::move(path), std::move(request), std::move(context));
 }
 
 std::string httpHeaderCase(std::string_view name) {

@@ -96,4 +96,26 @@ TEST(httpServer, sessionCarriesRestPathAndContext) {
   EXPECT_EQ(*seen, "login/password|context|x=1");
 }
 
+// The transport decides about keep-alive from the request after the handler
+// and the error hook are done with it.
+TEST(httpServer, keepAliveFollowsTheRequestAfterItsHandler) {
+  auto server = newHttpServer(4096);
+  mount(*server, "ok", [](std::shared_ptr<Session> s) -> asio::awaitable<void> { co_await respond(*s, 200, "fine"); });
+  mount(*server, "fails", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
+    co_await yieldOnce();
+    throw std::runtime_error("boom");
+  });
+  InProcessServer running(server);
+  for (const std::string path : {"/ok", "/fails"}) {
+    RawClient closing(running.port(), std::chrono::seconds(2));
+    closing.send("GET " + path + " HTTP/1.1\r\nConnection: close\r\n\r\n");
+    EXPECT_FALSE(closing.readResponse().empty()) << path;
+    EXPECT_TRUE(closing.peerClosed()) << path;
+    RawClient keeping(running.port(), std::chrono::seconds(2));
+    keeping.send("GET " + path + " HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+    EXPECT_FALSE(keeping.readResponse().empty()) << path;
+    EXPECT_EQ(get(keeping, "/ok"), "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nfine") << path;
+  }
+}
+
 }  // namespace nc::test
