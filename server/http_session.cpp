@@ -1,33 +1,61 @@
 #include "server/http_session.h"
 
+#include <array>
+#include <charconv>
 #include <vector>
 
 namespace nc {
 namespace {
 
+// Room for the status line, the length line and a few header lines, so that
+// a reply head is built in one allocation.
+constexpr size_t headReserve = 256;
+
 bool isSeparator(char c) { return c == '_' || c == '-'; }
 bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
 char toUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// Appends the capitalised form of `name`, as httpHeaderCase returns it.
+void appendHeaderCase(std::string& out, std::string_view name) {
+  if (name.empty()) return;
+  out.push_back(toUpper(name[0]));
+  bool afterSeparator = false;
+  for (char c : name.substr(1)) {
+    if (isSeparator(c)) {
+      if (!afterSeparator) out.push_back('-');
+      afterSeparator = true;
+    } else if (isUpper(c)) {
+      if (!afterSeparator) out.push_back('-');
+      out.push_back(c);
+      afterSeparator = false;
+    } else {
+      out.push_back(afterSeparator ? toUpper(c) : c);
+      afterSeparator = false;
+    }
+  }
+}
+
 // Header names are written capitalised, unlike the transport's own replies.
 std::string sessionReplyHead(int code, size_t bodyLength, const HttpHeaders& headers) {
-  std::string head = "HTTP/1.1 ";
+  std::string head;
+  head.reserve(headReserve);
+  head += "HTTP/1.1 ";
   head += statusText(code);
   head += "\r\n";
   for (const auto& [name, values] : headers) {
     // The length line below is the true one; a second, possibly different
     // Content-Length would leave the client to guess where the reply ends.
     if (name == "content-length") continue;
-    std::string casedName = httpHeaderCase(name);
     for (const auto& value : values) {
-      head += casedName;
+      appendHeaderCase(head, name);
       head += ": ";
       head += value;
       head += "\r\n";
     }
   }
+  std::array<char, 24> digits{};
   head += "Content-Length: ";
-  head += std::to_string(bodyLength);
+  head.append(digits.data(), std::to_chars(digits.data(), digits.data() + digits.size(), bodyLength).ptr);
   head += "\r\n\r\n";
   return head;
 }
@@ -40,23 +68,8 @@ std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::strin
 
 std::string httpHeaderCase(std::string_view name) {
   std::string result;
-  if (name.empty()) return result;
   result.reserve(name.size() + 4);
-  result.push_back(toUpper(name[0]));
-  bool afterSeparator = false;
-  for (char c : name.substr(1)) {
-    if (isSeparator(c)) {
-      if (!afterSeparator) result.push_back('-');
-      afterSeparator = true;
-    } else if (isUpper(c)) {
-      if (!afterSeparator) result.push_back('-');
-      result.push_back(c);
-      afterSeparator = false;
-    } else {
-      result.push_back(afterSeparator ? toUpper(c) : c);
-      afterSeparator = false;
-    }
-  }
+  appendHeaderCase(result, name);
   return result;
 }
 
@@ -64,15 +77,21 @@ asio::awaitable<void> respond(const Session& session, int code, std::string_view
   // Head and body leave in one gathered write: small separate sends would stall
   // behind Nagle's algorithm and delayed acknowledgements.
   std::string head = sessionReplyHead(code, body.size(), headers);
-  std::vector<asio::const_buffer> pieces{asio::buffer(head)};
+  std::vector<asio::const_buffer> pieces;
+  pieces.reserve(2);
+  pieces.push_back(asio::buffer(head));
   if (!body.empty()) pieces.push_back(asio::buffer(body));
   co_await session.request.client->send(std::move(pieces));
 }
 
 asio::awaitable<void> respondJson(const Session& session, int code, const JsonValue& value, HttpHeaders headers) {
-  headers.set("content-type", std::string("application/json"));
+  // Most JSON replies bring no headers of their own; they share one store
+  // instead of filling a fresh one each time.
+  static const HttpHeaders jsonTypeOnly{{"content-type", "application/json"}};
+  const bool ownHeaders = headers.size() > 0;
+  if (ownHeaders) headers.set("content-type", std::string("application/json"));
   std::string body = toCompactJson(value);
-  co_await respond(session, code, body, headers);
+  co_await respond(session, code, body, ownHeaders ? headers : jsonTypeOnly);
 }
 
 asio::awaitable<void> respondJson(const Session& session, const JsonValue& value, HttpHeaders headers) {
