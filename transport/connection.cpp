@@ -1,3 +1,5 @@
+#include <span>
+
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
@@ -40,7 +42,9 @@ asio::awaitable<void> Connection::send(std::vector<asio::const_buffer> pieces) {
   // the event loop, whose detour would cost a posted completion and an extra
   // epoll_wait per reply.
   std::error_code error;
-  size_t sent = asio::write(socket_, pieces, error);
+  // Through a span: Asio copies the buffer sequence it writes from, and a
+  // vector copy would allocate.
+  size_t sent = asio::write(socket_, std::span<const asio::const_buffer>(pieces), error);
   if (error == asio::error::would_block) {
     dropSent(pieces, sent);
     error.clear();
