@@ -37,6 +37,7 @@ class RequestReader {
   std::string peerAddress_;
   HttpRequest request_;
   LineScanner scanner_;
+  LineStatus lineStatus_ = LineStatus::incomplete;  // of the line in scanner_
   std::array<char, readBufferSize> buffer_{};
   std::string_view pending_;  // read but not yet consumed, inside buffer_
   Clock::time_point deadline_ = Clock::time_point::max();
@@ -55,7 +56,8 @@ class RequestReader {
   asio::awaitable<void> answerExpectation();
   asio::awaitable<Outcome> readBody();
   asio::awaitable<bool> readBodyBytes(size_t length);
-  asio::awaitable<Outcome> readLine();
+  bool startLine();
+  asio::awaitable<Outcome> finishLine();
   asio::awaitable<bool> fill();
   asio::awaitable<Outcome> refuse(int code);
   asio::awaitable<void> lingerAndClose();
@@ -144,9 +146,10 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readRequest() {
 }
 
 asio::awaitable<RequestReader::Outcome> RequestReader::readRequestLine() {
-  Outcome outcome = co_await readLine();
+  Outcome outcome = Outcome::proceed;
+  if (!startLine()) outcome = co_await finishLine();
   // One empty line before a request is tolerated (RFC 7230 section 3.5).
-  if (outcome == Outcome::proceed && scanner_.line() == "\r\n") outcome = co_await readLine();
+  if (outcome == Outcome::proceed && scanner_.line() == "\r\n" && !startLine()) outcome = co_await finishLine();
   if (outcome != Outcome::proceed) co_return outcome;
   if (applyRequestLine(scanner_.line(), request_)) co_return Outcome::proceed;
   co_await respondError(request_, 400);
@@ -156,7 +159,8 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readRequestLine() {
 asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
   size_t headerBytes = 0;
   for (;;) {
-    Outcome outcome = co_await readLine();
+    Outcome outcome = Outcome::proceed;
+    if (!startLine()) outcome = co_await finishLine();
     if (outcome != Outcome::proceed) co_return outcome;
     const std::string& line = scanner_.line();
     if (line == "\r\n") break;
@@ -215,21 +219,29 @@ asio::awaitable<bool> RequestReader::readBodyBytes(size_t length) {
   co_return body.size() == length;
 }
 
-// Reads one line into the scanner. Closes the connection at end of stream and
-// refuses a line that is too long.
-asio::awaitable<RequestReader::Outcome> RequestReader::readLine() {
+// Starts the next line with what is buffered. True when the line is there
+// whole, as it mostly is: then no coroutine frame is spent on it.
+bool RequestReader::startLine() {
   scanner_.start();
-  for (;;) {
-    LineStatus status = scanner_.feed(pending_);
-    if (status == LineStatus::complete) co_return Outcome::proceed;
-    if (status == LineStatus::tooLong) co_return co_await refuse(413);
+  lineStatus_ = scanner_.feed(pending_);
+  return lineStatus_ == LineStatus::complete;
+}
+
+// Reads the rest of the line startLine began. Closes the connection at end of
+// stream and refuses a line that is too long.
+asio::awaitable<RequestReader::Outcome> RequestReader::finishLine() {
+  while (lineStatus_ != LineStatus::complete) {
+    if (lineStatus_ == LineStatus::tooLong) co_return co_await refuse(413);
     bool filled = co_await fill();
-    if (!filled) break;
+    if (!filled) {
+      // At the end of the stream whatever was read so far is the line.
+      if (!scanner_.line().empty()) co_return Outcome::proceed;
+      connection_->close();
+      co_return Outcome::stop;
+    }
+    lineStatus_ = scanner_.feed(pending_);
   }
-  // At the end of the stream whatever was read so far is the line.
-  if (!scanner_.line().empty()) co_return Outcome::proceed;
-  connection_->close();
-  co_return Outcome::stop;
+  co_return Outcome::proceed;
 }
 
 // False at end of stream or on any read error, both of which end the connection.
