@@ -62,7 +62,7 @@ std::string sessionReplyHead(int code, size_t bodyLength, const HttpHeaders& hea
 
 }  // namespace
 
-std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::string path, HttpRequest request) {
+std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::string path, HttpRequest&& request) {
   return std::make_shared<Session>(std::move(path), std::move(request), std::move(context));
 }
 

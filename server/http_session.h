@@ -21,7 +21,9 @@ struct Session {
   std::shared_ptr<Context> context;
 };
 
-std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::string path, HttpRequest request);
+// Takes the request over; the server's dispatch hands it back to the
+// transport once the handler is done.
+std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::string path, HttpRequest&& request);
 
 // Base form: status line, the given headers, Content-Length, blank line, body.
 asio::awaitable<void> respond(const Session& session, int code, std::string_view body = {},
