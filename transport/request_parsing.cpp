@@ -157,16 +157,17 @@ HttpProtocol parseProtocol(std::string_view text) {
 }
 
 bool applyRequestLine(std::string_view line, HttpRequest& request) {
-  // A field the line leaves out must not keep the previous request's value.
-  request.url = Uri{};
-  request.protocol = HttpProtocol{};
   WordCursor words(line);
   auto method = parseHttpMethod(words.next());
   if (!method) return false;
   request.reqMethod = *method;
-  if (words.atEnd()) return true;
-  request.url = parseUri(words.next());
-  if (words.atEnd()) return true;
+  // A field the line leaves out must not keep the previous request's value.
+  // Each field is assigned once: a Uri is eight strings.
+  request.url = words.atEnd() ? Uri{} : parseUri(words.next());
+  if (words.atEnd()) {
+    request.protocol = HttpProtocol{};
+    return true;
+  }
   try {
     request.protocol = parseProtocol(words.next());
   } catch (const InvalidProtocolError&) {

@@ -57,7 +57,8 @@ HttpProtocol parseProtocol(std::string_view text);
 
 // Fills method, url and protocol from a request line split at single spaces.
 // False when the method is unknown, the protocol invalid or there are more
-// than three words. Fewer words leave the rest at their empty values.
+// than three words (the fields are then unspecified). Fewer words leave the
+// rest at their empty values.
 bool applyRequestLine(std::string_view line, HttpRequest& request);
 
 // Stores one header line, replacing earlier values of the same name. Values
