@@ -2,7 +2,7 @@
 
 #include <array>
 #include <charconv>
-#include <vector>
+#include <span>
 
 namespace nc {
 namespace {
@@ -77,11 +77,9 @@ asio::awaitable<void> respond(const Session& session, int code, std::string_view
   // Head and body leave in one gathered write: small separate sends would stall
   // behind Nagle's algorithm and delayed acknowledgements.
   std::string head = sessionReplyHead(code, body.size(), headers);
-  std::vector<asio::const_buffer> pieces;
-  pieces.reserve(2);
-  pieces.push_back(asio::buffer(head));
-  if (!body.empty()) pieces.push_back(asio::buffer(body));
-  co_await session.request.client->send(std::move(pieces));
+  const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(body)};
+  // An empty body adds nothing to the write.
+  co_await session.request.client->send(std::span(pieces.data(), body.empty() ? 1 : 2));
 }
 
 asio::awaitable<void> respondJson(const Session& session, int code, const JsonValue& value, HttpHeaders headers) {

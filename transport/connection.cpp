@@ -1,4 +1,5 @@
 #include <span>
+#include <vector>
 
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
@@ -18,12 +19,13 @@ bool isDisconnection(const std::error_code& error) {
          error == asio::error::shut_down;
 }
 
-// Drops the first `sent` bytes from the front of `pieces`.
-void dropSent(std::vector<asio::const_buffer>& pieces, size_t sent) {
+// What is left of `pieces` after their first `sent` bytes.
+std::vector<asio::const_buffer> unsent(std::span<const asio::const_buffer> pieces, size_t sent) {
   auto piece = pieces.begin();
   for (; piece != pieces.end() && sent >= piece->size(); ++piece) sent -= piece->size();
-  if (piece != pieces.end()) *piece += sent;
-  pieces.erase(pieces.begin(), piece);
+  std::vector<asio::const_buffer> rest(piece, pieces.end());
+  if (!rest.empty()) rest.front() += sent;
+  return rest;
 }
 
 }  // namespace
@@ -34,7 +36,7 @@ Connection::Connection(asio::ip::tcp::socket socket) : socket_(std::move(socket)
   socket_.non_blocking(true, ignored);
 }
 
-asio::awaitable<void> Connection::send(std::vector<asio::const_buffer> pieces) {
+asio::awaitable<void> Connection::send(std::span<const asio::const_buffer> pieces) {
   if (closed_) co_return;
   // One gathered write: the pieces leave in as few segments as the kernel
   // allows, and Asio sends with MSG_NOSIGNAL so a vanished peer raises no SIGPIPE.
@@ -42,13 +44,12 @@ asio::awaitable<void> Connection::send(std::vector<asio::const_buffer> pieces) {
   // the event loop, whose detour would cost a posted completion and an extra
   // epoll_wait per reply.
   std::error_code error;
-  // Through a span: Asio copies the buffer sequence it writes from, and a
-  // vector copy would allocate.
-  size_t sent = asio::write(socket_, std::span<const asio::const_buffer>(pieces), error);
+  // Pieces come as a span, which Asio copies without allocating.
+  size_t sent = asio::write(socket_, pieces, error);
   if (error == asio::error::would_block) {
-    dropSent(pieces, sent);
+    std::vector<asio::const_buffer> rest = unsent(pieces, sent);
     error.clear();
-    co_await asio::async_write(socket_, pieces, asio::redirect_error(asio::use_awaitable, error));
+    co_await asio::async_write(socket_, rest, asio::redirect_error(asio::use_awaitable, error));
   }
   if (!error) co_return;
   if (!isDisconnection(error)) throw std::system_error(error);
@@ -56,8 +57,8 @@ asio::awaitable<void> Connection::send(std::vector<asio::const_buffer> pieces) {
 }
 
 asio::awaitable<void> Connection::send(std::string_view bytes) {
-  std::vector<asio::const_buffer> pieces{asio::buffer(bytes)};
-  co_await send(std::move(pieces));
+  const asio::const_buffer piece = asio::buffer(bytes);
+  co_await send(std::span(&piece, 1));
 }
 
 void Connection::close() {

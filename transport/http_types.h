@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <string_view>
@@ -98,7 +99,8 @@ class Connection {
  public:
   explicit Connection(asio::ip::tcp::socket socket);
 
-  asio::awaitable<void> send(std::vector<asio::const_buffer> pieces);
+  // The pieces must stay valid until the returned awaitable completes.
+  asio::awaitable<void> send(std::span<const asio::const_buffer> pieces);
   asio::awaitable<void> send(std::string_view bytes);
   void close();
   bool isClosed() const { return closed_; }

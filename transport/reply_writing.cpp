@@ -1,5 +1,7 @@
 #include "transport/reply_writing.h"
 
+#include <array>
+
 #include "transport/async_http_server.h"
 
 namespace nc {
@@ -18,8 +20,8 @@ std::string replyHead(int code, const HttpHeaders& headers, size_t contentLength
 
 asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content, const HttpHeaders& headers) {
   std::string head = replyHead(code, headers, content.size());
-  std::vector<asio::const_buffer> pieces{asio::buffer(head), asio::buffer(content)};
-  co_await request.client->send(std::move(pieces));
+  const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(content)};
+  co_await request.client->send(pieces);
 }
 
 asio::awaitable<void> respondError(HttpRequest& request, int code) {

@@ -34,14 +34,14 @@ TEST(connection, sendResumesWhereTheSocketBufferFilled) {
   const std::string head = pattern(100, 'a');
   const std::string body = pattern(24 << 20, 'b');
   const std::string tail = pattern(7, 'c');
-  std::vector<asio::const_buffer> pieces{asio::buffer(head), asio::buffer(std::string_view()), asio::buffer(body),
-                                         asio::buffer(tail)};
+  const std::vector<asio::const_buffer> pieces{asio::buffer(head), asio::buffer(std::string_view()),
+                                               asio::buffer(body), asio::buffer(tail)};
   std::string received;
   std::thread reader([&] {
     std::this_thread::sleep_for(200ms);
     received = client.readExactly(head.size() + body.size() + tail.size());
   });
-  test::runAwaitable(io, connection.send(std::move(pieces)));
+  test::runAwaitable(io, connection.send(pieces));
   reader.join();
   EXPECT_FALSE(connection.isClosed());
   ASSERT_EQ(received.size(), head.size() + body.size() + tail.size());
