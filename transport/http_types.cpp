@@ -111,22 +111,28 @@ HttpHeaders& HttpHeaders::operator=(const HttpHeaders& other) {
 // A moved-from set must count no fields, or end() would point past its storage.
 HttpHeaders::HttpHeaders(HttpHeaders&& other) noexcept
     : entries_(std::move(other.entries_)), count_(std::exchange(other.count_, 0)) {
-  other.index_.clear();
+  other.dropIndex();
 }
 
 HttpHeaders& HttpHeaders::operator=(HttpHeaders&& other) noexcept {
   if (this != &other) {
     entries_ = std::move(other.entries_);
     count_ = std::exchange(other.count_, 0);
-    index_.clear();
-    other.index_.clear();
+    dropIndex();
+    other.dropIndex();
   }
   return *this;
 }
 
 void HttpHeaders::clear() {
   count_ = 0;
-  index_.clear();
+  dropIndex();
+}
+
+// Most header sets never build an index, and clearing an empty one still
+// wipes its bucket array: this runs several times per request.
+void HttpHeaders::dropIndex() {
+  if (!index_.empty()) index_.clear();
 }
 
 size_t HttpHeaders::find(std::string_view name) const {

@@ -73,6 +73,7 @@ class HttpHeaders {
   mutable Index index_;
 
   size_t find(std::string_view name) const;
+  void dropIndex();
   size_t findIndexed(std::string_view name) const;
 };
 
