@@ -57,7 +57,7 @@ class RequestReader {
   asio::awaitable<bool> readBodyBytes(size_t length);
   bool startLine();
   asio::awaitable<Outcome> finishLine();
-  asio::awaitable<bool> fill();
+  void take(size_t got);
   asio::awaitable<Outcome> refuse(int code);
   asio::awaitable<void> lingerAndClose();
 };
@@ -232,30 +232,32 @@ bool RequestReader::startLine() {
 asio::awaitable<RequestReader::Outcome> RequestReader::finishLine() {
   while (lineStatus_ != LineStatus::complete) {
     if (lineStatus_ == LineStatus::tooLong) co_return co_await refuse(413);
-    bool filled = co_await fill();
-    if (!filled) {
+    // Read here rather than in a coroutine of its own: this wait comes once
+    // per request, for the next request's first bytes.
+    std::error_code error;
+    size_t got = co_await connection_->socket().async_read_some(asio::buffer(buffer_),
+                                                                asio::redirect_error(asio::use_awaitable, error));
+    // Any read error ends the connection, as the end of the stream does.
+    if (got == 0) {
       // At the end of the stream whatever was read so far is the line.
       if (!scanner_.line().empty()) co_return Outcome::proceed;
       connection_->close();
       co_return Outcome::stop;
     }
+    take(got);
     lineStatus_ = scanner_.feed(pending_);
   }
   co_return Outcome::proceed;
 }
 
-// False at end of stream or on any read error, both of which end the connection.
-asio::awaitable<bool> RequestReader::fill() {
-  std::error_code error;
-  size_t got = co_await connection_->socket().async_read_some(asio::buffer(buffer_),
-                                                              asio::redirect_error(asio::use_awaitable, error));
-  if (got == 0) co_return false;
+// The `got` bytes just read into buffer_ become the pending input; a
+// request's clock starts with its first byte.
+void RequestReader::take(size_t got) {
   pending_ = std::string_view(buffer_.data(), got);
   if (awaitingFirstByte_) {
     awaitingFirstByte_ = false;
     setDeadline(Clock::now() + server_->requestTimeout);
   }
-  co_return true;
 }
 
 asio::awaitable<RequestReader::Outcome> RequestReader::refuse(int code) {
