@@ -43,10 +43,11 @@ asio::awaitable<void> Connection::send(std::span<const asio::const_buffer> piece
   // A reply that fits the send buffer goes out at once; only the rest waits for
   // the event loop, whose detour would cost a posted completion and an extra
   // epoll_wait per reply.
+  // One sendmsg rather than asio::write, whose loop machinery cost more than
+  // the call itself; a partial write is finished by async_write.
   std::error_code error;
-  // Pieces come as a span, which Asio copies without allocating.
-  size_t sent = asio::write(socket_, pieces, error);
-  if (error == asio::error::would_block) {
+  size_t sent = socket_.write_some(pieces, error);
+  if (error == asio::error::would_block || (!error && sent < asio::buffer_size(pieces))) {
     std::vector<asio::const_buffer> rest = unsent(pieces, sent);
     error.clear();
     co_await asio::async_write(socket_, rest, asio::redirect_error(asio::use_awaitable, error));
