@@ -354,7 +354,7 @@ std::vector<std::string> wrapLeastRagged(std::string_view text, int width) {
   std::vector<std::string> lines;
   for (size_t first = 0; first < count; first = breakAfter[first]) {
     std::string line(words[first]);
-    for (size_t word = first + 1; word < breakAfter[first]; ++word) line += " " + std::string(words[word]);
+    for (size_t word = first + 1; word < breakAfter[first]; ++word) line.append(" ").append(words[word]);
     lines.push_back(line);
   }
   return lines;

@@ -216,7 +216,9 @@ JsonValue parseJson(std::string_view text) {
                            " numbers beyond double range");
     }
     if (patched.empty()) patched = text;
-    patched.replace(overflow->offset, overflow->text.size(), "0" + std::string(overflow->text.size() - 1, ' '));
+    std::string zero(overflow->text.size(), ' ');
+    zero[0] = '0';
+    patched.replace(overflow->offset, overflow->text.size(), zero);
     input = patched;
     rawLiterals.emplace(overflow->ordinal, overflow->text);
   }
