@@ -4,6 +4,8 @@
 #include <charconv>
 #include <span>
 
+#include <asio/recycling_allocator.hpp>
+
 namespace nc {
 namespace {
 
@@ -84,7 +86,10 @@ std::string sessionReplyHead(int code, size_t bodyLength, const HttpHeaders& hea
 }  // namespace
 
 std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::string path, HttpRequest&& request) {
-  return std::make_shared<Session>(std::move(path), std::move(request), std::move(context));
+  // From the event loop thread's recycled memory: one session per request
+  // would otherwise be a malloc and a free each.
+  return std::allocate_shared<Session>(asio::recycling_allocator<Session>(), std::move(path), std::move(request),
+                                       std::move(context));
 }
 
 std::string httpHeaderCase(std::string_view name) {
