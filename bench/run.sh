@@ -160,6 +160,12 @@ if [ "$body" != "$nginxBody" ]; then
   exit 1
 fi
 
+# Unmeasured warm-up: first-touch page faults, lazy symbol binding and cold
+# caches would otherwise land in the first measured run only.
+for port in "$nodeconsolePort" "$nginxPort"; do
+  taskset -c "$wrkCore" wrk -t1 -c50 -d2s "http://127.0.0.1:$port/health" > /dev/null
+done
+
 echo "GET /health ($body), ${seconds} s per run, servers on core $serverCore, wrk on core $wrkCore"
 printf '%-12s %5s %12s %10s %10s %15s\n' server conns requests/s "p99 (ms)" "server CPU" requests/CPU-s
 ratios=()
