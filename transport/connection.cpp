@@ -40,11 +40,10 @@ asio::awaitable<void> Connection::send(std::span<const asio::const_buffer> piece
   if (closed_) co_return;
   // One gathered write: the pieces leave in as few segments as the kernel
   // allows, and Asio sends with MSG_NOSIGNAL so a vanished peer raises no SIGPIPE.
-  // A reply that fits the send buffer goes out at once; only the rest waits for
-  // the event loop, whose detour would cost a posted completion and an extra
-  // epoll_wait per reply.
-  // One sendmsg rather than asio::write, whose loop machinery cost more than
-  // the call itself; a partial write is finished by async_write.
+  // A reply that fits the send buffer goes out at once in one sendmsg; only
+  // the rest waits for the event loop, whose detour would cost a posted
+  // completion and an extra epoll_wait per reply. (asio::write would wrap even
+  // the single sendmsg in its loop machinery, which cost more than the call.)
   std::error_code error;
   size_t sent = socket_.write_some(pieces, error);
   if (error == asio::error::would_block || (!error && sent < asio::buffer_size(pieces))) {
