@@ -6,6 +6,7 @@
 
 #include "server/http_error.h"
 #include "server/http_server.h"
+#include "src/ctx.h"
 #include "support/in_process_server.h"
 #include "support/test_support.h"
 
@@ -83,21 +84,19 @@ TEST(httpServer, customHookAndAFailingHook) {
 }
 
 TEST(httpServer, sessionCarriesRestPathAndContext) {
+  TempDir dir;
+  auto context = newContext("", "", (dir.path() / "db.sqlite3").string());
   auto server = newHttpServer(4096);
   auto seen = std::make_shared<std::string>();
-  mount(*server, "rpc/v1", [seen](std::shared_ptr<Session> s) -> asio::awaitable<void> {
-    *seen = s->path + "|" + (s->context ? "context" : "none") + "|" + s->request.url.query;
+  mount(*server, "rpc/v1", [seen, expected = context.get()](std::shared_ptr<Session> s) -> asio::awaitable<void> {
+    *seen = s->path + "|" + (s->context.get() == expected ? "context" : "other") + "|" + s->request.url.query;
     co_await respond(*s, 200);
   });
-  auto context = std::shared_ptr<Context>(reinterpret_cast<Context*>(new int(7)),
-                                          [](Context* c) { delete reinterpret_cast<int*>(c); });
   InProcessServer running(server, context);
   roundTrip(running.port(), "POST /rpc/v1/login/password?x=1 HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(*seen, "login/password|context|x=1");
 }
 
-// The transport decides about keep-alive from the request after the handler
-// and the error hook are done with it.
 TEST(httpServer, keepAliveFollowsTheRequestAfterItsHandler) {
   auto server = newHttpServer(4096);
   mount(*server, "ok", [](std::shared_ptr<Session> s) -> asio::awaitable<void> { co_await respond(*s, 200, "fine"); });

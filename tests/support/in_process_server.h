@@ -20,7 +20,6 @@ class InProcessServer {
   InProcessServer& operator=(const InProcessServer&) = delete;
 
   uint16_t port() const { return port_; }
-  asio::io_context& io() { return io_; }
 
  private:
   asio::io_context io_{1};
