@@ -97,6 +97,8 @@ TEST(httpServer, sessionCarriesRestPathAndContext) {
   EXPECT_EQ(*seen, "login/password|context|x=1");
 }
 
+// The transport decides about keep-alive from the request after the handler
+// and the error hook are done with it.
 TEST(httpServer, keepAliveFollowsTheRequestAfterItsHandler) {
   auto server = newHttpServer(4096);
   mount(*server, "ok", [](std::shared_ptr<Session> s) -> asio::awaitable<void> { co_await respond(*s, 200, "fine"); });
