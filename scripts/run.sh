@@ -8,5 +8,5 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DNODECONSOLE_TE
 cmake --build build/release
 mkdir -p data
 [ -f data/global_conf.json ] || cp examples/global_conf.json data/global_conf.json
-echo "Open http://127.0.0.1:9992/ui (user admin, password qzvtk on first start)"
+echo "Open http://127.0.0.1:9992/ui (or the port given with --port); first login: admin / qzvtk"
 exec build/release/nodeconsole --forwarderConfigPath data/global_conf.json --dataPath data/nodeconsole.sqlite3 "$@"
