@@ -49,8 +49,6 @@ class JsonApiHandler : public ::testing::Test {
   std::unique_ptr<InProcessServer> running_;
 };
 
-std::string bodyOf(const std::string& reply) { return reply.substr(reply.find("\r\n\r\n") + 4); }
-std::string statusOf(const std::string& reply) { return reply.substr(9, 3); }
 
 }  // namespace
 
@@ -66,7 +64,7 @@ TEST_F(JsonApiHandler, procedureNamedByUrlOrBody) {
   EXPECT_EQ(post("/rpc/v1", "{}"),
             "HTTP/1.1 400 Bad Request\r\nContent-Type: application/json\r\nContent-Length: 50\r\n\r\n"
             R"({"error":{"code":21031,"message":"Missing field"}})");
-  EXPECT_EQ(statusOf(post("/rpc/v1", R"({"path":"nothing/here"})")), "404");
+  EXPECT_EQ(statusOf(post("/rpc/v1", R"({"path":"nothing/here"})")), 404);
   EXPECT_EQ(bodyOf(post("/rpc/v1", R"({"path":7})")), R"({"error":{"code":22001,"message":"Unknown path"}})");
 }
 
@@ -78,7 +76,7 @@ TEST_F(JsonApiHandler, pinIsEchoedOnSuccessOnly) {
   EXPECT_EQ(bodyOf(post("/rpc/sshd/stop", R"({"pin":3})")),
             R"({"error":{"code":28002,"message":"Insufficient access right"}})");
   // A pin with a result that is not an object cannot be echoed: an internal failure.
-  EXPECT_EQ(statusOf(post("/rpc/odd", R"({"pin":3})")), "500");
+  EXPECT_EQ(statusOf(post("/rpc/odd", R"({"pin":3})")), 500);
   EXPECT_EQ(bodyOf(post("/rpc/odd", "{}")), "5");
 }
 
@@ -99,7 +97,7 @@ TEST_F(JsonApiHandler, wrongMethodAndUnparsableBodies) {
   const std::string unspecified = R"({"error":{"code":10000,"message":"Unspecified error"}})";
   for (std::string body : {"", "{", "not json", "[1,2]", "42", "\"text\"", "null"}) {
     std::string reply = post("/rpc/v1/login/password", body);
-    EXPECT_EQ(statusOf(reply), "500") << body;
+    EXPECT_EQ(statusOf(reply), 500) << body;
     EXPECT_EQ(bodyOf(reply), unspecified) << body;
   }
 }

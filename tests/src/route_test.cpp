@@ -16,8 +16,6 @@
 namespace nc::test {
 namespace {
 
-std::string bodyOf(const std::string& reply) { return reply.substr(reply.find("\r\n\r\n") + 4); }
-int statusOf(const std::string& reply) { return std::stoi(reply.substr(9, 3)); }
 
 std::string error(int code, const std::string& message) {
   return R"({"error":{"code":)" + std::to_string(code) + R"(,"message":")" + message + R"("}})";

@@ -11,8 +11,6 @@
 namespace nc::test {
 namespace {
 
-std::string bodyOf(const std::string& reply) { return reply.substr(reply.find("\r\n\r\n") + 4); }
-int statusOf(const std::string& reply) { return std::stoi(reply.substr(9, 3)); }
 
 std::string post(uint16_t port, const std::string& path, const std::string& body) {
   return roundTrip(port, "POST " + path + " HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: " +

@@ -168,6 +168,13 @@ bool RawClient::peerClosed() {
   return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 
+std::string bodyOf(const std::string& reply) {
+  size_t end = reply.find("\r\n\r\n");
+  return end == std::string::npos ? std::string() : reply.substr(end + 4);
+}
+
+int statusOf(const std::string& reply) { return reply.size() < 12 ? 0 : std::atoi(reply.substr(9, 3).c_str()); }
+
 std::string roundTrip(uint16_t port, const std::string& request) {
   RawClient client(port);
   client.send(request);

@@ -41,6 +41,10 @@ class RawClient {
   bool fill();
 };
 
+// The body of a raw reply (empty without a complete head) and its status code.
+std::string bodyOf(const std::string& reply);
+int statusOf(const std::string& reply);
+
 // Sends one request on a new connection and returns the first reply.
 std::string roundTrip(uint16_t port, const std::string& request);
 

@@ -47,6 +47,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::RawClient;
+using test::bodyOf;
 
 const std::string bigReply(32 << 20, 'x');
 std::atomic<int> bigRepliesDone{0};
@@ -127,11 +128,6 @@ class TestServer {
   std::exception_ptr failure_;
   std::thread thread_;
 };
-
-std::string bodyOf(const std::string& reply) {
-  size_t end = reply.find("\r\n\r\n");
-  return end == std::string::npos ? std::string() : reply.substr(end + 4);
-}
 
 std::string okReply(const std::string& body) {
   return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
