@@ -52,7 +52,7 @@ Account getAccount(Database& db, std::string_view username) {
 
 bool checkAccountPassword(Database& db, std::string_view username, std::string_view password) {
   const Account account = getAccount(db, username);
-  const BufferRef salt = newBufferHex(account.password_salt);
+  const BufferRef salt = decodeHex(account.password_salt);
   return sameHash(hashPassword(password, *salt), account.password_hash);
 }
 

@@ -22,11 +22,11 @@ BufferRef openSealedPart(const Buffer& key, const BufferRef& bytes, std::string_
 std::string encodeAuthToken(const Buffer& key, const JsonValue& payload) {
   const BufferRef nonce = genChachapolyNonce();
   const BufferRef sealed = chachapolyEncrypt(key, *nonce, *newBuffer(toCompactJson(payload)));
-  return b64(*concat(*nonce, *sealed));
+  return base64(*concat(*nonce, *sealed));
 }
 
 JsonValue decodeAuthToken(const Buffer& key, std::string_view token) {
-  const BufferRef bytes = newBufferB64(token);
+  const BufferRef bytes = decodeBase64(token);
   if (bytes->nByte <= chachapolyNonceSize()) {
     throw InvalidTokenError("Invalid size: " + std::string(token));
   }

@@ -21,12 +21,12 @@ class CommandLineError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class Kind { helpSwitch, helpSyntaxSwitch, versionSwitch, text, integer };
+enum class Kind { HelpSwitch, HelpSyntaxSwitch, VersionSwitch, Text, Integer };
 
 struct Option {
   std::string_view name;
   char shortName = '\0';
-  Kind kind = Kind::text;
+  Kind kind = Kind::Text;
   std::string_view description = {};  // switches only: a setting's reads "set <name>"
   std::string Settings::*text = nullptr;
   int64_t Settings::*integer = nullptr;
@@ -34,18 +34,18 @@ struct Option {
 
 // Help rows, prefix completion and suggestions all follow this order.
 const std::array<Option, 7> knownOptions{{
-    {"help", 'h', Kind::helpSwitch, "print this cligen-erated help"},
-    {"help-syntax", '\0', Kind::helpSyntaxSwitch, "advanced: prepend,plurals,.."},
-    {"listen", 'l', Kind::text, {}, &Settings::listen},
-    {"port", 'p', Kind::integer, {}, nullptr, &Settings::port},
-    {"forwarderConfigPath", 'f', Kind::text, {}, &Settings::forwarderConfigPath},
-    {"forwarderUnitServiceName", '\0', Kind::text, {}, &Settings::forwarderUnitServiceName},
-    {"dataPath", 'd', Kind::text, {}, &Settings::dataPath},
+    {"help", 'h', Kind::HelpSwitch, "print this cligen-erated help"},
+    {"help-syntax", '\0', Kind::HelpSyntaxSwitch, "advanced: prepend,plurals,.."},
+    {"listen", 'l', Kind::Text, {}, &Settings::listen},
+    {"port", 'p', Kind::Integer, {}, nullptr, &Settings::port},
+    {"forwarderConfigPath", 'f', Kind::Text, {}, &Settings::forwarderConfigPath},
+    {"forwarderUnitServiceName", '\0', Kind::Text, {}, &Settings::forwarderUnitServiceName},
+    {"dataPath", 'd', Kind::Text, {}, &Settings::dataPath},
 }};
 
 // Has no help row, so it is recognised only when typed in full: no prefix
 // completes to it and no suggestion names it.
-const Option versionOption{"version", '\0', Kind::versionSwitch};
+const Option versionOption{"version", '\0', Kind::VersionSwitch};
 
 constexpr std::string_view usageHint = "Run with --help for full usage.\n";
 
@@ -70,7 +70,7 @@ constexpr std::string_view cheatSheet =
     "  Integer values are plain numbers; white space around them is ignored.\n"
     "  An argument \"--\" ends the options.\n";
 
-bool takesValue(const Option& option) { return option.kind == Kind::text || option.kind == Kind::integer; }
+bool takesValue(const Option& option) { return option.kind == Kind::Text || option.kind == Kind::Integer; }
 
 // The first character keeps its case so that short-looking names stay
 // distinct; after it, case and word separators are the user's choice.
@@ -94,9 +94,9 @@ std::array<std::string, 4> helpRow(const Option& option) {
   const Settings defaults;
   const std::string setter = "set " + std::string(option.name);
   switch (option.kind) {
-    case Kind::text:
+    case Kind::Text:
       return {keysCell(option), "string", quoteForHelp(defaults.*option.text), setter};
-    case Kind::integer:
+    case Kind::Integer:
       return {keysCell(option), "int", std::to_string(defaults.*option.integer), setter};
     default:
       return {keysCell(option), "", "", std::string(option.description)};
@@ -250,9 +250,9 @@ int64_t parseInteger(const Occurrence& occurrence, const std::string& value, con
 }
 
 int endWithSwitch(const Option& option, std::ostream& out, const std::string& help) {
-  if (option.kind == Kind::helpSwitch)
+  if (option.kind == Kind::HelpSwitch)
     out << help;
-  else if (option.kind == Kind::helpSyntaxSwitch)
+  else if (option.kind == Kind::HelpSyntaxSwitch)
     out << cheatSheet;
   else
     out << "Unknown version\n";
@@ -284,7 +284,7 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, Settings
     if (!occurrence.value && next == args.size())
       throw CommandLineError("Missing value for option \"" + occurrence.key + "\"\n" + std::string(usageHint));
     const std::string value = occurrence.value ? *occurrence.value : args[next++];
-    if (option.kind == Kind::integer)
+    if (option.kind == Kind::Integer)
       settings.*option.integer = parseInteger(occurrence, value, help);
     else
       applyText(settings.*option.text, occurrence, value);

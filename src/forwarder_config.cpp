@@ -14,7 +14,7 @@
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
-#include "src/ctx.h"
+#include "src/context.h"
 #include "utils/async_mutex.h"
 
 namespace nc {

@@ -10,9 +10,9 @@
 
 #include "server/http_server.h"
 #include "src/command_line.h"
-#include "src/ctx.h"
+#include "src/context.h"
 #include "src/entry_handlers.h"
-#include "src/route.h"
+#include "src/procedures.h"
 #include "src/static_files.h"
 #include "src/ui_files.h"
 
@@ -27,7 +27,7 @@ constexpr int64_t maxPort = 65535;
 std::shared_ptr<HttpServer> buildServer() {
   auto server = newHttpServer(maxRequestBody);
   setupJsonApiRoute(*server);
-  mount(*server, "ui", staticFileHandler2(uiFiles()));
+  mount(*server, "ui", embeddedFileHandler(uiFiles()));
   mount(*server, "health", healthCheck);
   mount(*server, "", rootRedirect);
   catchErrors(*server, failureCatcher);
@@ -69,7 +69,7 @@ int nodeconsole(const std::string& listen, int64_t port, const std::string& forw
     if (port < 0 || port > maxPort)
       throw std::invalid_argument("Invalid port: " + std::to_string(port) + " (expected 0 to 65535)");
     auto context = newContext(forwarderConfigPath, forwarderUnitServiceName, dataPath);
-    init(*context);
+    initAccounts(*context);
     auto server = buildServer();
     std::cout << "Listening " << listen << ':' << port << std::endl;
     runServer(server, context, static_cast<uint16_t>(port), listen);

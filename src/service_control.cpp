@@ -82,11 +82,11 @@ std::string shellQuote(const std::string& text) {
 
 asio::awaitable<void> run(std::string commandLine) { co_await runShell(commandLine, commandLine); }
 
-asio::awaitable<void> restart(std::string unit) { co_await systemctl("restart", unit); }
-asio::awaitable<void> start(std::string unit) { co_await systemctl("start", unit); }
-asio::awaitable<void> enable(std::string unit) { co_await systemctl("enable", unit); }
-asio::awaitable<void> stop(std::string unit) { co_await systemctl("stop", unit); }
-asio::awaitable<void> disable(std::string unit) { co_await systemctl("disable", unit); }
+asio::awaitable<void> systemctlRestart(std::string unit) { co_await systemctl("restart", unit); }
+asio::awaitable<void> systemctlStart(std::string unit) { co_await systemctl("start", unit); }
+asio::awaitable<void> systemctlEnable(std::string unit) { co_await systemctl("enable", unit); }
+asio::awaitable<void> systemctlStop(std::string unit) { co_await systemctl("stop", unit); }
+asio::awaitable<void> systemctlDisable(std::string unit) { co_await systemctl("disable", unit); }
 
 AsyncMutex& serviceCommandMutex() {
   static AsyncMutex mutex;

@@ -26,11 +26,11 @@ class ExecError : public std::runtime_error {
 // Raises ExecError unless it exits with status 0.
 asio::awaitable<void> run(std::string commandLine);
 
-asio::awaitable<void> restart(std::string unit);
-asio::awaitable<void> start(std::string unit);
-asio::awaitable<void> enable(std::string unit);
-asio::awaitable<void> stop(std::string unit);
-asio::awaitable<void> disable(std::string unit);
+asio::awaitable<void> systemctlRestart(std::string unit);
+asio::awaitable<void> systemctlStart(std::string unit);
+asio::awaitable<void> systemctlEnable(std::string unit);
+asio::awaitable<void> systemctlStop(std::string unit);
+asio::awaitable<void> systemctlDisable(std::string unit);
 
 // Held by a procedure around all of its commands, so that the commands of two
 // procedures never overlap ("start then enable" runs as one unit).

@@ -23,7 +23,7 @@ asio::awaitable<void> serveFile(std::shared_ptr<Session> session, std::shared_pt
 
 }  // namespace
 
-Handler staticFileHandler2(std::span<const UiFile> files) {
+Handler embeddedFileHandler(std::span<const UiFile> files) {
   auto router = newRouter<StaticFile>(StaticFile{"text/plain", {}});
   for (const UiFile& file : files) {
     if (file.path == "index.html")

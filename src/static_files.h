@@ -10,6 +10,6 @@ namespace nc {
 
 // A handler answering every path with the deepest matching file, and every
 // path that names none with "index.html". The table must outlive the handler.
-Handler staticFileHandler2(std::span<const UiFile> files);
+Handler embeddedFileHandler(std::span<const UiFile> files);
 
 }  // namespace nc

@@ -29,7 +29,6 @@ class AsyncLock {
 class AsyncMutex {
  public:
   asio::awaitable<AsyncLock> lock();
-  bool isLocked() const { return locked_; }
 
  private:
   friend class AsyncLock;

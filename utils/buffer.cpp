@@ -89,10 +89,6 @@ BufferRef newBufferRandomized(int64_t nByte) {
   return buffer;
 }
 
-BufferRef newBufferHex(std::string_view text) { return decodeHex(text); }
-
-BufferRef newBufferB64(std::string_view text) { return decodeBase64(text); }
-
 uint8_t* toPointer(const Buffer& buffer) { return buffer.self; }
 
 char* toPtrCchar(const Buffer& buffer) { return reinterpret_cast<char*>(buffer.self); }
@@ -218,8 +214,6 @@ std::string base64(const Buffer& buffer) {
   }
   return text;
 }
-
-std::string b64(const Buffer& buffer) { return base64(buffer); }
 
 BufferRef decodeBase64(std::string_view text) {
   if (text.size() % 4 != 0) {

@@ -69,8 +69,6 @@ BufferRef newBuffer(Length nByte) {
 BufferRef newBuffer(std::string_view bytes);
 BufferRef newBufferZeroized(int64_t nByte);
 BufferRef newBufferRandomized(int64_t nByte);
-BufferRef newBufferHex(std::string_view text);
-BufferRef newBufferB64(std::string_view text);
 
 uint8_t* toPointer(const Buffer& buffer);
 char* toPtrCchar(const Buffer& buffer);
@@ -109,7 +107,6 @@ uint8_t decodeHexChar(char c);
 BufferRef decodeHex(std::string_view text);
 
 std::string base64(const Buffer& buffer);
-std::string b64(const Buffer& buffer);
 BufferRef decodeBase64(std::string_view text);
 
 }  // namespace nc

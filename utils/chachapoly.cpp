@@ -16,7 +16,7 @@ static_assert(crypto_aead_chacha20poly1305_KEYBYTES == generatedKeyLength);
 
 // Key before nonce, so a call with both wrong reports the key.
 void checkKeyAndNonce(const Buffer& key, const Buffer& nonce) {
-  if (key.nByte != chachaPolyKeySize()) {
+  if (key.nByte != chachapolyKeySize()) {
     throw InvalidKeySizeError();
   }
   if (nonce.nByte != chachapolyNonceSize()) {
@@ -27,12 +27,12 @@ void checkKeyAndNonce(const Buffer& key, const Buffer& nonce) {
 }  // namespace
 
 InvalidKeySizeError::InvalidKeySizeError()
-    : ChachapolyError("Key size must be " + std::to_string(chachaPolyKeySize()) + " bytes") {}
+    : ChachapolyError("Key size must be " + std::to_string(chachapolyKeySize()) + " bytes") {}
 
 InvalidNonceSizeError::InvalidNonceSizeError()
     : ChachapolyError("Nonce size must be " + std::to_string(chachapolyNonceSize()) + " bytes") {}
 
-int64_t chachaPolyKeySize() { return static_cast<int64_t>(crypto_aead_chacha20poly1305_ietf_keybytes()); }
+int64_t chachapolyKeySize() { return static_cast<int64_t>(crypto_aead_chacha20poly1305_ietf_keybytes()); }
 
 int64_t chachapolyNonceSize() { return static_cast<int64_t>(crypto_aead_chacha20poly1305_ietf_npubbytes()); }
 

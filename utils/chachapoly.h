@@ -41,7 +41,7 @@ class DecryptionFailedException : public ChachapolyError {
   DecryptionFailedException() : ChachapolyError("verification failed") {}
 };
 
-int64_t chachaPolyKeySize();
+int64_t chachapolyKeySize();
 int64_t chachapolyNonceSize();
 int64_t chachapolyMacSize();
 

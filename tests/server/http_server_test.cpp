@@ -6,7 +6,7 @@
 
 #include "server/http_error.h"
 #include "server/http_server.h"
-#include "src/ctx.h"
+#include "src/context.h"
 #include "support/in_process_server.h"
 #include "support/test_support.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "src/ctx.h"
+#include "src/context.h"
 #include "support/expect_throw_msg.h"
 #include "support/test_support.h"
 #include "utils/blake2.h"
@@ -12,7 +12,7 @@ namespace {
 
 class accountModel : public ::testing::Test {
  protected:
-  accountModel() : context(newContext("", "", (dir.path() / "db").string())) { init(*context); }
+  accountModel() : context(newContext("", "", (dir.path() / "db").string())) { initAccounts(*context); }
 
   Database& db() { return context->db; }
 
@@ -32,7 +32,7 @@ TEST_F(accountModel, storedTextShapes) {
   EXPECT_TRUE(isUpperHex(bob.password_hash));
   EXPECT_TRUE(isUpperHex(bob.password_salt));
   // The hash is keyed BLAKE2b-128 of the password with the salt as key.
-  EXPECT_EQ(bob.password_hash, hex(*blake2b(*newBuffer("pw"), newBufferHex(bob.password_salt).get())));
+  EXPECT_EQ(bob.password_hash, hex(*blake2b(*newBuffer("pw"), decodeHex(bob.password_salt).get())));
 }
 
 TEST_F(accountModel, samePasswordGetsDifferentSalts) {

@@ -13,7 +13,7 @@ JsonValue userPayload(std::string name) { return JsonObject{{"username", JsonVal
 // A token whose sealed plaintext is chosen freely, to get past the MAC.
 std::string sealedToken(const Buffer& key, std::string_view plaintext) {
   const BufferRef nonce = genChachapolyNonce();
-  return b64(*concat(*nonce, *chachapolyEncrypt(key, *nonce, *newBuffer(plaintext))));
+  return base64(*concat(*nonce, *chachapolyEncrypt(key, *nonce, *newBuffer(plaintext))));
 }
 
 TEST(auth, tokensOpenToTheirPayload) {
@@ -22,7 +22,7 @@ TEST(auth, tokensOpenToTheirPayload) {
   EXPECT_EQ(64u, token.size());
   EXPECT_EQ(std::string::npos, token.find('='));
   // Layout: nonce, then ciphertext and tag over the compact JSON text.
-  const BufferRef bytes = newBufferB64(token);
+  const BufferRef bytes = decodeBase64(token);
   EXPECT_EQ(R"({"username":"admin"})",
             toString(*chachapolyDecrypt(*key, *range(bytes, 0, 11), *rangeToEnd(bytes, 12, 1))));
   EXPECT_EQ(userPayload("admin"), decodeAuthToken(*key, token));
@@ -38,11 +38,11 @@ TEST(auth, tokensOpenToTheirPayload) {
 TEST(auth, alteredOrForeignTokensFailTheMac) {
   const BufferRef key = genChachapolyKey();
   const std::string token = encodeAuthToken(*key, userPayload("admin"));
-  const BufferRef bytes = newBufferB64(token);
+  const BufferRef bytes = decodeBase64(token);
   for (int64_t i = 0; i < bytes->nByte; ++i) {
     for (int bit = 0; bit < 8; ++bit) {
       (*bytes)[i] ^= static_cast<uint8_t>(1 << bit);
-      const std::string altered = b64(*bytes);
+      const std::string altered = base64(*bytes);
       EXPECT_THROW_MSG(decodeAuthToken(*key, altered), InvalidTokenError, "Invalid MAC: " + altered);
       (*bytes)[i] ^= static_cast<uint8_t>(1 << bit);
     }

@@ -6,7 +6,7 @@
 
 #include <asio/detached.hpp>
 
-#include "src/ctx.h"
+#include "src/context.h"
 #include "src/forwarder_config.h"
 #include "support/run_awaitable.h"
 #include "support/test_support.h"

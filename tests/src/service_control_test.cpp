@@ -27,11 +27,11 @@ ExecError failureOf(asio::io_context& io, asio::awaitable<void> task) {
 TEST(serviceControl, eachVerbRunsItsSystemctlCommand) {
   FakeSystemctl fake;
   asio::io_context io;
-  runAwaitable(io, restart("packet-forwarder"));
-  runAwaitable(io, start("ssh"));
-  runAwaitable(io, enable("ssh"));
-  runAwaitable(io, stop("ssh"));
-  runAwaitable(io, disable("ssh"));
+  runAwaitable(io, systemctlRestart("packet-forwarder"));
+  runAwaitable(io, systemctlStart("ssh"));
+  runAwaitable(io, systemctlEnable("ssh"));
+  runAwaitable(io, systemctlStop("ssh"));
+  runAwaitable(io, systemctlDisable("ssh"));
   EXPECT_EQ(fake.calls(), (std::vector<std::string>{"restart packet-forwarder", "start ssh", "enable ssh", "stop ssh",
                                                     "disable ssh"}));
 }
@@ -40,14 +40,14 @@ TEST(serviceControl, exitCodes) {
   FakeSystemctl fake;
   asio::io_context io;
   fake.exitWith("start", 5);
-  ExecError failed = failureOf(io, start("ssh"));
+  ExecError failed = failureOf(io, systemctlStart("ssh"));
   EXPECT_STREQ(failed.what(), "Non-zero exit code");
   EXPECT_EQ(failed.command, "systemctl start ssh");
   EXPECT_EQ(failed.exitCode, 5);
   EXPECT_EQ(failed.output, "");
 
   fake.killWith("stop", SIGKILL);
-  EXPECT_EQ(failureOf(io, stop("ssh")).exitCode, 137);
+  EXPECT_EQ(failureOf(io, systemctlStop("ssh")).exitCode, 137);
   EXPECT_EQ(failureOf(io, run("exit 3")).exitCode, 3);
   EXPECT_EQ(failureOf(io, run("exit 3")).command, "exit 3");
   EXPECT_EQ(failureOf(io, run("no-such-command-anywhere 2>/dev/null")).exitCode, 127);
@@ -60,12 +60,12 @@ TEST(serviceControl, unitNamesCannotInjectShellSyntax) {
   auto marker = dir.path() / "injected";
   asio::io_context io;
   std::string unit = "x; touch " + marker.string() + " $(touch " + marker.string() + ") 'q'";
-  runAwaitable(io, restart(unit));
+  runAwaitable(io, systemctlRestart(unit));
   EXPECT_FALSE(std::filesystem::exists(marker));
   EXPECT_EQ(fake.calls(), std::vector<std::string>{"restart " + unit});
 
   fake.exitWith("restart", 1);
-  EXPECT_EQ(failureOf(io, restart(unit)).command, "systemctl restart " + unit);
+  EXPECT_EQ(failureOf(io, systemctlRestart(unit)).command, "systemctl restart " + unit);
 }
 
 TEST(serviceControl, theLoopRunsWhileACommandWaits) {
@@ -82,7 +82,7 @@ TEST(serviceControl, theLoopRunsWhileACommandWaits) {
     }
   };
   asio::co_spawn(io, ticker(), asio::detached);
-  runAwaitable(io, restart("slow"));
+  runAwaitable(io, systemctlRestart("slow"));
   EXPECT_GE(ticks, 10);
 }
 

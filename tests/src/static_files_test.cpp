@@ -25,7 +25,7 @@ std::string reply(const std::string& type, const std::string& body) {
 
 TEST(staticFiles, lookupFallbackAndMethods) {
   auto server = newHttpServer(4096);
-  mount(*server, "ui", staticFileHandler2(files));
+  mount(*server, "ui", embeddedFileHandler(files));
   InProcessServer running(server);
   auto get = [&](const std::string& method, const std::string& path) {
     std::string extra = method == "POST" ? "Content-Length: 2\r\n\r\n{}" : "\r\n";
@@ -51,7 +51,7 @@ TEST(staticFiles, lookupFallbackAndMethods) {
 
 TEST(staticFiles, aTableWithoutIndexAnswersEmptyText) {
   auto server = newHttpServer(4096);
-  mount(*server, "ui", staticFileHandler2(std::span<const UiFile>(files.data(), 1)));
+  mount(*server, "ui", embeddedFileHandler(std::span<const UiFile>(files.data(), 1)));
   InProcessServer running(server);
   EXPECT_EQ(roundTrip(running.port(), "GET /ui/x HTTP/1.1\r\n\r\n"), reply("text/plain", ""));
 }

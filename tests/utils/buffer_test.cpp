@@ -30,7 +30,7 @@ TEST(buffer, hexEncoding) {
 
 TEST(buffer, hexDecoding) {
   EXPECT_EQ(std::string("\x0a\xb1\xff"), toString(*decodeHex("0a:B1 ff")));
-  EXPECT_EQ(std::string("\xab\xcd", 2), toString(*newBufferHex("x\na-B\ncd\n")));
+  EXPECT_EQ(std::string("\xab\xcd", 2), toString(*decodeHex("x\na-B\ncd\n")));
   EXPECT_EQ(0, decodeHex("")->nByte);
   EXPECT_EQ(0, decodeHex("xyz-:")->nByte);
   EXPECT_THROW_MSG(decodeHex("abc"), BufferValueError, "Invalid hex sequence: cnt=3");
@@ -44,18 +44,18 @@ TEST(buffer, hexDecoding) {
 TEST(buffer, base64Encoding) {
   EXPECT_EQ("YWJj", base64(*newBuffer("abc")));
   EXPECT_EQ("YWI=", base64(*newBuffer("ab")));
-  EXPECT_EQ("YQ==", b64(*newBuffer("a")));
-  EXPECT_EQ("", b64(*newBuffer("")));
+  EXPECT_EQ("YQ==", base64(*newBuffer("a")));
+  EXPECT_EQ("", base64(*newBuffer("")));
   // RFC 4648 section 10.
-  EXPECT_EQ("Zm9vYmE=", b64(*newBuffer("fooba")));
-  EXPECT_EQ("Zm9vYmFy", b64(*newBuffer("foobar")));
-  EXPECT_EQ("+/8=", b64(*newBufferHex("FBFF")));
+  EXPECT_EQ("Zm9vYmE=", base64(*newBuffer("fooba")));
+  EXPECT_EQ("Zm9vYmFy", base64(*newBuffer("foobar")));
+  EXPECT_EQ("+/8=", base64(*decodeHex("FBFF")));
 }
 
 TEST(buffer, base64Decoding) {
   EXPECT_EQ("a", toString(*decodeBase64("YQ==")));
-  EXPECT_EQ("foobar", toString(*newBufferB64("Zm9vYmFy")));
-  EXPECT_EQ("FBFF", hex(*newBufferB64("+/8=")));
+  EXPECT_EQ("foobar", toString(*decodeBase64("Zm9vYmFy")));
+  EXPECT_EQ("FBFF", hex(*decodeBase64("+/8=")));
   EXPECT_EQ(std::string("a\0\0", 3), toString(*decodeBase64("YQ=A")));
   EXPECT_EQ(std::string("\0", 1), toString(*decodeBase64("====")));
   EXPECT_EQ(0, decodeBase64("")->nByte);

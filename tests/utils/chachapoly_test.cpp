@@ -9,9 +9,9 @@ namespace {
 
 TEST(chachapoly, rfc8439AeadVector) {
   // RFC 8439 section 2.8.2.
-  const BufferRef key = newBufferHex("808182838485868788898a8b8c8d8e8f 909192939495969798999a9b9c9d9e9f");
-  const BufferRef nonce = newBufferHex("07000000 40414243 44454647");
-  const BufferRef ad = newBufferHex("50515253 c0c1c2c3 c4c5c6c7");
+  const BufferRef key = decodeHex("808182838485868788898a8b8c8d8e8f 909192939495969798999a9b9c9d9e9f");
+  const BufferRef nonce = decodeHex("07000000 40414243 44454647");
+  const BufferRef ad = decodeHex("50515253 c0c1c2c3 c4c5c6c7");
   const BufferRef message = newBuffer(
       "Ladies and Gentlemen of the class of '99: If I could offer you only one tip for the future, "
       "sunscreen would be it.");
@@ -28,7 +28,7 @@ TEST(chachapoly, rfc8439AeadVector) {
 }
 
 TEST(chachapoly, sizesComeFromTheLibrary) {
-  EXPECT_EQ(32, chachaPolyKeySize());
+  EXPECT_EQ(32, chachapolyKeySize());
   EXPECT_EQ(12, chachapolyNonceSize());
   EXPECT_EQ(16, chachapolyMacSize());
   const BufferRef key = genChachapolyKey();

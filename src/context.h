@@ -30,6 +30,6 @@ std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string
 
 // Creates the account table if missing, and on an empty table the first-run
 // account.
-void init(Context& context);
+void initAccounts(Context& context);
 
 }  // namespace nc

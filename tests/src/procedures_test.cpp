@@ -6,9 +6,9 @@
 
 #include "server/http_error.h"
 #include "src/auth.h"
-#include "src/ctx.h"
+#include "src/context.h"
 #include "src/entry_handlers.h"
-#include "src/route.h"
+#include "src/procedures.h"
 #include "support/fake_systemctl.h"
 #include "support/in_process_server.h"
 #include "support/test_support.h"
@@ -29,7 +29,7 @@ class Procedures : public ::testing::Test {
     running_.reset();
     writeFile(configPath(), R"({"gateway_conf":{"serv_port_up":1680}})");
     context_ = newContext(configPath().string(), unit, (dir_.path() / "accounts.sqlite3").string());
-    init(*context_);
+    initAccounts(*context_);
     auto server = newHttpServer(4096);
     setupJsonApiRoute(*server);
     mount(*server, "health", healthCheck);

@@ -1,9 +1,9 @@
-#include "src/route.h"
+#include "src/procedures.h"
 
 #include "server/http_error.h"
 #include "src/account_model.h"
 #include "src/auth.h"
-#include "src/ctx.h"
+#include "src/context.h"
 #include "src/forwarder_config.h"
 #include "src/service_control.h"
 
@@ -52,7 +52,7 @@ Procedure loginOnly(Procedure procedure) {
   };
 }
 
-asio::awaitable<JsonValue> login_password(std::shared_ptr<Session> session, const JsonValue& body) {
+asio::awaitable<JsonValue> loginPassword(std::shared_ptr<Session> session, const JsonValue& body) {
   const std::string& username = httpJsonMustGetString(body, "username");
   const std::string& password = httpJsonMustGetString(body, "password");
   Context& context = *session->context;
@@ -61,7 +61,7 @@ asio::awaitable<JsonValue> login_password(std::shared_ptr<Session> session, cons
   co_return output(JsonValue(JsonObject{{"auth", std::move(token)}}));
 }
 
-asio::awaitable<JsonValue> password_update(std::shared_ptr<Session> session, const JsonValue& body) {
+asio::awaitable<JsonValue> passwordUpdate(std::shared_ptr<Session> session, const JsonValue& body) {
   const JsonObject& input = body.asObject().at("input").asObject();
   const std::string& currentPassword = stringOrEmpty(input.at("currentPassword"));
   const std::string& newPassword = stringOrEmpty(input.at("newPassword"));
@@ -73,43 +73,43 @@ asio::awaitable<JsonValue> password_update(std::shared_ptr<Session> session, con
   co_return emptyOutput();
 }
 
-asio::awaitable<JsonValue> fowarderConfig_get(std::shared_ptr<Session> session, const JsonValue&) {
+asio::awaitable<JsonValue> forwarderConfigGet(std::shared_ptr<Session> session, const JsonValue&) {
   co_return output(co_await getForwarderConfig(*session->context));
 }
 
-asio::awaitable<JsonValue> fowarderConfig_patch(std::shared_ptr<Session> session, const JsonValue& body) {
+asio::awaitable<JsonValue> forwarderConfigPatch(std::shared_ptr<Session> session, const JsonValue& body) {
   const Context& context = *session->context;
   const JsonValue& patch = body.asObject().at("input");
   co_await updateForwarderConfig(context, patch);
   if (!context.forwarderUnitServiceName.empty()) {
     AsyncLock commands = co_await serviceCommandMutex().lock();
-    co_await restart(context.forwarderUnitServiceName);
+    co_await systemctlRestart(context.forwarderUnitServiceName);
   }
   co_return emptyOutput();
 }
 
-asio::awaitable<JsonValue> sshd_start(std::shared_ptr<Session>, const JsonValue&) {
+asio::awaitable<JsonValue> sshdStart(std::shared_ptr<Session>, const JsonValue&) {
   AsyncLock commands = co_await serviceCommandMutex().lock();
-  co_await start(sshUnit);
-  co_await enable(sshUnit);
+  co_await systemctlStart(sshUnit);
+  co_await systemctlEnable(sshUnit);
   co_return emptyOutput();
 }
 
-asio::awaitable<JsonValue> sshd_stop(std::shared_ptr<Session>, const JsonValue&) {
+asio::awaitable<JsonValue> sshdStop(std::shared_ptr<Session>, const JsonValue&) {
   AsyncLock commands = co_await serviceCommandMutex().lock();
-  co_await stop(sshUnit);
-  co_await disable(sshUnit);
+  co_await systemctlStop(sshUnit);
+  co_await systemctlDisable(sshUnit);
   co_return emptyOutput();
 }
 
 std::shared_ptr<JsonApiRouter> newProcedureTable() {
   auto table = newJsonApiRouter();
-  mount(table, "forwarder-config/get", loginOnly(fowarderConfig_get));
-  mount(table, "forwarder-config/patch", loginOnly(fowarderConfig_patch));
-  mount(table, "password/update", loginOnly(password_update));
-  mount(table, "login/password", Procedure(login_password));
-  mount(table, "sshd/start", loginOnly(sshd_start));
-  mount(table, "sshd/stop", loginOnly(sshd_stop));
+  mount(table, "forwarder-config/get", loginOnly(forwarderConfigGet));
+  mount(table, "forwarder-config/patch", loginOnly(forwarderConfigPatch));
+  mount(table, "password/update", loginOnly(passwordUpdate));
+  mount(table, "login/password", Procedure(loginPassword));
+  mount(table, "sshd/start", loginOnly(sshdStart));
+  mount(table, "sshd/stop", loginOnly(sshdStop));
   return table;
 }
 

@@ -18,11 +18,11 @@ std::shared_ptr<JsonApiRouter> newProcedureTable();
 // Runs the access guard, then `procedure` with the same session and body.
 Procedure loginOnly(Procedure procedure);
 
-asio::awaitable<JsonValue> login_password(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> password_update(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> fowarderConfig_get(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> fowarderConfig_patch(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> sshd_start(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> sshd_stop(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> loginPassword(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> passwordUpdate(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> forwarderConfigGet(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> forwarderConfigPatch(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> sshdStart(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> sshdStop(std::shared_ptr<Session> session, const JsonValue& body);
 
 }  // namespace nc

@@ -1,4 +1,4 @@
-#include "src/ctx.h"
+#include "src/context.h"
 
 #include <utility>
 
@@ -42,7 +42,7 @@ std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string
   return context;
 }
 
-void init(Context& context) {
+void initAccounts(Context& context) {
   exec(context.db, createAccountTable);
   if (getAllRows(context.db, "select * from account limit 1").empty()) {
     createAccount(context.db, firstRunUser, firstRunPassword);

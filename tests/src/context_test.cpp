@@ -1,4 +1,4 @@
-#include "src/ctx.h"
+#include "src/context.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +13,13 @@ using test::TempDir;
 
 std::shared_ptr<Context> startOn(const std::filesystem::path& file) {
   auto context = newContext("conf.json", "unit", file.string());
-  init(*context);
+  initAccounts(*context);
   return context;
 }
 
 std::vector<DbRow> accounts(Context& context) { return getAllRows(context.db, "select username from account"); }
 
-TEST(ctx, firstStartCreatesTheTableAndTheFirstRunAccount) {
+TEST(context, firstStartCreatesTheTableAndTheFirstRunAccount) {
   TempDir dir;
   const auto file = dir.path() / "nodeconsole.sqlite3";
   const auto context = newContext("conf.json", "unit", file.string());
@@ -27,7 +27,7 @@ TEST(ctx, firstStartCreatesTheTableAndTheFirstRunAccount) {
   EXPECT_EQ("unit", context->forwarderUnitServiceName);
   EXPECT_EQ(file.string(), context->dataPath);
   EXPECT_EQ(32, context->secret->nByte);
-  init(*context);
+  initAccounts(*context);
   EXPECT_TRUE(std::filesystem::exists(file));
   // SQLite keeps the statement text after "create table", so this pins its layout.
   EXPECT_EQ(
@@ -43,7 +43,7 @@ TEST(ctx, firstStartCreatesTheTableAndTheFirstRunAccount) {
   EXPECT_TRUE(checkAccountPassword(context->db, "admin", "qzvtk"));
 }
 
-TEST(ctx, secondStartKeepsAccountsAndMakesANewKey) {
+TEST(context, secondStartKeepsAccountsAndMakesANewKey) {
   TempDir dir;
   const auto file = dir.path() / "db";
   std::string firstKey;
@@ -58,7 +58,7 @@ TEST(ctx, secondStartKeepsAccountsAndMakesANewKey) {
   EXPECT_NE(firstKey, toString(*second->secret));
 }
 
-TEST(ctx, noFirstRunAccountBesideAnotherUser) {
+TEST(context, noFirstRunAccountBesideAnotherUser) {
   TempDir dir;
   const auto file = dir.path() / "db";
   {
@@ -69,20 +69,20 @@ TEST(ctx, noFirstRunAccountBesideAnotherUser) {
   EXPECT_EQ(std::vector<DbRow>{{"bob"}}, accounts(*context));
 }
 
-TEST(ctx, unusableDatabaseFilesStopStartUp) {
+TEST(context, unusableDatabaseFilesStopStartUp) {
   TempDir dir;
   EXPECT_THROW_MSG(newContext("", "", (dir.path() / "missing" / "db").string()), DbError,
                    "unable to open database file");
   const auto garbage = dir.path() / "garbage";
   test::writeFile(garbage, std::string(4096, 'x'));
   const auto context = newContext("", "", garbage.string());
-  EXPECT_THROW_MSG(init(*context), DbError, "file is not a database");
+  EXPECT_THROW_MSG(initAccounts(*context), DbError, "file is not a database");
   EXPECT_EQ(std::string(4096, 'x'), test::readFile(garbage));
 }
 
 // Running as root, permission bits cannot make a file read-only, but an SQLite
 // URI file name can, where the library was built to accept them.
-TEST(ctx, readOnlyDatabaseStopsStartUp) {
+TEST(context, readOnlyDatabaseStopsStartUp) {
   if (!sqlite3_compileoption_used("USE_URI")) {
     GTEST_SKIP() << "SQLite built without URI file names";
   }
@@ -90,10 +90,10 @@ TEST(ctx, readOnlyDatabaseStopsStartUp) {
   const auto file = dir.path() / "db";
   newContext("", "", file.string());
   const auto context = newContext("", "", "file:" + file.string() + "?mode=ro");
-  EXPECT_THROW_MSG(init(*context), DbError, "attempt to write a readonly database");
+  EXPECT_THROW_MSG(initAccounts(*context), DbError, "attempt to write a readonly database");
 }
 
-TEST(ctx, keyIsWipedWithTheContext) {
+TEST(context, keyIsWipedWithTheContext) {
   TempDir dir;
   auto context = newContext("", "", (dir.path() / "db").string());
   const BufferRef key = context->secret;
