@@ -1,10 +1,13 @@
 #include "src/service_control.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include <asio/steady_timer.hpp>
@@ -21,12 +24,59 @@ namespace {
 constexpr std::chrono::milliseconds firstPollInterval{1};
 constexpr std::chrono::milliseconds longestPollInterval{25};
 
-// Starts /bin/sh -c line; -1 when it cannot be started. Descriptors other than
-// the standard three are closed in the child, so a unit started from it never
-// holds the service's sockets.
-pid_t spawnShell(const std::string& line) {
+// The read end of the pipe that carries a child's standard output and error.
+class OutputPipe {
+ public:
+  OutputPipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) == 0) {
+      readEnd_ = ends[0];
+      writeEnd_ = ends[1];
+      ::fcntl(readEnd_, F_SETFL, O_NONBLOCK);
+    }
+  }
+  ~OutputPipe() {
+    closeWriteEnd();
+    if (readEnd_ >= 0) ::close(readEnd_);
+  }
+  OutputPipe(const OutputPipe&) = delete;
+  OutputPipe& operator=(const OutputPipe&) = delete;
+
+  int writeEnd() const { return writeEnd_; }
+  // Once the child holds its copy: the pipe reports its end only when no
+  // writer is left.
+  void closeWriteEnd() {
+    if (writeEnd_ >= 0) ::close(writeEnd_);
+    writeEnd_ = -1;
+  }
+  // Takes what the child has written so far without waiting. Beyond the
+  // bound the bytes are read and dropped, so a talkative child never blocks
+  // on a full pipe.
+  void drainInto(std::string& kept) {
+    char chunk[4096];
+    ssize_t n;
+    while (readEnd_ >= 0 && (n = ::read(readEnd_, chunk, sizeof chunk)) > 0) {
+      const size_t room = maxCommandOutput - std::min(kept.size(), maxCommandOutput);
+      kept.append(chunk, std::min(room, static_cast<size_t>(n)));
+    }
+  }
+
+ private:
+  int readEnd_ = -1;
+  int writeEnd_ = -1;
+};
+
+// Starts /bin/sh -c line with its standard output and error on `output`; -1
+// when it cannot be started. Descriptors other than the standard three are
+// closed in the child, so a unit started from it never holds the service's
+// sockets.
+pid_t spawnShell(const std::string& line, int output) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  if (output >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+  }
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   std::string shell = "/bin/sh", flag = "-c", command = line;
   char* argv[] = {shell.data(), flag.data(), command.data(), nullptr};
@@ -41,12 +91,13 @@ int64_t exitCodeOf(int status) {
   return WEXITSTATUS(status);
 }
 
-asio::awaitable<int64_t> waitForExit(pid_t pid) {
+asio::awaitable<int64_t> waitForExit(pid_t pid, OutputPipe& pipe, std::string& output) {
   asio::steady_timer timer(co_await asio::this_coro::executor);
   auto interval = firstPollInterval;
   for (;;) {
     int status = 0;
     pid_t done = waitpid(pid, &status, WNOHANG);
+    pipe.drainInto(output);
     if (done == pid) co_return exitCodeOf(status);
     if (done < 0) co_return -1;
     timer.expires_after(interval);
@@ -57,9 +108,12 @@ asio::awaitable<int64_t> waitForExit(pid_t pid) {
 
 // `command` is what failures report; `line` is what the shell runs.
 asio::awaitable<void> runShell(std::string command, std::string line) {
-  pid_t pid = spawnShell(line);
-  int64_t exitCode = pid < 0 ? -1 : co_await waitForExit(pid);
-  if (exitCode != 0) throw ExecError(std::move(command), exitCode);
+  OutputPipe pipe;
+  pid_t pid = spawnShell(line, pipe.writeEnd());
+  pipe.closeWriteEnd();
+  std::string output;
+  int64_t exitCode = pid < 0 ? -1 : co_await waitForExit(pid, pipe, output);
+  if (exitCode != 0) throw ExecError(std::move(command), exitCode, std::move(output));
 }
 
 asio::awaitable<void> systemctl(const char* verb, const std::string& unit) {
@@ -79,8 +133,6 @@ std::string shellQuote(const std::string& text) {
   }
   return quoted + "'";
 }
-
-asio::awaitable<void> run(std::string commandLine) { co_await runShell(commandLine, commandLine); }
 
 asio::awaitable<void> systemctlRestart(std::string unit) { co_await systemctl("restart", unit); }
 asio::awaitable<void> systemctlStart(std::string unit) { co_await systemctl("start", unit); }

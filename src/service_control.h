@@ -2,6 +2,7 @@
 // the systemctl tool, run as child processes awaited through the event loop.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -14,18 +15,24 @@ namespace nc {
 
 class ExecError : public std::runtime_error {
  public:
-  ExecError(std::string command, int64_t exitCode)
-      : std::runtime_error("Non-zero exit code"), command(std::move(command)), exitCode(exitCode) {}
+  ExecError(std::string command, int64_t exitCode, std::string output = {})
+      : std::runtime_error("Non-zero exit code"),
+        command(std::move(command)),
+        exitCode(exitCode),
+        output(std::move(output)) {}
 
   std::string command;  // e.g. "systemctl restart packet-forwarder"
   int64_t exitCode;     // -1: the shell could not start; 128 + n: killed by signal n
-  std::string output;   // always empty: the command's output is not captured
+  std::string output;   // what the command wrote to standard output and error, at most maxCommandOutput bytes
 };
 
-// Runs a command line with /bin/sh and waits for it without blocking the loop.
-// Raises ExecError unless it exits with status 0.
-asio::awaitable<void> run(std::string commandLine);
+// How much of a command's output a failure keeps: systemctl says why it
+// failed in a few lines, and a command that prints without end must not grow
+// the service's memory with it.
+inline constexpr size_t maxCommandOutput = 4096;
 
+// Each runs "systemctl VERB UNIT" with /bin/sh and waits for it without
+// blocking the loop. Raises ExecError unless it exits with status 0.
 asio::awaitable<void> systemctlRestart(std::string unit);
 asio::awaitable<void> systemctlStart(std::string unit);
 asio::awaitable<void> systemctlEnable(std::string unit);

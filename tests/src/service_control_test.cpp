@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 
 #include <asio/detached.hpp>
 #include <asio/steady_timer.hpp>
@@ -48,10 +49,41 @@ TEST(serviceControl, exitCodes) {
 
   fake.killWith("stop", SIGKILL);
   EXPECT_EQ(failureOf(io, systemctlStop("ssh")).exitCode, 137);
-  EXPECT_EQ(failureOf(io, run("exit 3")).exitCode, 3);
-  EXPECT_EQ(failureOf(io, run("exit 3")).command, "exit 3");
-  EXPECT_EQ(failureOf(io, run("no-such-command-anywhere 2>/dev/null")).exitCode, 127);
-  runAwaitable(io, run("true"));
+
+  // Without systemctl on the path the shell itself answers 127 and says why.
+  TempDir emptyPath;
+  const std::string path = std::getenv("PATH");
+  ::setenv("PATH", emptyPath.path().c_str(), 1);
+  ExecError missing = failureOf(io, systemctlEnable("ssh"));
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(missing.exitCode, 127);
+  EXPECT_EQ(missing.command, "systemctl enable ssh");
+  EXPECT_NE(missing.output.find("systemctl"), std::string::npos) << missing.output;
+  EXPECT_NE(missing.output.find("not found"), std::string::npos) << missing.output;
+}
+
+TEST(serviceControl, failuresKeepTheCommandsOutputUpToTheBound) {
+  FakeSystemctl fake;
+  asio::io_context io;
+  fake.printOnCall("restart", "to stdout\n", "to stderr\n");
+  fake.exitWith("restart", 1);
+  EXPECT_EQ(failureOf(io, systemctlRestart("unit")).output, "to stdout\nto stderr\n");
+
+  // What a command that succeeds prints is dropped with its success.
+  fake.printOnCall("start", "Created symlink.\n", "");
+  runAwaitable(io, systemctlStart("ssh"));
+
+  // The largest size passes whole; beyond it the first bytes are kept, even
+  // past what a pipe holds, without the command stalling on a full pipe.
+  for (size_t size : {maxCommandOutput - 1, maxCommandOutput, maxCommandOutput + 1, size_t{200000}}) {
+    std::string printed;
+    for (size_t i = 0; i < size; ++i) printed += static_cast<char>('a' + i % 26);
+    fake.printOnCall("stop", printed, "");
+    fake.exitWith("stop", 2);
+    ExecError failed = failureOf(io, systemctlStop("ssh"));
+    EXPECT_EQ(failed.exitCode, 2) << size;
+    EXPECT_EQ(failed.output, printed.substr(0, maxCommandOutput)) << size;
+  }
 }
 
 TEST(serviceControl, unitNamesCannotInjectShellSyntax) {

@@ -13,6 +13,8 @@ dir=$(dirname "$0")
 echo "begin $*" >> "$dir/log"
 verb=$1
 if [ -f "$dir/sleep-$verb" ]; then sleep "$(cat "$dir/sleep-$verb")"; fi
+if [ -f "$dir/stdout-$verb" ]; then cat "$dir/stdout-$verb"; fi
+if [ -f "$dir/stderr-$verb" ]; then cat "$dir/stderr-$verb" >&2; fi
 echo "end $*" >> "$dir/log"
 if [ -f "$dir/signal-$verb" ]; then kill -"$(cat "$dir/signal-$verb")" $$; fi
 if [ -f "$dir/exit-$verb" ]; then exit "$(cat "$dir/exit-$verb")"; fi
@@ -53,6 +55,11 @@ void FakeSystemctl::killWith(const std::string& verb, int signal) {
 
 void FakeSystemctl::sleepFor(const std::string& verb, double seconds) {
   writeFile(dir_.path() / ("sleep-" + verb), std::to_string(seconds));
+}
+
+void FakeSystemctl::printOnCall(const std::string& verb, const std::string& out, const std::string& err) {
+  writeFile(dir_.path() / ("stdout-" + verb), out);
+  writeFile(dir_.path() / ("stderr-" + verb), err);
 }
 
 std::map<std::string, std::string> FakeSystemctl::environment() const {

@@ -1,5 +1,5 @@
 // A fake `systemctl` placed first on PATH: it records each call, and can be
-// told to fail, to be killed by a signal, or to sleep, verb by verb.
+// told to fail, to be killed by a signal, to sleep or to print, verb by verb.
 #pragma once
 
 #include <map>
@@ -23,6 +23,8 @@ class FakeSystemctl {
   void exitWith(const std::string& verb, int status);
   void killWith(const std::string& verb, int signal);
   void sleepFor(const std::string& verb, double seconds);
+  // The verb writes `out` to its standard output, then `err` to its standard error.
+  void printOnCall(const std::string& verb, const std::string& out, const std::string& err);
   // PATH for a child process that should find the fake.
   std::map<std::string, std::string> environment() const;
 
