@@ -100,4 +100,31 @@ JsonValue newJsonError(ErrorCode code) {
   return newJsonErrorBody(errorCodeNumber(code), std::string(errorCodeText(code)));
 }
 
+namespace {
+
+std::string textOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown failure";
+  }
+}
+
+}  // namespace
+
+FailureReply FailureTable::replyFor(const std::exception_ptr& failure) const {
+  if (!failure) return {500, newJsonError(ErrorCode::UnspecifiedError), std::nullopt};
+  try {
+    std::rethrow_exception(failure);
+  } catch (const HttpException& e) {
+    return {e.httpCode, newJsonError(e), std::nullopt};
+  } catch (...) {
+  }
+  for (const Row& row : rows_)
+    if (row.matches(failure)) return {row.status, newJsonError(row.code), std::nullopt};
+  return {500, newJsonError(ErrorCode::UnspecifiedError), textOf(failure)};
+}
+
 }  // namespace nc

@@ -1,11 +1,15 @@
 // The one failure type that reaches clients as its own status and JSON error
-// body, and the application error codes that body carries.
+// body, the application error codes that body carries, and the table that
+// decides how every other failure is answered.
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "utils/json.h"
 
@@ -99,5 +103,48 @@ HttpException newHttpException(int httpCode, ErrorCode errorCode, const std::str
 // {"error":{"code":N,"message":"..."}}
 JsonValue newJsonError(const HttpException& exception);
 JsonValue newJsonError(ErrorCode code);
+
+// How a failure is answered.
+struct FailureReply {
+  int status;
+  JsonValue body;
+  // The failure's own text when it is of no known type: worth reporting to
+  // whoever runs the service, never sent to the client.
+  std::optional<std::string> unexpected;
+};
+
+// From failure type to (status, error code). An HttpException always answers
+// its own status and body; an application adds the types it knows how to
+// answer; anything else, or no failure at all, answers 500 "Unspecified error".
+class FailureTable {
+ public:
+  // Failures of type `Failure`, or of a type derived from it, answer `status`
+  // with the body of `code`. Rows are tried in the order they were added.
+  template <class Failure>
+  void add(int status, ErrorCode code) {
+    rows_.push_back({&holds<Failure>, status, code});
+  }
+
+  FailureReply replyFor(const std::exception_ptr& failure) const;
+
+ private:
+  template <class Failure>
+  static bool holds(const std::exception_ptr& failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const Failure&) {
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+
+  struct Row {
+    bool (*matches)(const std::exception_ptr&);
+    int status;
+    ErrorCode code;
+  };
+  std::vector<Row> rows_;
+};
 
 }  // namespace nc

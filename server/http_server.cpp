@@ -2,8 +2,6 @@
 
 #include <cassert>
 
-#include "server/http_error.h"
-
 namespace nc {
 namespace {
 
@@ -15,7 +13,7 @@ std::shared_ptr<HttpServer> newHttpServer(int64_t maxBody) {
   auto server = std::make_shared<HttpServer>();
   server->server = newAsyncHttpServer(true, false, maxBody);
   server->router = newRouter<Handler>(Handler(notFound));
-  server->onError = defaultOnError;
+  server->onError = answerFailures(FailureTable());
   return server;
 }
 
@@ -28,18 +26,29 @@ void catchErrors(HttpServer& server, ErrorHook hook) {
   server.onError = std::move(hook);
 }
 
-asio::awaitable<void> defaultOnError(std::shared_ptr<Session> session, std::exception_ptr error) {
-  int status = 500;
-  JsonValue body = newJsonError(ErrorCode::UnspecifiedError);
-  try {
-    if (error) std::rethrow_exception(error);
-  } catch (const HttpException& e) {
-    status = e.httpCode;
-    body = newJsonError(e);
-  } catch (...) {
-    // Anything else stays the generic 500; its text is not for the client.
-  }
-  co_await respondJson(*session, status, body);
+namespace {
+
+struct FailureAnswering {
+  FailureTable failures;
+  FailureReporter report;
+};
+
+// A plain function rather than a capturing coroutine lambda, so that the
+// coroutine owns everything it uses whoever holds the hook.
+asio::awaitable<void> answerFailure(std::shared_ptr<const FailureAnswering> answering,
+                                    std::shared_ptr<Session> session, std::exception_ptr failure) {
+  FailureReply reply = answering->failures.replyFor(failure);
+  if (reply.unexpected && answering->report) answering->report(*reply.unexpected);
+  co_await respondJson(*session, reply.status, reply.body);
+}
+
+}  // namespace
+
+ErrorHook answerFailures(FailureTable failures, FailureReporter report) {
+  auto answering = std::make_shared<const FailureAnswering>(std::move(failures), std::move(report));
+  return [answering](std::shared_ptr<Session> session, std::exception_ptr failure) {
+    return answerFailure(answering, std::move(session), std::move(failure));
+  };
 }
 
 asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& contextFactory, HttpRequest& request) {

@@ -12,6 +12,7 @@
 
 #include <asio/awaitable.hpp>
 
+#include "server/http_error.h"
 #include "server/http_session.h"
 #include "server/router.h"
 #include "transport/async_http_server.h"
@@ -38,9 +39,13 @@ void catchErrors(HttpServer& server, ErrorHook hook);
 asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, ContextFactory contextFactory, uint16_t port,
                             std::string address);
 
-// An HttpException becomes its own status and JSON error body; anything else
-// 500 with code 10000.
-asio::awaitable<void> defaultOnError(std::shared_ptr<Session> session, std::exception_ptr error);
+// Told the text of a failure that the table does not know.
+using FailureReporter = std::function<void(const std::string& text)>;
+
+// The error hook: answers each failure as `failures` says with a JSON error
+// body, and hands the text of an unexpected one to `report` when there is one.
+// A new server answers with an empty table and reports nothing.
+ErrorHook answerFailures(FailureTable failures, FailureReporter report = {});
 
 // Routes one request and runs its handler; never fails.
 asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& contextFactory, HttpRequest& request);

@@ -3,7 +3,6 @@
 #include <iostream>
 #include <string>
 
-#include "server/http_error.h"
 #include "src/account_model.h"
 
 namespace nc {
@@ -45,29 +44,15 @@ asio::awaitable<void> rootRedirect(std::shared_ptr<Session> session) {
   co_await respond(*session, 302, {}, headers);
 }
 
-asio::awaitable<void> failureCatcher(std::shared_ptr<Session> session, std::exception_ptr error) {
-  int status = 500;
-  JsonValue body;
-  try {
-    if (error) std::rethrow_exception(error);
-    body = newJsonError(ErrorCode::UnspecifiedError);
-  } catch (const HttpException& e) {
-    status = e.httpCode;
-    body = newJsonError(e);
-  } catch (const UserNotFoundError&) {
-    status = 400;
-    body = newJsonError(ErrorCode::PasswordMismatch);
-  } catch (const HashNotMatchError&) {
-    status = 400;
-    body = newJsonError(ErrorCode::PasswordMismatch);
-  } catch (const std::exception& e) {
-    std::cout << oneLine(e.what()) << std::endl;
-    body = newJsonError(ErrorCode::UnspecifiedError);
-  } catch (...) {
-    std::cout << "unknown failure" << std::endl;
-    body = newJsonError(ErrorCode::UnspecifiedError);
-  }
-  co_await respondJson(*session, status, body);
+FailureTable serviceFailures() {
+  FailureTable failures;
+  failures.add<UserNotFoundError>(400, ErrorCode::PasswordMismatch);
+  failures.add<HashNotMatchError>(400, ErrorCode::PasswordMismatch);
+  return failures;
+}
+
+ErrorHook newFailureCatcher() {
+  return answerFailures(serviceFailures(), [](const std::string& text) { std::cout << oneLine(text) << std::endl; });
 }
 
 }  // namespace nc

@@ -2,11 +2,12 @@
 // check, the redirect at the root, and the failure catcher.
 #pragma once
 
-#include <exception>
 #include <memory>
 
 #include <asio/awaitable.hpp>
 
+#include "server/http_error.h"
+#include "server/http_server.h"
 #include "server/http_session.h"
 
 namespace nc {
@@ -17,8 +18,12 @@ asio::awaitable<void> healthCheck(std::shared_ptr<Session> session);
 // 302 to "/ui" with an empty body.
 asio::awaitable<void> rootRedirect(std::shared_ptr<Session> session);
 
-// HttpException: its own status and body. The two account errors: 400 with
-// "Password mismatch". Anything else: its message on standard output and 500.
-asio::awaitable<void> failureCatcher(std::shared_ptr<Session> session, std::exception_ptr error);
+// The service's failure table: an unknown user name at login and a wrong
+// current password at the password update both answer 400 "Password mismatch".
+FailureTable serviceFailures();
+
+// The service's error hook: answers from serviceFailures() and prints the
+// message of any other failure on one line of standard output.
+ErrorHook newFailureCatcher();
 
 }  // namespace nc

@@ -30,7 +30,7 @@ std::shared_ptr<HttpServer> buildServer() {
   mount(*server, "ui", embeddedFileHandler(uiFiles()));
   mount(*server, "health", healthCheck);
   mount(*server, "", rootRedirect);
-  catchErrors(*server, failureCatcher);
+  catchErrors(*server, newFailureCatcher());
   return server;
 }
 

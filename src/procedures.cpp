@@ -44,6 +44,13 @@ const std::string& stringOrEmpty(const JsonValue& value) {
   return value.isString() ? value.asString() : empty;
 }
 
+// Unlike `auth`, `username` and `password`, whose absence answers 400
+// "Missing field", `input` is looked up plainly on purpose: a call without it,
+// and an update whose `input` is no object or lacks a password member, fail
+// the lookup and answer 500 "Unspecified error" as unexpected failures. That
+// is how these calls have always answered; it is not an oversight.
+const JsonValue& inputOf(const JsonValue& body) { return body.asObject().at("input"); }
+
 }  // namespace
 
 Procedure loginOnly(Procedure procedure) {
@@ -62,14 +69,12 @@ asio::awaitable<JsonValue> loginPassword(std::shared_ptr<Session> session, const
 }
 
 asio::awaitable<JsonValue> passwordUpdate(std::shared_ptr<Session> session, const JsonValue& body) {
-  const JsonObject& input = body.asObject().at("input").asObject();
+  const JsonObject& input = inputOf(body).asObject();
   const std::string& currentPassword = stringOrEmpty(input.at("currentPassword"));
   const std::string& newPassword = stringOrEmpty(input.at("newPassword"));
-  try {
-    updateAccountPassword(session->context->db, adminUser, currentPassword, newPassword);
-  } catch (const HashNotMatchError&) {
-    raiseHttpException(400, ErrorCode::PasswordMismatch);
-  }
+  // A wrong current password raises HashNotMatchError, which the service's
+  // failure table answers 400 "Password mismatch".
+  updateAccountPassword(session->context->db, adminUser, currentPassword, newPassword);
   co_return emptyOutput();
 }
 
@@ -79,7 +84,7 @@ asio::awaitable<JsonValue> forwarderConfigGet(std::shared_ptr<Session> session, 
 
 asio::awaitable<JsonValue> forwarderConfigPatch(std::shared_ptr<Session> session, const JsonValue& body) {
   const Context& context = *session->context;
-  const JsonValue& patch = body.asObject().at("input");
+  const JsonValue& patch = inputOf(body);
   co_await updateForwarderConfig(context, patch);
   if (!context.forwarderUnitServiceName.empty()) {
     AsyncLock commands = co_await serviceCommandMutex().lock();

@@ -125,4 +125,67 @@ TEST(http_error, raiseThrowsTheSameException) {
   EXPECT_TRUE(caught);
 }
 
+namespace {
+
+class QuotaError : public std::runtime_error {
+ public:
+  QuotaError() : std::runtime_error("quota of /data exhausted") {}
+};
+
+class DiskQuotaError : public QuotaError {};
+
+template <class Failure>
+std::exception_ptr failureOf(Failure failure) {
+  return std::make_exception_ptr(std::move(failure));
+}
+
+std::string bodyOf(const FailureReply& reply) { return toCompactJson(reply.body); }
+
+}  // namespace
+
+TEST(failureTable, anApplicationTypeAnswersItsStatusAndCode) {
+  FailureTable failures;
+  failures.add<QuotaError>(409, ErrorCode::ExceedLimit);
+  failures.add<DiskQuotaError>(400, ErrorCode::Invalid);
+
+  for (const auto& failure : {failureOf(QuotaError()), failureOf(DiskQuotaError())}) {
+    const FailureReply reply = failures.replyFor(failure);
+    EXPECT_EQ(reply.status, 409);
+    EXPECT_EQ(bodyOf(reply), R"({"error":{"code":25000,"message":"Exceed limit"}})");
+    EXPECT_FALSE(reply.unexpected);  // a known failure's text stays private
+  }
+}
+
+TEST(failureTable, httpExceptionsAnswerThemselvesWhateverTheRows) {
+  FailureTable failures;
+  failures.add<std::exception>(418, ErrorCode::Unknown);
+  const FailureReply reply = failures.replyFor(failureOf(newHttpException(403, ErrorCode::InsufficientAccessRight)));
+  EXPECT_EQ(reply.status, 403);
+  EXPECT_EQ(bodyOf(reply), R"({"error":{"code":28002,"message":"Insufficient access right"}})");
+  EXPECT_FALSE(reply.unexpected);
+  EXPECT_EQ(failures.replyFor(failureOf(QuotaError())).status, 418);
+}
+
+TEST(failureTable, anythingElseIsAnUnexpected500) {
+  const std::string unspecified = R"({"error":{"code":10000,"message":"Unspecified error"}})";
+  FailureTable failures;
+  failures.add<QuotaError>(409, ErrorCode::ExceedLimit);
+
+  const FailureReply other = failures.replyFor(failureOf(std::runtime_error("disk on fire")));
+  EXPECT_EQ(other.status, 500);
+  EXPECT_EQ(bodyOf(other), unspecified);
+  EXPECT_EQ(other.unexpected, "disk on fire");
+
+  const FailureReply notAnException = failures.replyFor(failureOf(42));
+  EXPECT_EQ(notAnException.status, 500);
+  EXPECT_EQ(notAnException.unexpected, "unknown failure");
+
+  const FailureReply none = failures.replyFor(nullptr);
+  EXPECT_EQ(none.status, 500);
+  EXPECT_EQ(bodyOf(none), unspecified);
+  EXPECT_FALSE(none.unexpected);
+
+  EXPECT_EQ(FailureTable().replyFor(failureOf(QuotaError())).unexpected, "quota of /data exhausted");
+}
+
 }  // namespace nc

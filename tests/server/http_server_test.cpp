@@ -83,6 +83,32 @@ TEST(httpServer, customHookAndAFailingHook) {
   EXPECT_EQ(hookCalls, 2);
 }
 
+TEST(httpServer, theErrorHookAnswersFromItsTableAndReportsTheRest) {
+  struct QuotaError : std::runtime_error {
+    QuotaError() : std::runtime_error("quota exhausted") {}
+  };
+  auto server = newHttpServer(4096);
+  mount(*server, "quota", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
+    co_await yieldOnce();
+    throw QuotaError();
+  });
+  mount(*server, "other", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
+    co_await yieldOnce();
+    throw std::runtime_error("disk on fire");
+  });
+  FailureTable failures;
+  failures.add<QuotaError>(409, ErrorCode::ExceedLimit);
+  auto reported = std::make_shared<std::vector<std::string>>();
+  catchErrors(*server, answerFailures(failures, [reported](const std::string& text) { reported->push_back(text); }));
+  InProcessServer running(server);
+  RawClient client(running.port());
+
+  EXPECT_EQ(get(client, "/quota"),
+            jsonReply("409 Conflict", R"({"error":{"code":25000,"message":"Exceed limit"}})"));
+  EXPECT_EQ(get(client, "/other"), jsonReply("500 Internal Server Error", unspecifiedBody));
+  EXPECT_EQ(*reported, std::vector<std::string>{"disk on fire"});
+}
+
 TEST(httpServer, sessionCarriesRestPathAndContext) {
   TempDir dir;
   auto context = newContext("", "", (dir.path() / "db.sqlite3").string());

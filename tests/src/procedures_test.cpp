@@ -33,7 +33,7 @@ class Procedures : public ::testing::Test {
     auto server = newHttpServer(4096);
     setupJsonApiRoute(*server);
     mount(*server, "health", healthCheck);
-    catchErrors(*server, failureCatcher);
+    catchErrors(*server, newFailureCatcher());
     running_ = std::make_unique<InProcessServer>(server, context_);
   }
 
