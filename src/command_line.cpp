@@ -12,6 +12,8 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "utils/quoted_text.h"
+
 namespace nc {
 namespace {
 
@@ -95,7 +97,7 @@ std::array<std::string, 4> helpRow(const Option& option) {
   const std::string setter = "set " + std::string(option.name);
   switch (option.kind) {
     case Kind::Text:
-      return {keysCell(option), "string", quoteForHelp(defaults.*option.text), setter};
+      return {keysCell(option), "string", quoteEscaped(defaults.*option.text), setter};
     case Kind::Integer:
       return {keysCell(option), "int", std::to_string(defaults.*option.integer), setter};
     default:
@@ -383,33 +385,6 @@ size_t damerauLevenshteinDistance(std::string_view a, std::string_view b) {
     lastRowOf[static_cast<unsigned char>(a[i - 1])] = i;
   }
   return at(a.size() + 1, b.size() + 1);
-}
-
-std::string quoteForHelp(std::string_view text) {
-  static constexpr std::string_view hexDigits = "0123456789ABCDEF";
-  static constexpr std::array<std::pair<char, std::string_view>, 11> named{{{'\a', "\\a"},
-                                                                           {'\b', "\\b"},
-                                                                           {'\t', "\\t"},
-                                                                           {'\n', "\\n"},
-                                                                           {'\v', "\\v"},
-                                                                           {'\f', "\\f"},
-                                                                           {'\r', "\\r"},
-                                                                           {'\x1b', "\\e"},
-                                                                           {'"', "\\\""},
-                                                                           {'\'', "\\'"},
-                                                                           {'\\', "\\\\"}}};
-  std::string quoted = "\"";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    const auto escape = std::find_if(named.begin(), named.end(), [c](const auto& entry) { return entry.first == c; });
-    if (escape != named.end())
-      quoted += escape->second;
-    else if (byte < 0x20 || byte >= 0x7f)
-      quoted += std::string{'\\', 'x', hexDigits[byte >> 4], hexDigits[byte & 0xf]};
-    else
-      quoted += c;
-  }
-  return quoted + "\"";
 }
 
 }  // namespace nc

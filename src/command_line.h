@@ -47,8 +47,4 @@ std::vector<std::string> wrapLeastRagged(std::string_view text, int width);
 // adjacent characters, with no restriction on editing a substring twice.
 size_t damerauLevenshteinDistance(std::string_view a, std::string_view b);
 
-// A default value as the help table shows it: in double quotes, with control
-// characters, quotes, backslashes and bytes above 126 escaped.
-std::string quoteForHelp(std::string_view text);
-
 }  // namespace nc

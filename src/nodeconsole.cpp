@@ -9,12 +9,12 @@
 #include <asio/io_context.hpp>
 
 #include "server/http_server.h"
-#include "src/command_line.h"
 #include "src/context.h"
 #include "src/entry_handlers.h"
 #include "src/procedures.h"
 #include "src/static_files.h"
 #include "src/ui_files.h"
+#include "utils/quoted_text.h"
 
 namespace nc {
 namespace {
@@ -54,7 +54,7 @@ void printOsError(const OsError& e) {
   std::string message = e.code().value() == 0 ? std::string() : e.code().message();
   if (!e.additionalInfo().empty()) {
     if (!message.empty() && message.back() != '\n') message += '\n';
-    message += "Additional info: " + quoteForHelp(e.additionalInfo());
+    message += "Additional info: " + quoteEscaped(e.additionalInfo());
   }
   if (message.empty()) message = "unknown OS error";
   std::cout << message << "\nOSError code: " << e.code().value() << std::endl;

@@ -252,15 +252,5 @@ TEST(damerauLevenshteinDistance, distances) {
   for (const auto& [a, b, distance] : cases) EXPECT_EQ(damerauLevenshteinDistance(a, b), distance) << a << "/" << b;
 }
 
-TEST(quoteForHelp, escapes) {
-  EXPECT_EQ(quoteForHelp(""), "\"\"");
-  EXPECT_EQ(quoteForHelp("127.0.0.1"), "\"127.0.0.1\"");
-  EXPECT_EQ(quoteForHelp("\a\b\t\n\v\f\r\x1b"), "\"\\a\\b\\t\\n\\v\\f\\r\\e\"");
-  EXPECT_EQ(quoteForHelp("\"'\\"), "\"\\\"\\'\\\\\"");
-  EXPECT_EQ(quoteForHelp(std::string("\0\x06\x0e\x1a\x1c\x1f\x7f\x80\xff", 9)),
-            "\"\\x00\\x06\\x0E\\x1A\\x1C\\x1F\\x7F\\x80\\xFF\"");
-  EXPECT_EQ(quoteForHelp(" ~"), "\" ~\"");
-}
-
 }  // namespace
 }  // namespace nc::test
