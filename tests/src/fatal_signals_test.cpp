@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <limits>
 #include <string>
-#include <thread>
+
+#include "support/test_support.h"
 
 namespace nc::test {
 namespace {
@@ -42,16 +42,7 @@ Ending endOfChild(void (*body)()) {
   while (::poll(&readable, 1, 10000) > 0 && (n = ::read(pipeEnds[0], chunk, sizeof chunk)) > 0)
     ending.err.append(chunk, static_cast<size_t>(n));
   ::close(pipeEnds[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ending.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  ending.exitStatus = waitForChild(pid, deadline);
   return ending;
 }
 

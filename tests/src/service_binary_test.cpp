@@ -82,7 +82,7 @@ TEST(serviceBinary, startUpFailuresEndWithStatusZero) {
 TEST(serviceBinary, anOperatorSession) {
   Service service;
   FakeSystemctl fake;
-  writeFile(service.config, readFile(sharedDataDir() / "semtech-eu868-global_conf.json"));
+  writeFile(service.config, readSharedData("semtech-eu868-global_conf.json"));
   ServiceProcess process(service.args(), fake.environment());
   uint16_t port = service.port;
 

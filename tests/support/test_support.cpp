@@ -186,17 +186,8 @@ ProcessResult runBinary(const std::vector<std::string>& args, const std::map<std
   TempDir dir;
   auto outPath = dir.path() / "out", errPath = dir.path() / "err";
   pid_t pid = spawnWithOutput(args, env, outPath, errPath, {});
-  int status = 0;
-  auto deadline = Clock::now() + timeout;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (Clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return {decodeStatus(status), readFile(outPath), readFile(errPath)};
+  int exitStatus = waitForChild(pid, Clock::now() + timeout);
+  return {exitStatus, readFile(outPath), readFile(errPath)};
 }
 
 ServiceProcess::ServiceProcess(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
@@ -235,19 +226,22 @@ std::string ServiceProcess::errorOutput() { return readFile(outPath_.string() + 
 int ServiceProcess::stop() {
   if (stopped_) return status_;
   stopped_ = true;
-  int status = 0;
   ::kill(pid_, SIGTERM);
-  auto deadline = Clock::now() + std::chrono::seconds(5);
-  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+  status_ = waitForChild(pid_, Clock::now() + std::chrono::seconds(5));
+  return status_;
+}
+
+int waitForChild(pid_t pid, Clock::time_point deadline) {
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
     if (Clock::now() > deadline) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, &status, 0);
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  status_ = decodeStatus(status);
-  return status_;
+  return decodeStatus(status);
 }
 
 uint16_t freePort() {
@@ -289,7 +283,16 @@ void writeFile(const std::filesystem::path& path, const std::string& content) {
 }
 
 std::string binaryPath() { return NODECONSOLE_BINARY; }
-std::filesystem::path sharedDataDir() { return NODECONSOLE_SHARED_DATA; }
+std::string readSharedData(const std::string& name) {
+  const std::filesystem::path folder = NODECONSOLE_SHARED_DATA;
+  if (!std::filesystem::is_directory(folder))
+    throw std::runtime_error("the shared test data folder is missing: " + folder.string() +
+                             " (it is expected beside the source folder)");
+  const std::filesystem::path file = folder / name;
+  if (!std::filesystem::is_regular_file(file))
+    throw std::runtime_error("the shared test data file is missing: " + file.string());
+  return readFile(file);
+}
 std::filesystem::path sourceDir() { return NODECONSOLE_SOURCE_DIR; }
 
 }  // namespace nc::test

@@ -85,6 +85,10 @@ class ServiceProcess {
   int status_ = -1;
 };
 
+// Waits for the child process to end; past the deadline it is killed with
+// SIGKILL and reaped. Returns its exit status, or 128 + the ending signal.
+int waitForChild(pid_t pid, std::chrono::steady_clock::time_point deadline);
+
 // A free TCP port on 127.0.0.1 (bound and released).
 uint16_t freePort();
 
@@ -102,9 +106,13 @@ class TempDir {
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 
-// Path of the service binary and of the shared test data folder.
+// The content of a file in the data folder shared by the team's checkouts
+// (../shared/data beside the source folder). Throws, naming the path, when the
+// folder or the file is missing, rather than letting a test compare against
+// an empty text.
+std::string readSharedData(const std::string& name);
+
 std::string binaryPath();
-std::filesystem::path sharedDataDir();
 std::filesystem::path sourceDir();
 
 }  // namespace nc::test
