@@ -1,7 +1,7 @@
 import { useState } from 'react';
 import { App, Button, Card, Space, Typography } from 'antd';
 import { PlayCircleOutlined, StopOutlined } from '@ant-design/icons';
-import { useAuth } from '../console_app.jsx';
+import { useAuth } from '../auth_context.jsx';
 import { errorText, startSsh, stopSsh } from '../service.js';
 
 export function DevModePage() {

@@ -1,6 +1,6 @@
 import { Fragment, useCallback, useEffect, useState } from 'react';
 import { Alert, App, Button, Card, Divider, Form, Input, InputNumber, Spin } from 'antd';
-import { useAuth } from '../console_app.jsx';
+import { useAuth } from '../auth_context.jsx';
 import { buildPatch, forwarderFields, formValuesOf } from '../forwarder_form.js';
 import { loadForwarderConfig, saveForwarderConfig } from '../service.js';
 

@@ -2,7 +2,7 @@ import { useEffect, useState } from 'react';
 import { App, Button, Checkbox, Form, Input, Typography } from 'antd';
 import { LockOutlined, UserOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
-import { useAuth } from '../console_app.jsx';
+import { useAuth } from '../auth_context.jsx';
 import { loadToken } from '../auth_storage.js';
 import { errorText, login } from '../service.js';
 import { versionText } from '../version.js';

@@ -2,7 +2,7 @@ import { useEffect, useState } from 'react';
 import { Button, Layout, Menu, Spin } from 'antd';
 import { CodeOutlined, LogoutOutlined, MenuOutlined, RadarChartOutlined, SettingOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
-import { useAuth } from '../console_app.jsx';
+import { useAuth } from '../auth_context.jsx';
 import { advanceDevModeSequence, devModeSequence } from '../dev_mode_keys.js';
 import { versionText } from '../version.js';
 import { ForwarderPage } from './forwarder_page.jsx';

@@ -1,6 +1,6 @@
 import { useState } from 'react';
 import { App, Button, Card, Form, Input } from 'antd';
-import { useAuth } from '../console_app.jsx';
+import { useAuth } from '../auth_context.jsx';
 import { errorText, updatePassword } from '../service.js';
 
 const required = (message) => [{ required: true, message }];
