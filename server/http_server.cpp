@@ -13,7 +13,7 @@ asio::awaitable<void> notFound(std::shared_ptr<Session> session) { co_await resp
 
 std::shared_ptr<HttpServer> newHttpServer(int64_t maxBody) {
   auto server = std::make_shared<HttpServer>();
-  server->server = newAsyncHttpServer(true, false, maxBody);
+  server->server = newAsyncHttpServer(true, maxBody);
   server->router = newRouter<Handler>(Handler(notFound));
   server->onError = defaultOnError;
   return server;

@@ -33,7 +33,7 @@ void checkAccess(const Context& context, const JsonValue& body) {
 }
 
 asio::awaitable<JsonValue> guarded(Procedure procedure, std::shared_ptr<Session> session, const JsonValue& body) {
-  checkAccess(*session->context, body);
+  checkAccess(session->context.as<Context>(), body);
   co_return co_await procedure(session, body);
 }
 
@@ -55,7 +55,7 @@ Procedure loginOnly(Procedure procedure) {
 asio::awaitable<JsonValue> login_password(std::shared_ptr<Session> session, const JsonValue& body) {
   const std::string& username = httpJsonMustGetString(body, "username");
   const std::string& password = httpJsonMustGetString(body, "password");
-  Context& context = *session->context;
+  Context& context = session->context.as<Context>();
   if (!checkAccountPassword(context.db, username, password)) raiseHttpException(403, ErrorCode::InvalidPassword);
   std::string token = encodeAuthToken(*context.secret, JsonValue(JsonObject{{"username", username}}));
   co_return output(JsonValue(JsonObject{{"auth", std::move(token)}}));
@@ -66,7 +66,7 @@ asio::awaitable<JsonValue> password_update(std::shared_ptr<Session> session, con
   const std::string& currentPassword = stringOrEmpty(input.at("currentPassword"));
   const std::string& newPassword = stringOrEmpty(input.at("newPassword"));
   try {
-    updateAccountPassword(session->context->db, adminUser, currentPassword, newPassword);
+    updateAccountPassword(session->context.as<Context>().db, adminUser, currentPassword, newPassword);
   } catch (const HashNotMatchError&) {
     raiseHttpException(400, ErrorCode::PasswordMismatch);
   }
@@ -74,11 +74,11 @@ asio::awaitable<JsonValue> password_update(std::shared_ptr<Session> session, con
 }
 
 asio::awaitable<JsonValue> fowarderConfig_get(std::shared_ptr<Session> session, const JsonValue&) {
-  co_return output(co_await getForwarderConfig(*session->context));
+  co_return output(co_await getForwarderConfig(session->context.as<Context>()));
 }
 
 asio::awaitable<JsonValue> fowarderConfig_patch(std::shared_ptr<Session> session, const JsonValue& body) {
-  const Context& context = *session->context;
+  const Context& context = session->context.as<Context>();
   const JsonValue& patch = body.asObject().at("input");
   co_await updateForwarderConfig(context, patch);
   if (!context.forwarderUnitServiceName.empty()) {

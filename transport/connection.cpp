@@ -1,11 +1,11 @@
+#include "transport/connection.h"
+
 #include <span>
 #include <vector>
 
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
-
-#include "transport/http_types.h"
 
 namespace nc {
 namespace {

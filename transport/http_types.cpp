@@ -5,7 +5,7 @@
 #include <charconv>
 #include <utility>
 
-#include "transport/request_parsing.h"
+#include "transport/ascii_case.h"
 
 namespace nc {
 namespace {

@@ -5,16 +5,14 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <unordered_map>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include <asio/awaitable.hpp>
-#include <asio/buffer.hpp>
-#include <asio/ip/tcp.hpp>
+#include "transport/connection.h"
+#include "transport/uri.h"
 
 namespace nc {
 
@@ -84,41 +82,13 @@ struct HttpProtocol {
   int64_t minor = 0;
 };
 
-// A request target. An origin-form target such as "/p?q#f" sets only path "/p",
-// query "q" and anchor "f". Nothing is percent-decoded.
-struct Uri {
-  std::string scheme, username, password, hostname, port, path, query, anchor;
-  bool opaque = false;
-  bool isIpv6 = false;
-};
-
-Uri parseUri(std::string_view text);
-
-// One accepted connection. Replies go out through send(), one gathered write
-// per call; a peer that has gone away makes the write complete silently.
-class Connection {
- public:
-  explicit Connection(asio::ip::tcp::socket socket);
-
-  // The pieces must stay valid until the returned awaitable completes.
-  asio::awaitable<void> send(std::span<const asio::const_buffer> pieces);
-  asio::awaitable<void> send(std::string_view bytes);
-  void close();
-  bool isClosed() const { return closed_; }
-  asio::ip::tcp::socket& socket() { return socket_; }
-
- private:
-  asio::ip::tcp::socket socket_;
-  bool closed_ = false;
-};
-
 struct HttpRequest {
   std::shared_ptr<Connection> client;
   HttpMethod reqMethod = HttpMethod::HttpGet;
   HttpHeaders headers;
   HttpProtocol protocol;
   Uri url;
-  std::string hostname;  // the peer's IP address as text
+  std::string peerAddress;  // the peer's IP address as text
   std::string body;
 };
 

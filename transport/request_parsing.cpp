@@ -4,10 +4,10 @@
 #include <cstring>
 #include <limits>
 
+#include "transport/ascii_case.h"
+
 namespace nc {
 namespace {
-
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // CR and LF are not skipped: they end a value list.
 bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -84,13 +84,6 @@ size_t storeValueList(std::string_view text, std::vector<std::string>& values) {
 
 InvalidProtocolError::InvalidProtocolError(std::string_view text)
     : std::runtime_error("Invalid request protocol. Got: " + std::string(text)) {}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
-
-void lowerInPlace(std::string& text) { std::transform(text.begin(), text.end(), text.begin(), lowerAscii); }
 
 void LineScanner::start() {
   line_.clear();
