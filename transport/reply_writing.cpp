@@ -15,30 +15,9 @@ constexpr size_t headReserve = 256;
 
 bool isSeparator(char c) { return c == '_' || c == '-'; }
 
-// Lower-case words joined by single "-", the form of every name the stores of
-// this system hold: casing them changes letters only, never the length.
-bool isPlainLowerName(std::string_view name) {
-  char previous = '-';
-  for (char c : name) {
-    if (c == '_' || isUpperAscii(c) || (c == '-' && previous == '-')) return false;
-    previous = c;
-  }
-  return true;
-}
-
 // Appends the capitalised form of `name`, as httpHeaderCase returns it.
 void appendHeaderCase(std::string& out, std::string_view name) {
   if (name.empty()) return;
-  if (isPlainLowerName(name)) {
-    // Appended whole and fixed in place: a push_back per character cost more
-    // than the rest of a reply head.
-    const size_t start = out.size();
-    out.append(name);
-    for (size_t i = start; i < out.size(); ++i) {
-      if (i == start || out[i - 1] == '-') out[i] = upperAscii(out[i]);
-    }
-    return;
-  }
   out.push_back(upperAscii(name[0]));
   bool afterSeparator = false;
   for (char c : name.substr(1)) {
