@@ -40,39 +40,27 @@ class HttpHeaders {
   std::string_view first(std::string_view name, std::string_view fallback = {}) const;
   // Whether one of the values equals `probe`, ASCII case-insensitively and whole.
   bool hasValue(std::string_view name, std::string_view probe) const;
-  size_t size() const { return count_; }
+  size_t size() const { return entries_.size(); }
   void clear();
 
   std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-  std::vector<Entry>::const_iterator end() const { return entries_.begin() + static_cast<std::ptrdiff_t>(count_); }
+  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
 
-  // The value list of `name`, created (lower-cased) if absent. Its old elements
-  // are left in place for the caller to overwrite, so the request reader
-  // refills the same strings request after request.
+  // The value list of `name`, created (lower-cased) and empty if absent.
   std::vector<std::string>& slotFor(std::string_view name);
-
-  HttpHeaders(const HttpHeaders& other);
-  HttpHeaders& operator=(const HttpHeaders& other);
-  HttpHeaders(HttpHeaders&& other) noexcept;
-  HttpHeaders& operator=(HttpHeaders&& other) noexcept;
 
  private:
   struct NameHash {
     using is_transparent = void;
     size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
   };
-  using Index = std::unordered_map<std::string, size_t, NameHash, std::equal_to<>>;
 
-  // Entries past count_ are dead but keep their storage for reuse after clear().
   std::vector<Entry> entries_;
-  size_t count_ = 0;
-  // Built only for requests with many names, so lookups stay linear in the
-  // common case and hostile requests with thousands of names stay cheap.
-  mutable Index index_;
+  // The position of each name in entries_. A hostile request may carry
+  // thousands of names; searching them line by line would cost quadratic time.
+  std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> index_;
 
   size_t find(std::string_view name) const;
-  void dropIndex();
-  size_t findIndexed(std::string_view name) const;
 };
 
 // The third word of the request line as sent, with its version numbers.
