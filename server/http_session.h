@@ -41,9 +41,8 @@ struct Session {
   ContextHandle context;
 };
 
-// Takes the request over; the server's dispatch hands it back to the
-// transport once the handler is done.
-std::shared_ptr<Session> newSession(ContextHandle context, std::string path, HttpRequest&& request);
+// The session holds its own copy of the request.
+std::shared_ptr<Session> newSession(ContextHandle context, std::string path, HttpRequest request);
 
 // Base form: status line, the given headers with capitalised names, the true
 // Content-Length, blank line, body.
