@@ -11,7 +11,7 @@ asio::awaitable<void> notFound(std::shared_ptr<Session> session) { co_await resp
 
 std::shared_ptr<HttpServer> newHttpServer(int64_t maxBody) {
   auto server = std::make_shared<HttpServer>();
-  server->server = newAsyncHttpServer(true, false, maxBody);
+  server->server = newAsyncHttpServer(true, maxBody);
   server->router = newRouter<Handler>(Handler(notFound));
   server->onError = answerFailures(FailureTable());
   return server;
@@ -53,10 +53,7 @@ ErrorHook answerFailures(FailureTable failures, FailureReporter report) {
 
 asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& contextFactory, HttpRequest& request) {
   auto [handler, rest] = route(server.router, request.url.path);
-  // The transport waits for this call before it touches the request again, so
-  // the session may borrow it instead of copying its headers and strings; it
-  // goes back below with its storage, which the transport reuses.
-  auto session = newSession(contextFactory(), std::move(rest), std::move(request));
+  auto session = newSession(contextFactory(), std::move(rest), request);
   std::exception_ptr failure;
   try {
     co_await handler(session);
@@ -70,7 +67,6 @@ asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& c
       // A failing hook has nothing left to tell the client; the connection goes on.
     }
   }
-  request = std::move(session->request);
 }
 
 asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, ContextFactory contextFactory, uint16_t port,

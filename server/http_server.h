@@ -21,7 +21,7 @@ namespace nc {
 
 using Handler = std::function<asio::awaitable<void>(std::shared_ptr<Session>)>;
 using ErrorHook = std::function<asio::awaitable<void>(std::shared_ptr<Session>, std::exception_ptr)>;
-using ContextFactory = std::function<std::shared_ptr<Context>()>;
+using ContextFactory = std::function<ContextHandle()>;
 
 struct HttpServer {
   std::shared_ptr<AsyncHttpServer> server;
@@ -29,7 +29,10 @@ struct HttpServer {
   ErrorHook onError;
 };
 
-// Descriptors one request may need, for the transport's accept throttle.
+// Descriptors one request may hold at once, for the transport's accept
+// throttle: its connection, and up to four that a procedure opens while it
+// runs (the forwarder configuration and the folder it is replaced in, the
+// database's journal, a service command's output).
 inline constexpr int assumedDescriptorsPerRequest = 5;
 
 std::shared_ptr<HttpServer> newHttpServer(int64_t maxBody);

@@ -4,28 +4,48 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 
 #include <asio/awaitable.hpp>
 
 #include "transport/http_types.h"
+#include "transport/reply_writing.h"
 #include "utils/json.h"
 
 namespace nc {
 
-// The application context. The framework only stores it and hands it on.
-struct Context;
+// The application's context, opaque to the framework: a shared object of a
+// type only the application names. The framework stores it and hands it on.
+class ContextHandle {
+ public:
+  ContextHandle() = default;
+  template <class T>
+  ContextHandle(std::shared_ptr<T> object) : object_(std::move(object)), type_(&typeid(T)) {}
+
+  // The object as the type it was stored as; std::bad_cast for any other type
+  // or when there is none.
+  template <class T>
+  T& as() const {
+    if (type_ == nullptr || *type_ != typeid(T)) throw std::bad_cast();
+    return *static_cast<T*>(object_.get());
+  }
+
+ private:
+  std::shared_ptr<void> object_;
+  const std::type_info* type_ = nullptr;
+};
 
 struct Session {
   std::string path;  // the rest of the URL path after the handler's mount prefix
   HttpRequest request;
-  std::shared_ptr<Context> context;
+  ContextHandle context;
 };
 
-// Takes the request over; the server's dispatch hands it back to the
-// transport once the handler is done.
-std::shared_ptr<Session> newSession(std::shared_ptr<Context> context, std::string path, HttpRequest&& request);
+// The session holds its own copy of the request.
+std::shared_ptr<Session> newSession(ContextHandle context, std::string path, HttpRequest request);
 
-// Base form: status line, the given headers, Content-Length, blank line, body.
+// Base form: status line, the given headers with capitalised names, the true
+// Content-Length, blank line, body.
 asio::awaitable<void> respond(const Session& session, int code, std::string_view body = {},
                               const HttpHeaders& headers = {});
 
@@ -35,8 +55,5 @@ asio::awaitable<void> respondJson(const Session& session, const JsonValue& value
 
 // Status-only form: the body is the status text itself, e.g. "404 Not Found".
 asio::awaitable<void> respondStatus(const Session& session, int code, const HttpHeaders& headers = {});
-
-// "content-type" -> "Content-Type", "contentType" -> "Content-Type", "x--y" -> "X-Y".
-std::string httpHeaderCase(std::string_view name);
 
 }  // namespace nc

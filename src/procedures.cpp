@@ -33,7 +33,7 @@ void checkAccess(const Context& context, const JsonValue& body) {
 }
 
 asio::awaitable<JsonValue> guarded(Procedure procedure, std::shared_ptr<Session> session, const JsonValue& body) {
-  checkAccess(*session->context, body);
+  checkAccess(session->context.as<Context>(), body);
   co_return co_await procedure(session, body);
 }
 
@@ -62,7 +62,7 @@ Procedure loginOnly(Procedure procedure) {
 asio::awaitable<JsonValue> loginPassword(std::shared_ptr<Session> session, const JsonValue& body) {
   const std::string& username = httpJsonMustGetString(body, "username");
   const std::string& password = httpJsonMustGetString(body, "password");
-  Context& context = *session->context;
+  Context& context = session->context.as<Context>();
   if (!checkAccountPassword(context.db, username, password)) raiseHttpException(403, ErrorCode::InvalidPassword);
   std::string token = encodeAuthToken(*context.secret, JsonValue(JsonObject{{"username", username}}));
   co_return output(JsonValue(JsonObject{{"auth", std::move(token)}}));
@@ -74,16 +74,16 @@ asio::awaitable<JsonValue> passwordUpdate(std::shared_ptr<Session> session, cons
   const std::string& newPassword = stringOrEmpty(input.at("newPassword"));
   // A wrong current password raises HashNotMatchError, which the service's
   // failure table answers 400 "Password mismatch".
-  updateAccountPassword(session->context->db, adminUser, currentPassword, newPassword);
+  updateAccountPassword(session->context.as<Context>().db, adminUser, currentPassword, newPassword);
   co_return emptyOutput();
 }
 
 asio::awaitable<JsonValue> forwarderConfigGet(std::shared_ptr<Session> session, const JsonValue&) {
-  co_return output(co_await getForwarderConfig(*session->context));
+  co_return output(co_await getForwarderConfig(session->context.as<Context>()));
 }
 
 asio::awaitable<JsonValue> forwarderConfigPatch(std::shared_ptr<Session> session, const JsonValue& body) {
-  const Context& context = *session->context;
+  const Context& context = session->context.as<Context>();
   const JsonValue& patch = inputOf(body);
   co_await updateForwarderConfig(context, patch);
   if (!context.forwarderUnitServiceName.empty()) {

@@ -54,7 +54,6 @@ tcp::acceptor openAcceptor(const asio::any_io_executor& executor, const tcp::end
   try {
     acceptor.open(endpoint.protocol());
     acceptor.set_option(tcp::acceptor::reuse_address(server.reuseAddr));
-    if (server.reusePort) acceptor.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true));
     acceptor.bind(endpoint);
     acceptor.listen(listenBacklog);
   } catch (const std::system_error& e) {
@@ -125,7 +124,8 @@ void spawnConnection(const std::shared_ptr<AsyncHttpServer>& server, const std::
   auto connection = std::make_shared<Connection>(std::move(socket));
   ++server->openConnections;
   // A failure of one connection ends that connection only.
-  asio::co_spawn(executor, serveConnection(server, callback, connection, std::move(peerAddress)),
+  RequestLimits limits{server->maxBody, server->idleTimeout, server->requestTimeout};
+  asio::co_spawn(executor, serveConnection(limits, callback, connection, std::move(peerAddress)),
                  [server, connection](std::exception_ptr failure) {
                    --server->openConnections;
                    connection->close();
@@ -138,10 +138,9 @@ void spawnConnection(const std::shared_ptr<AsyncHttpServer>& server, const std::
 OsError::OsError(std::error_code code, std::string additionalInfo)
     : std::system_error(code), additionalInfo_(std::move(additionalInfo)) {}
 
-std::shared_ptr<AsyncHttpServer> newAsyncHttpServer(bool reuseAddr, bool reusePort, int64_t maxBody) {
+std::shared_ptr<AsyncHttpServer> newAsyncHttpServer(bool reuseAddr, int64_t maxBody) {
   auto server = std::make_shared<AsyncHttpServer>();
   server->reuseAddr = reuseAddr;
-  server->reusePort = reusePort;
   server->maxBody = maxBody;
   return server;
 }

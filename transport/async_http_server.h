@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,12 +12,10 @@
 #include <asio/awaitable.hpp>
 
 #include "transport/http_types.h"
+#include "transport/reply_writing.h"
+#include "transport/request_reader.h"
 
 namespace nc {
-
-// The callback receives the request with its body read. The transport waits for
-// it before reading the next request on the same connection. It must not fail.
-using HttpCallback = std::function<asio::awaitable<void>(HttpRequest&)>;
 
 // A client may keep a connection open between requests this long; an idle
 // connection otherwise holds a descriptor forever.
@@ -29,7 +26,6 @@ inline constexpr std::chrono::milliseconds defaultRequestTimeout = std::chrono::
 
 struct AsyncHttpServer {
   bool reuseAddr = true;
-  bool reusePort = false;
   int64_t maxBody = 0;
   int64_t maxFDs = 0;
   // Deadlines; tests shorten them.
@@ -41,7 +37,7 @@ struct AsyncHttpServer {
   int64_t openConnections = 0;
 };
 
-std::shared_ptr<AsyncHttpServer> newAsyncHttpServer(bool reuseAddr, bool reusePort, int64_t maxBody);
+std::shared_ptr<AsyncHttpServer> newAsyncHttpServer(bool reuseAddr, int64_t maxBody);
 
 // A bind, resolve or accept failure, with the operating system's error number.
 // `additionalInfo` holds the resolver's own message, if any.
@@ -61,14 +57,5 @@ class OsError : public std::system_error {
 // waits (a negative assumedDescriptorsPerRequest turns that off).
 asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t port, HttpCallback callback,
                             std::string address, int assumedDescriptorsPerRequest);
-
-// Status line, header lines as stored (one per value), a Content-Length line
-// unless the headers have one, and the blank line.
-std::string replyHead(int code, const HttpHeaders& headers, size_t contentLength);
-
-// Writes one complete reply: status line, headers as stored, a Content-Length
-// line unless the headers have one, the blank line and the content.
-asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content,
-                              const HttpHeaders& headers = {});
 
 }  // namespace nc

@@ -5,13 +5,10 @@
 #include <charconv>
 #include <utility>
 
-#include "transport/request_parsing.h"
+#include "transport/ascii_case.h"
 
 namespace nc {
 namespace {
-
-// Linear search beats hashing for the dozen or so fields of an ordinary request.
-constexpr size_t indexThreshold = 32;
 
 constexpr std::array<std::string_view, 9> methodNames{"HEAD",  "GET",     "POST",    "PUT",  "DELETE",
                                                        "TRACE", "OPTIONS", "CONNECT", "PATCH"};
@@ -97,72 +94,28 @@ HttpHeaders::HttpHeaders(std::initializer_list<std::pair<std::string, std::strin
   for (const auto& [name, value] : fields) set(name, value);
 }
 
-HttpHeaders::HttpHeaders(const HttpHeaders& other) : entries_(other.begin(), other.end()), count_(other.count_) {}
-
-HttpHeaders& HttpHeaders::operator=(const HttpHeaders& other) {
-  if (this != &other) {
-    entries_.assign(other.begin(), other.end());
-    count_ = other.count_;
-    index_.clear();
-  }
-  return *this;
-}
-
-// A moved-from set must count no fields, or end() would point past its storage.
-HttpHeaders::HttpHeaders(HttpHeaders&& other) noexcept
-    : entries_(std::move(other.entries_)), count_(std::exchange(other.count_, 0)) {
-  other.dropIndex();
-}
-
-HttpHeaders& HttpHeaders::operator=(HttpHeaders&& other) noexcept {
-  if (this != &other) {
-    entries_ = std::move(other.entries_);
-    count_ = std::exchange(other.count_, 0);
-    dropIndex();
-    other.dropIndex();
-  }
-  return *this;
-}
-
 void HttpHeaders::clear() {
-  count_ = 0;
-  dropIndex();
-}
-
-// Most header sets never build an index, and clearing an empty one still
-// wipes its bucket array: this runs several times per request.
-void HttpHeaders::dropIndex() {
-  if (!index_.empty()) index_.clear();
+  entries_.clear();
+  index_.clear();
 }
 
 size_t HttpHeaders::find(std::string_view name) const {
-  if (count_ > indexThreshold) return findIndexed(name);
-  for (size_t i = 0; i < count_; ++i) {
-    if (equalsIgnoreCase(entries_[i].first, name)) return i;
-  }
-  return count_;
-}
-
-size_t HttpHeaders::findIndexed(std::string_view name) const {
-  if (index_.size() != count_) {
-    index_.clear();
-    for (size_t i = 0; i < count_; ++i) index_.emplace(entries_[i].first, i);
-  }
-  bool isLower = std::none_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+  bool isLower = std::none_of(name.begin(), name.end(), isUpperAscii);
   auto found = isLower ? index_.find(name) : index_.find(lowerCopy(name));
-  return found == index_.end() ? count_ : found->second;
+  return found == index_.end() ? entries_.size() : found->second;
 }
 
 std::vector<std::string>& HttpHeaders::slotFor(std::string_view name) {
   size_t i = find(name);
-  if (i < count_) return entries_[i].second;
-  if (count_ == entries_.size()) entries_.emplace_back();
-  Entry& entry = entries_[count_++];
-  entry.first.assign(name);
-  lowerInPlace(entry.first);
-  // Keep a built index complete; an unbuilt one is built on the next lookup.
-  if (count_ > indexThreshold && index_.size() == count_ - 1) index_.emplace(entry.first, count_ - 1);
-  return entry.second;
+  if (i < entries_.size()) {
+    entries_[i].second.clear();
+    return entries_[i].second;
+  }
+  std::string lowered(name);
+  lowerInPlace(lowered);
+  index_.emplace(lowered, entries_.size());
+  entries_.emplace_back(std::move(lowered), std::vector<std::string>());
+  return entries_.back().second;
 }
 
 void HttpHeaders::set(std::string_view name, std::vector<std::string> values) {
@@ -171,12 +124,10 @@ void HttpHeaders::set(std::string_view name, std::vector<std::string> values) {
     return;
   }
   size_t i = find(name);
-  if (i == count_) return;
-  // Rotating the dead entry past the live ones keeps the order of the others.
-  std::rotate(entries_.begin() + static_cast<std::ptrdiff_t>(i), entries_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-              entries_.begin() + static_cast<std::ptrdiff_t>(count_));
-  --count_;
+  if (i == entries_.size()) return;
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
   index_.clear();
+  for (size_t j = 0; j < entries_.size(); ++j) index_.emplace(entries_[j].first, j);
 }
 
 void HttpHeaders::set(std::string_view name, std::string value) {
@@ -185,11 +136,11 @@ void HttpHeaders::set(std::string_view name, std::string value) {
   set(name, std::move(values));
 }
 
-bool HttpHeaders::contains(std::string_view name) const { return find(name) < count_; }
+bool HttpHeaders::contains(std::string_view name) const { return find(name) < entries_.size(); }
 
 const std::vector<std::string>* HttpHeaders::get(std::string_view name) const {
   size_t i = find(name);
-  return i < count_ ? &entries_[i].second : nullptr;
+  return i < entries_.size() ? &entries_[i].second : nullptr;
 }
 
 std::string_view HttpHeaders::first(std::string_view name, std::string_view fallback) const {

@@ -5,16 +5,14 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <unordered_map>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include <asio/awaitable.hpp>
-#include <asio/buffer.hpp>
-#include <asio/ip/tcp.hpp>
+#include "transport/connection.h"
+#include "transport/uri.h"
 
 namespace nc {
 
@@ -42,39 +40,27 @@ class HttpHeaders {
   std::string_view first(std::string_view name, std::string_view fallback = {}) const;
   // Whether one of the values equals `probe`, ASCII case-insensitively and whole.
   bool hasValue(std::string_view name, std::string_view probe) const;
-  size_t size() const { return count_; }
+  size_t size() const { return entries_.size(); }
   void clear();
 
   std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-  std::vector<Entry>::const_iterator end() const { return entries_.begin() + static_cast<std::ptrdiff_t>(count_); }
+  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
 
-  // The value list of `name`, created (lower-cased) if absent. Its old elements
-  // are left in place for the caller to overwrite, so the request reader
-  // refills the same strings request after request.
+  // The value list of `name`, created (lower-cased) and empty if absent.
   std::vector<std::string>& slotFor(std::string_view name);
-
-  HttpHeaders(const HttpHeaders& other);
-  HttpHeaders& operator=(const HttpHeaders& other);
-  HttpHeaders(HttpHeaders&& other) noexcept;
-  HttpHeaders& operator=(HttpHeaders&& other) noexcept;
 
  private:
   struct NameHash {
     using is_transparent = void;
     size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
   };
-  using Index = std::unordered_map<std::string, size_t, NameHash, std::equal_to<>>;
 
-  // Entries past count_ are dead but keep their storage for reuse after clear().
   std::vector<Entry> entries_;
-  size_t count_ = 0;
-  // Built only for requests with many names, so lookups stay linear in the
-  // common case and hostile requests with thousands of names stay cheap.
-  mutable Index index_;
+  // The position of each name in entries_. A hostile request may carry
+  // thousands of names; searching them line by line would cost quadratic time.
+  std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> index_;
 
   size_t find(std::string_view name) const;
-  void dropIndex();
-  size_t findIndexed(std::string_view name) const;
 };
 
 // The third word of the request line as sent, with its version numbers.
@@ -84,41 +70,13 @@ struct HttpProtocol {
   int64_t minor = 0;
 };
 
-// A request target. An origin-form target such as "/p?q#f" sets only path "/p",
-// query "q" and anchor "f". Nothing is percent-decoded.
-struct Uri {
-  std::string scheme, username, password, hostname, port, path, query, anchor;
-  bool opaque = false;
-  bool isIpv6 = false;
-};
-
-Uri parseUri(std::string_view text);
-
-// One accepted connection. Replies go out through send(), one gathered write
-// per call; a peer that has gone away makes the write complete silently.
-class Connection {
- public:
-  explicit Connection(asio::ip::tcp::socket socket);
-
-  // The pieces must stay valid until the returned awaitable completes.
-  asio::awaitable<void> send(std::span<const asio::const_buffer> pieces);
-  asio::awaitable<void> send(std::string_view bytes);
-  void close();
-  bool isClosed() const { return closed_; }
-  asio::ip::tcp::socket& socket() { return socket_; }
-
- private:
-  asio::ip::tcp::socket socket_;
-  bool closed_ = false;
-};
-
 struct HttpRequest {
   std::shared_ptr<Connection> client;
   HttpMethod reqMethod = HttpMethod::HttpGet;
   HttpHeaders headers;
   HttpProtocol protocol;
   Uri url;
-  std::string hostname;  // the peer's IP address as text
+  std::string peerAddress;  // the peer's IP address as text
   std::string body;
 };
 

@@ -1,32 +1,129 @@
 #include "transport/reply_writing.h"
 
 #include <array>
+#include <charconv>
+#include <span>
 
-#include "transport/async_http_server.h"
+#include "transport/ascii_case.h"
 
 namespace nc {
+namespace {
 
-std::string replyHead(int code, const HttpHeaders& headers, size_t contentLength) {
-  std::string head = "HTTP/1.1 ";
+// Room for the status line, the length line and a few header lines, so that
+// a reply head is built in one allocation.
+constexpr size_t headReserve = 256;
+
+bool isSeparator(char c) { return c == '_' || c == '-'; }
+
+// Appends the capitalised form of `name`, as httpHeaderCase returns it.
+void appendHeaderCase(std::string& out, std::string_view name) {
+  if (name.empty()) return;
+  out.push_back(upperAscii(name[0]));
+  bool afterSeparator = false;
+  for (char c : name.substr(1)) {
+    if (isSeparator(c)) {
+      if (!afterSeparator) out.push_back('-');
+      afterSeparator = true;
+    } else if (isUpperAscii(c)) {
+      if (!afterSeparator) out.push_back('-');
+      out.push_back(c);
+      afterSeparator = false;
+    } else {
+      out.push_back(afterSeparator ? upperAscii(c) : c);
+      afterSeparator = false;
+    }
+  }
+}
+
+void appendHeaderLines(std::string& head, const HttpHeaders& headers, HeaderRules rules) {
+  const bool capitalise = rules == HeaderRules::capitalised;
+  for (const auto& [name, values] : headers) {
+    if (capitalise && name == "content-length") continue;
+    for (const auto& value : values) {
+      if (capitalise) {
+        appendHeaderCase(head, name);
+      } else {
+        head += name;
+      }
+      head += ": ";
+      head += value;
+      head += "\r\n";
+    }
+  }
+}
+
+void appendLengthLine(std::string& head, size_t contentLength) {
+  std::array<char, 24> digits{};
+  head += "Content-Length: ";
+  head.append(digits.data(), std::to_chars(digits.data(), digits.data() + digits.size(), contentLength).ptr);
+  head += "\r\n";
+}
+
+struct RefusalReply {
+  int code;
+  std::string_view message;  // the body; the status text when empty
+  bool statusLineOnly = false;
+};
+
+RefusalReply refusalReply(Refusal refusal) {
+  switch (refusal) {
+    case Refusal::badRequestLine: return {400, {}};
+    case Refusal::lineTooLong: return {413, {}};
+    // A status line alone: the connection closes right after it, and that
+    // close ends the reply for the client as well as a length would.
+    case Refusal::tooManyHeaderNames: return {400, {}, true};
+    case Refusal::headersTooLarge: return {431, {}};
+    // A status line alone, like the "100 Continue" it stands instead of: the
+    // request is still read and answered after it.
+    case Refusal::expectationFailed: return {417, {}, true};
+    case Refusal::lengthRequired: return {411, "Content-Length required."};
+    case Refusal::unreadableLength: return {400, "Bad Request. Invalid Content-Length."};
+    case Refusal::bodyTooLarge: return {413, {}};
+    case Refusal::bodyShorterThanLength: return {400, "Bad Request. Content-Length does not match actual."};
+  }
+  return {500, {}};
+}
+
+}  // namespace
+
+std::string httpHeaderCase(std::string_view name) {
+  std::string result;
+  result.reserve(name.size() + 4);
+  appendHeaderCase(result, name);
+  return result;
+}
+
+std::string replyHead(int code, const HttpHeaders& headers, size_t contentLength, HeaderRules rules) {
+  std::string head;
+  head.reserve(headReserve);
+  head += "HTTP/1.1 ";
   head += statusText(code);
   head += "\r\n";
-  for (const auto& [name, values] : headers) {
-    for (const auto& value : values) head.append(name).append(": ").append(value).append("\r\n");
-  }
-  if (!headers.contains("content-length")) head.append("Content-Length: ").append(std::to_string(contentLength)).append("\r\n");
+  appendHeaderLines(head, headers, rules);
+  if (rules == HeaderRules::capitalised || !headers.contains("content-length")) appendLengthLine(head, contentLength);
   head += "\r\n";
   return head;
 }
 
-asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content, const HttpHeaders& headers) {
-  std::string head = replyHead(code, headers, content.size());
-  const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(content)};
-  co_await request.client->send(pieces);
+asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
+                                 HeaderRules rules) {
+  // Head and body leave in one gathered write: small separate sends would stall
+  // behind Nagle's algorithm and delayed acknowledgements.
+  std::string head = replyHead(code, headers, body.size(), rules);
+  const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(body)};
+  co_await connection.send(std::span(pieces.data(), body.empty() ? 1 : 2));
 }
 
-asio::awaitable<void> respondError(HttpRequest& request, int code) {
-  std::string body = statusText(code);
-  co_await respond(request, code, body);
+asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content, const HttpHeaders& headers) {
+  co_await writeReply(*request.client, code, content, headers, HeaderRules::asStored);
+}
+
+std::string refusalBytes(Refusal refusal) {
+  RefusalReply reply = refusalReply(refusal);
+  std::string status = statusText(reply.code);
+  if (reply.statusLineOnly) return "HTTP/1.1 " + status + "\r\n\r\n";
+  std::string_view body = reply.message.empty() ? std::string_view(status) : reply.message;
+  return replyHead(reply.code, {}, body.size()) + std::string(body);
 }
 
 asio::awaitable<void> sendStatus(Connection& connection, std::string_view statusText) {

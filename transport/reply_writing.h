@@ -1,17 +1,61 @@
-// The transport's own replies to requests it refuses.
+// The one writer of HTTP/1.1 replies, for the transport's own refusals and for
+// the framework's replies alike.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 #include <asio/awaitable.hpp>
 
+#include "transport/connection.h"
 #include "transport/http_types.h"
 
 namespace nc {
 
-// "HTTP/1.1 <code and phrase>", a Content-Length line, and the code and phrase
-// again as the body.
-asio::awaitable<void> respondError(HttpRequest& request, int code);
+// The two rules a reply head follows for its header lines.
+enum class HeaderRules {
+  // The transport's own replies: names as stored; a Content-Length among the
+  // headers stands instead of the writer's, so a HEAD reply can announce a
+  // body it does not send.
+  asStored,
+  // The framework's replies: names capitalised by httpHeaderCase, and always
+  // the body's true length; any other Content-Length is dropped, since two
+  // different lengths would leave the client to guess where the reply ends.
+  capitalised,
+};
+
+// Status line, header lines (one per value), the Content-Length line as the
+// rules say, and the blank line.
+std::string replyHead(int code, const HttpHeaders& headers, size_t contentLength,
+                      HeaderRules rules = HeaderRules::asStored);
+
+// Writes head and body in one gathered write.
+asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
+                                 HeaderRules rules);
+
+// Writes one complete reply to the request's connection by the transport's rules.
+asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content,
+                              const HttpHeaders& headers = {});
+
+// "content-type" -> "Content-Type", "contentType" -> "Content-Type", "x--y" -> "X-Y".
+std::string httpHeaderCase(std::string_view name);
+
+// The requests the transport refuses itself.
+enum class Refusal {
+  badRequestLine,         // unknown method, invalid protocol, more than three words
+  lineTooLong,            // request line or header line over maxLineLength
+  tooManyHeaderNames,     // more than maxHeaderNames distinct names
+  headersTooLarge,        // header lines over maxHeaderBytes in total
+  expectationFailed,      // a POST whose Expect is not "100-continue"
+  lengthRequired,         // a POST without Content-Length
+  unreadableLength,       // a Content-Length that does not start with a number
+  bodyTooLarge,           // a Content-Length over the body limit
+  bodyShorterThanLength,  // the peer closed before the announced body was in
+};
+
+// The exact bytes of a refusal.
+std::string refusalBytes(Refusal refusal);
 
 // "HTTP/1.1 <statusText>" and a blank line: no headers, no body.
 asio::awaitable<void> sendStatus(Connection& connection, std::string_view statusText);

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <limits>
 
+#include "transport/ascii_case.h"
+
 namespace nc {
 namespace {
-
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // CR and LF are not skipped: they end a value list.
 bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -57,40 +57,22 @@ class WordCursor {
   bool atEnd_ = false;
 };
 
-void storeValue(std::vector<std::string>& values, size_t& count, std::string_view value) {
-  if (count < values.size()) {
-    values[count].assign(value);
-  } else {
-    values.emplace_back(value);
-  }
-  ++count;
-}
-
 // Comma-separated values, each with its leading white space skipped and
 // trailing white space kept; CR or LF ends the list.
-size_t storeValueList(std::string_view text, std::vector<std::string>& values) {
-  size_t count = 0;
+void storeValueList(std::string_view text, std::vector<std::string>& values) {
   size_t at = 0;
   while (at < text.size() && !isLineBreak(text[at])) {
     at = skipWhiteSpace(text, at);
     size_t end = findStop(text, at, endsValue);
-    storeValue(values, count, text.substr(at, end - at));
+    values.emplace_back(text.substr(at, end - at));
     at = end < text.size() && text[end] == ',' ? end + 1 : end;
   }
-  return count;
 }
 
 }  // namespace
 
 InvalidProtocolError::InvalidProtocolError(std::string_view text)
     : std::runtime_error("Invalid request protocol. Got: " + std::string(text)) {}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
-
-void lowerInPlace(std::string& text) { std::transform(text.begin(), text.end(), text.begin(), lowerAscii); }
 
 void LineScanner::start() {
   line_.clear();
@@ -181,17 +163,15 @@ void parseHeader(std::string_view line, HttpHeaders& headers) {
   std::string_view name = line.substr(0, colon);
   if (colon == 0 && line.size() == 1) return;
   std::vector<std::string>& values = headers.slotFor(name);
-  size_t count = 0;
   if (colon == std::string_view::npos || colon + 1 == line.size()) {
-    storeValue(values, count, {});
+    values.emplace_back();
   } else if (equalsIgnoreCase(name, "cookie")) {
     // Cookie values contain commas of their own.
     std::string_view text = line.substr(colon + 1);
-    storeValue(values, count, text.substr(skipWhiteSpace(text, 0)));
+    values.emplace_back(text.substr(skipWhiteSpace(text, 0)));
   } else {
-    count = storeValueList(line.substr(colon + 1), values);
+    storeValueList(line.substr(colon + 1), values);
   }
-  values.resize(count);
 }
 
 bool keepsAlive(const HttpProtocol& protocol, const HttpHeaders& headers) {

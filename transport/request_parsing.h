@@ -21,9 +21,6 @@ class InvalidProtocolError : public std::runtime_error {
   explicit InvalidProtocolError(std::string_view text);
 };
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
-void lowerInPlace(std::string& text);
-
 enum class LineStatus { incomplete, complete, tooLong };
 
 // Cuts lines out of a byte stream that arrives in pieces. A line ends at LF or

@@ -4,17 +4,35 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include <asio/awaitable.hpp>
 
-#include "transport/async_http_server.h"
+#include "transport/connection.h"
 #include "transport/http_types.h"
 
 namespace nc {
 
-// More distinct header names than this in one request are refused.
+// The callback receives the request with its body read. The transport waits for
+// it before reading the next request on the same connection. It must not fail.
+using HttpCallback = std::function<asio::awaitable<void>(HttpRequest&)>;
+
+// What the reader of one connection allows.
+struct RequestLimits {
+  int64_t maxBody = 0;
+  // How long a client may keep an idle connection open between requests.
+  std::chrono::milliseconds idleTimeout{};
+  // How long a request may take to arrive whole, from its first byte.
+  std::chrono::milliseconds requestTimeout{};
+};
+
+// More distinct header names than this in one request are refused. Each name
+// costs a stored entry and an index slot, and the byte total below alone would
+// still let one request carry some fifty thousand one-letter names; browsers
+// send a few dozen.
 inline constexpr size_t maxHeaderNames = 10000;
 // Header lines of one request may total this many characters; without a total,
 // 10000 lines of 8192 characters would cost 80 MB per connection.
@@ -29,8 +47,7 @@ inline constexpr size_t maxLingerBytes = 1 << 20;
 
 // Serves the requests of one accepted connection until it closes or a deadline
 // passes, then closes it.
-asio::awaitable<void> serveConnection(std::shared_ptr<AsyncHttpServer> server,
-                                      std::shared_ptr<const HttpCallback> callback,
+asio::awaitable<void> serveConnection(RequestLimits limits, std::shared_ptr<const HttpCallback> callback,
                                       std::shared_ptr<Connection> connection, std::string peerAddress);
 
 }  // namespace nc

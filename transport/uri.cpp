@@ -1,6 +1,6 @@
-#include <cctype>
+#include "transport/uri.h"
 
-#include "transport/http_types.h"
+#include <cctype>
 
 namespace nc {
 namespace {

@@ -11,7 +11,7 @@
 
 namespace nc::test {
 
-InProcessServer::InProcessServer(std::shared_ptr<HttpServer> server, std::shared_ptr<Context> context) {
+InProcessServer::InProcessServer(std::shared_ptr<HttpServer> server, ContextHandle context) {
   ContextFactory factory = [context] { return context; };
   asio::co_spawn(io_, serve(server, factory, 0, "127.0.0.1"), asio::detached);
   thread_ = std::thread([this] { io_.run(); });

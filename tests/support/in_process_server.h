@@ -14,7 +14,7 @@ namespace nc::test {
 
 class InProcessServer {
  public:
-  explicit InProcessServer(std::shared_ptr<HttpServer> server, std::shared_ptr<Context> context = nullptr);
+  explicit InProcessServer(std::shared_ptr<HttpServer> server, ContextHandle context = {});
   ~InProcessServer();
   InProcessServer(const InProcessServer&) = delete;
   InProcessServer& operator=(const InProcessServer&) = delete;

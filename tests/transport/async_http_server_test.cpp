@@ -57,7 +57,7 @@ std::string describe(const HttpRequest& request) {
   static const std::array<std::string, 9> methods{"HEAD",  "GET",     "POST",    "PUT",  "DELETE",
                                                   "TRACE", "OPTIONS", "CONNECT", "PATCH"};
   std::string text = methods[static_cast<size_t>(request.reqMethod)] + " " + request.url.path + " " +
-                     request.url.query + " " + request.protocol.text + " " + request.hostname + "\n";
+                     request.url.query + " " + request.protocol.text + " " + request.peerAddress + "\n";
   for (const auto& [name, values] : request.headers) {
     text += name + ":";
     for (const auto& value : values) text += "[" + value + "]";
@@ -104,7 +104,7 @@ asio::awaitable<void> testCallback(HttpRequest& request) {
 class TestServer {
  public:
   explicit TestServer(const std::function<void(AsyncHttpServer&)>& adjust = {})
-      : server_(newAsyncHttpServer(true, false, 4096)) {
+      : server_(newAsyncHttpServer(true, 4096)) {
     asio::co_spawn(io_, serve(server_, 0, testCallback, "127.0.0.1", 5),
                    [this](std::exception_ptr failure) { failure_ = failure; });
     for (int i = 0; i < 500 && server_->boundPort == 0 && !failure_; ++i) io_.run_one_for(10ms);
@@ -533,7 +533,7 @@ std::exception_ptr serveFailure(std::shared_ptr<AsyncHttpServer> server, uint16_
 
 TEST(transport, serveFailures) {
   TestServer running;
-  auto failure = serveFailure(newAsyncHttpServer(true, false, 4096), running.port(), "127.0.0.1");
+  auto failure = serveFailure(newAsyncHttpServer(true, 4096), running.port(), "127.0.0.1");
   try {
     ASSERT_TRUE(failure);
     std::rethrow_exception(failure);
@@ -541,7 +541,7 @@ TEST(transport, serveFailures) {
     EXPECT_EQ(e.code().value(), 98);
     EXPECT_EQ(e.additionalInfo(), "");
   }
-  failure = serveFailure(newAsyncHttpServer(true, false, 4096), 0, "no-such-host.invalid");
+  failure = serveFailure(newAsyncHttpServer(true, 4096), 0, "no-such-host.invalid");
   try {
     ASSERT_TRUE(failure);
     std::rethrow_exception(failure);
@@ -553,7 +553,7 @@ TEST(transport, serveFailures) {
 }
 
 TEST(transport, serveResolvesHostNames) {
-  auto server = newAsyncHttpServer(true, false, 4096);
+  auto server = newAsyncHttpServer(true, 4096);
   asio::io_context io;
   asio::co_spawn(io, serve(server, 0, testCallback, "localhost", 5), [](std::exception_ptr) {});
   for (int i = 0; i < 500 && server->boundPort == 0; ++i) io.run_one_for(10ms);

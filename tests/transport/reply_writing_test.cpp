@@ -1,0 +1,49 @@
+#include "transport/reply_writing.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace nc {
+namespace {
+
+// Every refusal the transport sends, byte for byte, as a client reads it.
+TEST(replyWriting, refusalBytes) {
+  struct Case {
+    Refusal refusal;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {Refusal::badRequestLine, "HTTP/1.1 400 Bad Request\r\nContent-Length: 15\r\n\r\n400 Bad Request"},
+      {Refusal::lineTooLong,
+       "HTTP/1.1 413 Request Entity Too Large\r\nContent-Length: 28\r\n\r\n413 Request Entity Too Large"},
+      {Refusal::tooManyHeaderNames, "HTTP/1.1 400 Bad Request\r\n\r\n"},
+      {Refusal::headersTooLarge,
+       "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 35\r\n\r\n431 Request Header Fields Too Large"},
+      {Refusal::expectationFailed, "HTTP/1.1 417 Expectation Failed\r\n\r\n"},
+      {Refusal::lengthRequired, "HTTP/1.1 411 Length Required\r\nContent-Length: 24\r\n\r\nContent-Length required."},
+      {Refusal::unreadableLength,
+       "HTTP/1.1 400 Bad Request\r\nContent-Length: 36\r\n\r\nBad Request. Invalid Content-Length."},
+      {Refusal::bodyTooLarge,
+       "HTTP/1.1 413 Request Entity Too Large\r\nContent-Length: 28\r\n\r\n413 Request Entity Too Large"},
+      {Refusal::bodyShorterThanLength,
+       "HTTP/1.1 400 Bad Request\r\nContent-Length: 50\r\n\r\nBad Request. Content-Length does not match actual."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(refusalBytes(c.refusal), c.bytes) << static_cast<int>(c.refusal);
+}
+
+// The framework's rules on the same headers: names capitalised, and only the
+// true length, whatever length the caller put in.
+TEST(replyWriting, capitalisedHead) {
+  HttpHeaders headers{{"content-length", "99"}, {"access-control-max-age", "1"}};
+  headers.set("set-cookie", std::vector<std::string>{"a=1", "b=2"});
+  EXPECT_EQ(replyHead(200, headers, 3, HeaderRules::capitalised),
+            "HTTP/1.1 200 OK\r\nAccess-Control-Max-Age: 1\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2\r\n"
+            "Content-Length: 3\r\n\r\n");
+  EXPECT_EQ(replyHead(200, headers, 3, HeaderRules::asStored),
+            "HTTP/1.1 200 OK\r\ncontent-length: 99\r\naccess-control-max-age: 1\r\nset-cookie: a=1\r\n"
+            "set-cookie: b=2\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace nc
