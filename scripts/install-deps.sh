@@ -24,8 +24,16 @@ if [ "${1:-}" = package ]; then
   done
 fi
 for arch in "${newArchitectures[@]}"; do dpkg --add-architecture "$arch"; done
+# Once a foreign architecture's copy of a library is installed, a bare package
+# name is ambiguous to dpkg -s, so the check names the architecture: the one
+# given after ":", else the machine's own, or "all".
+installed() {
+  local name=${1%%:*} arch=${1#*:}
+  [ "$arch" != "$1" ] || arch=$(dpkg --print-architecture)
+  dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$name" 2>/dev/null | grep -Eqx "($arch|all) installed"
+}
 missing=()
-for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ] || [ ${#newArchitectures[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
