@@ -20,8 +20,12 @@ set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${NODECONSOLE_TRIPLET}/pkgconfig:/usr/share/
 set(ENV{PKG_CONFIG_PATH} "")
 
 # Test programs (and the service binary that tests start as a child) run
-# through user-mode emulation; -L lets it find the cross toolchain's runtime.
+# through user-mode emulation, with the multiarch loader and libraries
+# (libc6:ARCH, libstdc++6:ARCH). Not with -L /usr/TRIPLET: qemu would then take
+# the cross toolchain's own ld.so while ld.so.cache still leads to the
+# multiarch libc.so.6, two builds of glibc whose private interface differs;
+# the first pthread_create then spins in the loader for good.
 find_program(NODECONSOLE_QEMU_PROGRAM ${NODECONSOLE_QEMU})
 if(NODECONSOLE_QEMU_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${NODECONSOLE_QEMU_PROGRAM} -L /usr/${NODECONSOLE_TRIPLET})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${NODECONSOLE_QEMU_PROGRAM})
 endif()
