@@ -9,5 +9,7 @@ scripts/install-deps.sh
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNODECONSOLE_SANITIZE=ON
 cmake --build build/test
 (cd build/test && ctest --output-on-failure -j2)
+# The ARM builds embed the web UI that the build above has just made.
+export NODECONSOLE_UI_DIST=$PWD/build/test/ui/dist
 scripts/package.sh arm64
 scripts/test-arm.sh arm64
