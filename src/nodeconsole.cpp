@@ -78,7 +78,9 @@ int nodeconsole(const std::string& listen, int64_t port, const std::string& forw
   } catch (const std::exception& e) {
     std::cout << e.what() << std::endl;
   }
-  return 0;
+  // Serving only ends through a failure; a zero status would tell a supervisor
+  // such as systemd that the service stopped cleanly, so it would not restart it.
+  return startUpFailureStatus;
 }
 
 }  // namespace nc

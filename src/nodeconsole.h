@@ -6,9 +6,14 @@
 
 namespace nc {
 
+// The exit status after a failure during start-up or serving: the same as for a
+// command-line error or a fatal signal.
+constexpr int startUpFailureStatus = 1;
+
 // Builds the context and the server, mounts everything the service answers,
 // announces the address and serves until the process ends. A failure during
-// start-up or serving is printed on standard output; the result is the exit status.
+// start-up or serving is printed on standard output and the result, the exit
+// status, is startUpFailureStatus.
 int nodeconsole(const std::string& listen, int64_t port, const std::string& forwarderConfigPath,
                 const std::string& forwarderUnitServiceName, const std::string& dataPath);
 

@@ -3,7 +3,9 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <limits>
 
 #include "utils/libsodium.h"
 
@@ -65,7 +67,9 @@ uint8_t Buffer::operator[](int64_t i) const { return *pos(*this, i); }
 uint8_t& Buffer::operator[](int64_t i) { return *pos(*this, i); }
 
 BufferRef newOwnedBuffer(int64_t nByte) {
-  if (nByte < 0) {
+  // Past the largest object the platform can hold, new[] on a 32-bit system
+  // would take the length modulo 2^32 and allocate less than nByte promises.
+  if (nByte < 0 || static_cast<uint64_t>(nByte) > static_cast<uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
     throw std::length_error("Buffer length out of range");
   }
   return BufferRef(new Buffer(nByte));

@@ -55,25 +55,25 @@ TEST(serviceBinary, anEmptyListenAddressBindsEveryInterface) {
   EXPECT_EQ(statusOf(roundTrip(service.port, "GET /health HTTP/1.1\r\n\r\n")), 200);
 }
 
-TEST(serviceBinary, startUpFailuresEndWithStatusZero) {
+TEST(serviceBinary, startUpFailuresEndWithStatusOne) {
   Service service;
   ServiceProcess first(service.args());
   ProcessResult second = runBinary(service.args());
-  EXPECT_EQ(second.exitStatus, 0);
+  EXPECT_EQ(second.exitStatus, 1);
   EXPECT_EQ(second.out, "starting nodeconsole v1.1.1\nListening 127.0.0.1:" + std::to_string(service.port) +
                             "\nAddress already in use\nOSError code: 98\n");
 
   ProcessResult noDatabase = runBinary({"-p", std::to_string(freePort()), "-d", "/nonexistent/dir/db.sqlite3"});
-  EXPECT_EQ(noDatabase.exitStatus, 0);
+  EXPECT_EQ(noDatabase.exitStatus, 1);
   EXPECT_EQ(noDatabase.out, "starting nodeconsole v1.1.1\nunable to open database file\n");
 
   ProcessResult badPort = runBinary({"-p", "70000", "-d", (service.dir.path() / "other.sqlite3").string()});
-  EXPECT_EQ(badPort.exitStatus, 0);
+  EXPECT_EQ(badPort.exitStatus, 1);
   EXPECT_EQ(badPort.out, "starting nodeconsole v1.1.1\nInvalid port: 70000 (expected 0 to 65535)\n");
 
   ProcessResult badHost = runBinary({"-p", std::to_string(freePort()), "-l", "no-such-host.invalid", "-d",
                                      (service.dir.path() / "third.sqlite3").string()});
-  EXPECT_EQ(badHost.exitStatus, 0);
+  EXPECT_EQ(badHost.exitStatus, 1);
   EXPECT_NE(badHost.out.find("Listening no-such-host.invalid:"), std::string::npos);
   EXPECT_NE(badHost.out.find("Additional info: \""), std::string::npos);
   EXPECT_NE(badHost.out.find("\nOSError code: "), std::string::npos);

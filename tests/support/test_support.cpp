@@ -56,6 +56,16 @@ int decodeStatus(int status) {
   return -1;
 }
 
+// A cross-built binary runs under the build's emulator: without binfmt_misc
+// the kernel cannot start it directly. The emulator runs the program in its own
+// process, so the child's pid, signals and exit status are the program's.
+std::vector<std::string> emulatorPrefix() {
+  std::vector<std::string> words;
+  std::istringstream in(NODECONSOLE_EMULATOR);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
 pid_t spawnWithOutput(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                       const std::string& outPath, const std::string& errPath, const std::filesystem::path& workDir) {
   std::vector<std::string> envStrings;
@@ -70,7 +80,8 @@ pid_t spawnWithOutput(const std::vector<std::string>& args, const std::map<std::
   for (auto& s : envStrings) envp.push_back(s.data());
   envp.push_back(nullptr);
 
-  std::vector<std::string> argStrings{binaryPath()};
+  std::vector<std::string> argStrings = emulatorPrefix();
+  argStrings.push_back(binaryPath());
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& s : argStrings) argv.push_back(s.data());

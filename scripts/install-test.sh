@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Installs the amd64 package into this running system and takes it out again:
+# dpkg -i, then checks the files, the conffile, the unit (systemd-analyze
+# verify, enabled for multi-user.target) and that no system account was added;
+# runs --help and the man page; starts the program by hand with the unit's
+# command line and the options file's settings (on a free port), checks
+# /health, a login against the new database and a start-up failure's status;
+# then dpkg -r (database and options kept) and dpkg -P (both gone).
+# It changes this system: run it as root on a build or test machine. systemd is
+# not the init system here, so the unit is verified, not started.
+#   scripts/install-test.sh [PACKAGE.deb]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+deb=${1:-}
+if [ -z "$deb" ]; then
+  scripts/package.sh amd64
+  deb=$(ls build/packages/nodeconsole_*_amd64.deb)
+fi
+if dpkg-query -W -f='${db:Status-Status}' nodeconsole 2>/dev/null | grep -q installed; then
+  echo "nodeconsole is already installed here; this test installs and purges it, so it stops" >&2
+  exit 1
+fi
+
+unit=/lib/systemd/system/nodeconsole.service
+passes=0 failures=0
+check() {
+  local what=$1; shift
+  if "$@"; then echo "ok   $what"; passes=$((passes + 1)); else echo "FAIL $what"; failures=$((failures + 1)); fi
+}
+accounts() { cut -d: -f1 /etc/passwd /etc/group | sort; }
+serverPid=
+cleanUp() {
+  [ -z "$serverPid" ] || kill "$serverPid" 2>/dev/null || true
+  dpkg -P nodeconsole >/dev/null 2>&1 || true
+}
+trap cleanUp EXIT
+
+accountsBefore=$(accounts)
+dpkg -i "$deb"
+check "the package is installed" dpkg-query -W nodeconsole
+for file in /usr/bin/nodeconsole $unit /etc/default/nodeconsole /usr/share/man/man8/nodeconsole.8.gz \
+            /usr/share/doc/nodeconsole/copyright /usr/share/doc/nodeconsole/changelog.gz; do
+  check "$file is installed" test -f "$file"
+done
+check "the program is executable" test -x /usr/bin/nodeconsole
+isConffile() { dpkg-query -W -f='${Conffiles}' nodeconsole | grep -q "^ $1 "; }
+check "/etc/default/nodeconsole is a conffile" isConffile /etc/default/nodeconsole
+check "the unit is enabled for multi-user.target" \
+  test "$(readlink /etc/systemd/system/multi-user.target.wants/nodeconsole.service)" = "$unit"
+verify=$(systemd-analyze verify "$unit" 2>&1) || true
+check "systemd-analyze verify reports nothing${verify:+: $verify}" test -z "$verify"
+check "no system account or group was added" test "$(accounts)" = "$accountsBefore"
+helpListsOptions() { /usr/bin/nodeconsole --help | grep -q -- --forwarderUnitServiceName; }
+check "--help lists the options" helpListsOptions
+manPageRenders() { MANWIDTH=80 man --warnings nodeconsole 2>&1 | grep -q 'EXIT STATUS'; }
+check "man nodeconsole renders" manPageRenders
+
+# The unit's command line with its defaults, the options file over them (as
+# systemd reads it), and a free port so that a running demo does not collide.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+mkdir -p -m 0700 /var/lib/nodeconsole  # what StateDirectory= does
+commandLine=$(sed -n 's/^ExecStart=//p' "$unit")
+(
+  set -a
+  eval "$(sed -n 's/^Environment=//p' "$unit")"
+  . /etc/default/nodeconsole
+  NODECONSOLE_PORT=$port
+  eval "set -- $commandLine"
+  cd /var/lib/nodeconsole
+  exec "$@" > /tmp/nodeconsole-install-test.out 2>&1
+) &
+serverPid=$!
+for _ in $(seq 100); do
+  grep -q '^Listening ' /tmp/nodeconsole-install-test.out 2>/dev/null && \
+    python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
+  sleep 0.1
+done
+check "it starts and prints the listening line" grep -qx "Listening 127.0.0.1:$port" /tmp/nodeconsole-install-test.out
+request() {
+  python3 - "$port" "$@" <<'PY'
+import json, sys, urllib.request
+port, path = sys.argv[1], sys.argv[2]
+body = sys.argv[3].encode() if len(sys.argv) > 3 else None
+try:
+    reply = urllib.request.urlopen(urllib.request.Request(f"http://127.0.0.1:{port}{path}", data=body), timeout=5)
+    print(reply.status, reply.read().decode())
+except urllib.error.HTTPError as e:
+    print(e.code, e.read().decode())
+PY
+}
+healthAnswers() { request /health | grep -q '^200 {"gcc":'; }
+check "/health answers 200" healthAnswers
+firstLoginWorks() {
+  request /rpc/v1/login/password '{"username":"admin","password":"qzvtk"}' | grep -q '^200 {"output":{"auth":'
+}
+check "the first login works against the new database" firstLoginWorks
+check "the database is in /var/lib/nodeconsole" test -f /var/lib/nodeconsole/nodeconsole.sqlite3
+second=0
+/usr/bin/nodeconsole --port "$port" --dataPath /var/lib/nodeconsole/nodeconsole.sqlite3 > /dev/null || second=$?
+check "a second instance on the taken port ends with status 1" test "$second" = 1
+kill "$serverPid"
+wait "$serverPid" 2>/dev/null || true
+serverPid=
+
+dpkg -r nodeconsole
+check "remove takes the program" test ! -e /usr/bin/nodeconsole
+check "remove keeps the database" test -f /var/lib/nodeconsole/nodeconsole.sqlite3
+check "remove keeps the options file" test -f /etc/default/nodeconsole
+dpkg -P nodeconsole
+check "purge deletes the database folder" test ! -e /var/lib/nodeconsole
+check "purge deletes the options file" test ! -e /etc/default/nodeconsole
+check "purge forgets the unit's enablement" test ! -e /etc/systemd/system/multi-user.target.wants/nodeconsole.service
+check "purge leaves no trace in dpkg" bash -c "! dpkg-query -W nodeconsole 2>/dev/null"
+rm -f /tmp/nodeconsole-install-test.out
+
+echo "$passes passed, $failures failed"
+[ $failures = 0 ]

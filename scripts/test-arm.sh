@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Cross-builds the C++ tests for arm64 and armhf (or the architectures given)
+# with Debian's cross compilers and runs them with CTest under qemu user-mode
+# emulation (no binfmt_misc needed: CTest and the tests prefix the emulator).
+# The web UI is built once, natively, and embedded. Prints each run's time.
+#   scripts/test-arm.sh [arm64] [armhf]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+arches=("$@")
+[ ${#arches[@]} -gt 0 ] || arches=(arm64 armhf)
+scripts/install-deps.sh package "${arches[@]}"
+uiDist=$(scripts/build-ui.sh)
+
+for arch in "${arches[@]}"; do
+  case $arch in
+    arm64) toolchain=cmake/toolchains/aarch64-linux-gnu.cmake ;;
+    armhf) toolchain=cmake/toolchains/arm-linux-gnueabihf.cmake ;;
+    *) echo "no toolchain file for $arch" >&2; exit 2 ;;
+  esac
+  dir=build/test-$arch
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DNODECONSOLE_UI_DIST="$uiDist" >/dev/null
+  started=$(date +%s)
+  cmake --build "$dir" -j 2
+  built=$(date +%s)
+  (cd "$dir" && ctest --output-on-failure -j 2)
+  echo "$arch: built in $((built - started)) s, tests ran in $(($(date +%s) - built)) s under emulation"
+done
