@@ -9,8 +9,7 @@
 #include <numeric>
 #include <system_error>
 
-#include "src/atomic_file.h"
-#include "src/forwarder_config.h"
+#include "src/file_io.h"
 
 namespace nc {
 namespace {

@@ -9,6 +9,7 @@
 
 #include "server/http_error.h"
 #include "src/config_history.h"
+#include "src/file_io.h"
 #include "src/forwarder_config.h"
 #include "src/service_control.h"
 #include "utils/async_mutex.h"
@@ -123,7 +124,7 @@ std::optional<std::string> SettleWatch::verdict() const {
   return std::nullopt;
 }
 
-asio::awaitable<void> applyForwarderPatch(const ForwarderTarget& target, const JsonValue& patch, std::string account) {
+asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patch, std::string account) {
   AsyncLock lock = co_await applyMutex().lock();
   std::string oldText = readWholeFile(target.configPath);
   JsonValue current = parseJson(oldText);
@@ -132,7 +133,7 @@ asio::awaitable<void> applyForwarderPatch(const ForwarderTarget& target, const J
   co_await apply(target, oldText, toPrettyJson(next), std::move(note));
 }
 
-asio::awaitable<void> restoreForwarderVersion(const ForwarderTarget& target, int64_t id, std::string account) {
+asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id, std::string account) {
   AsyncLock lock = co_await applyMutex().lock();
   std::string text = versionText(target.historyFolder, id);
   JsonValue next;

@@ -34,13 +34,14 @@ struct ForwarderTarget {
   std::chrono::milliseconds settleWindow = defaultSettleWindow;
 };
 
-// Merges `patch` into the file and applies the result.
-asio::awaitable<void> applyForwarderPatch(const ForwarderTarget& target, const JsonValue& patch,
+// Merges `patch` into the file and applies the result. Arguments are taken by
+// value: the coroutine outlives its caller's temporaries.
+asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patch,
                                           std::string account);
 
 // Applies the text of history version `id`. A version that is not valid JSON
 // is refused, and nothing changes; an unknown one raises UnknownVersionError.
-asio::awaitable<void> restoreForwarderVersion(const ForwarderTarget& target, int64_t id, std::string account);
+asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id, std::string account);
 
 // Decides from the readings taken during the settle window whether the unit
 // stayed up: it must not be seen failed, its restart counter must not move,
