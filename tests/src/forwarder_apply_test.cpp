@@ -124,9 +124,12 @@ TEST_F(VerifiedApply, aUnitThatDiesInsideTheWindowIsRolledBack) {
   EXPECT_EQ(readFile(configPath()), handWritten);
   EXPECT_EQ(fake_.calls(), restarts(2));
 
-  fake_.failAfterStart(unit, 0.4, true);
-  EXPECT_EQ(patch(), "500 The forwarder did not stay running with the new configuration (restarted by systemd 1 time); "
-                     "the previous configuration was restored.");
+  // A crash loop: each reading may find more restarts, so the count varies.
+  fake_.failAfterStart(unit, 0.3, true);
+  std::string looping = patch();
+  EXPECT_EQ(looping.rfind("500 The forwarder did not stay running with the new configuration (restarted by systemd ", 0),
+            0u) << looping;
+  EXPECT_NE(looping.find("); the previous configuration was restored."), std::string::npos) << looping;
   EXPECT_EQ(readFile(configPath()), handWritten);
 }
 

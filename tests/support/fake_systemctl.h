@@ -35,7 +35,8 @@ class FakeSystemctl {
   // failure message and leave the unit failed.
   void failNextRestarts(const std::string& unit, int count);
   // After the next successful start, `unit` fails `seconds` later; with
-  // `autoRestart` systemd restarts it at once instead (its counter moves).
+  // `autoRestart` systemd restarts it at once instead, and it fails again
+  // every `seconds` (its restart counter moves each time).
   void failAfterStart(const std::string& unit, double seconds, bool autoRestart = false);
   // `show` reports the unit as not found.
   void forgetUnit(const std::string& unit);

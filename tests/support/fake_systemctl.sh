@@ -13,8 +13,10 @@
 #   units/UNIT/unknown   the unit does not exist
 #   units/UNIT/failing-restarts  how many of the next starts leave it failed
 #   units/UNIT/fail-after        ms after the next start when it fails ...
-#   units/UNIT/auto-restart      ... and systemd restarts it at once
-#   units/UNIT/fail-at           when the running unit fails, in ms
+#   units/UNIT/auto-restart      ... and systemd restarts it at once, every
+#                                fail-after ms again (a crash loop)
+#   units/UNIT/period            that interval, kept for the crash loop
+#   units/UNIT/fail-at           when the running unit fails next, in ms
 dir=$(dirname "$0")
 verb=$1
 unit=$2
@@ -48,21 +50,26 @@ start_unit() {
   echo 0 > "$u/restarts"
   rm -f "$u/fail-at"
   if [ -f "$u/fail-after" ]; then
+    cp "$u/fail-after" "$u/period"
     echo $((now + $(cat "$u/fail-after"))) > "$u/fail-at"
     rm -f "$u/fail-after"
   fi
 }
 
-# A unit due to fail has failed by now, or has been restarted by systemd.
+# A unit due to fail has failed by now, or has been restarted by systemd as
+# often as its crash loop took.
 settle() {
   [ -f "$u/fail-at" ] || return 0
   at=$(cat "$u/fail-at")
   [ "$now" -ge "$at" ] || return 0
-  rm -f "$u/fail-at"
   if [ -f "$u/auto-restart" ]; then
-    echo $(($(read_file "$u/restarts" 0) + 1)) > "$u/restarts"
-    set_state active running "$at"
+    period=$(cat "$u/period")
+    crashes=$(((now - at) / period + 1))
+    echo $(($(read_file "$u/restarts" 0) + crashes)) > "$u/restarts"
+    echo $((at + crashes * period)) > "$u/fail-at"
+    set_state active running $((at + (crashes - 1) * period))
   else
+    rm -f "$u/fail-at"
     set_state failed exit-code "$at"
   fi
 }
