@@ -1,6 +1,7 @@
 #include "src/forwarder_apply.h"
 
 #include <algorithm>
+#include <iostream>
 #include <utility>
 
 #include <asio/steady_timer.hpp>
@@ -67,8 +68,10 @@ asio::awaitable<std::optional<std::string>> watchUnit(const std::string& unit, m
 }
 
 // Status 500 and code 10000, which callers already take for a failed restart;
-// the message says what happened.
+// the message says what happened. It goes to standard output as well, where
+// the gateway's journal keeps it.
 [[noreturn]] void raiseApplyFailure(const std::string& message) {
+  std::cout << message << std::endl;
   raiseHttpException(500, ErrorCode::UnspecifiedError, message);
 }
 

@@ -69,18 +69,6 @@ TEST(unitStatus, timestamps) {
   EXPECT_EQ(isoTimeOfSystemdTimestamp("Tue 2026-12-08 20:11:18 UTC "), std::nullopt);
 }
 
-TEST(unitStatus, json) {
-  UnitStatus running = parseUnitProperties(properties("active", "running"));
-  EXPECT_EQ(toCompactJson(unitStatusJson("packet-forwarder", running)),
-            R"({"unit":"packet-forwarder","state":"active","subState":"running","since":"2026-12-08T20:11:18Z",)"
-            R"("enabled":"enabled"})");
-  EXPECT_EQ(toCompactJson(unitStatusJson("x", unitStatusOf({1, "", "Unit name x is not valid.\n"}))),
-            R"({"unit":"x","state":"unknown","subState":null,"since":null,"enabled":null,)"
-            R"("message":"Unit name x is not valid."})");
-  EXPECT_EQ(toCompactJson(unmanagedUnitJson()),
-            R"({"unit":"","state":"unmanaged","subState":null,"since":null,"enabled":null})");
-}
-
 TEST(unitStatus, readThroughSystemctl) {
   FakeSystemctl fake;
   fake.setState("packet-forwarder", "failed", "exit-code", 1765224678000);
