@@ -75,6 +75,8 @@ asio::awaitable<std::optional<std::string>> watchUnit(const std::string& unit, m
   raiseHttpException(500, ErrorCode::UnspecifiedError, message);
 }
 
+// Puts `oldText` back and restarts the unit once more. Never returns: it ends
+// in the failure that tells the caller what happened, `what` first.
 asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string& oldText, const std::string& what) {
   try {
     replaceFileAtomically(target.configPath, oldText);
