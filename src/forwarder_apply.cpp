@@ -46,7 +46,7 @@ std::string failureText(const ExecError& error) {
 asio::awaitable<std::optional<std::string>> restartUnit(const std::string& unit) {
   AsyncLock commands = co_await serviceCommandMutex().lock();
   try {
-    co_await restart(unit);
+    co_await systemctlRestart(unit);
   } catch (const ExecError& error) {
     co_return failureText(error);
   }

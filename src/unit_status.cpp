@@ -3,15 +3,14 @@
 #include <charconv>
 #include <map>
 
-#include "src/service_control.h"
-
 namespace nc {
 namespace {
 
 // What the status needs, and nothing more: systemctl would otherwise print
-// some two hundred properties. Id names the unit as systemd spells it.
-constexpr std::string_view statusProperties =
-    "Id,LoadState,ActiveState,SubState,StateChangeTimestamp,UnitFileState,NRestarts";
+// some two hundred properties. Id names the unit as systemd spells it; times
+// come in UTC, whatever the gateway's zone.
+constexpr const char* statusOptions =
+    "--timestamp=utc --property=Id,LoadState,ActiveState,SubState,StateChangeTimestamp,UnitFileState,NRestarts";
 
 std::map<std::string, std::string, std::less<>> propertiesOf(std::string_view text) {
   std::map<std::string, std::string, std::less<>> properties;
@@ -51,10 +50,6 @@ bool allDigits(std::string_view text) {
 
 }  // namespace
 
-std::string unitStatusCommand(const std::string& unit) {
-  return "systemctl show " + shellQuote(unit) + " --timestamp=utc --property=" + std::string(statusProperties);
-}
-
 UnitStatus parseUnitProperties(std::string_view text) {
   auto properties = propertiesOf(text);
   std::string loadState = valueOf(properties, "LoadState");
@@ -69,10 +64,9 @@ UnitStatus parseUnitProperties(std::string_view text) {
   return status;
 }
 
-UnitStatus unitStatusOf(const CommandOutput& result) {
-  if (result.exitCode == 0) return parseUnitProperties(result.out);
-  std::string message = firstLineOf(result.err);
-  if (message.empty()) message = firstLineOf(result.out);
+UnitStatus unitStatusOf(const CommandResult& result) {
+  if (result.exitCode == 0) return parseUnitProperties(result.output);
+  std::string message = firstLineOf(result.output);
   if (message.empty()) message = "systemctl ended with status " + std::to_string(result.exitCode);
   return unknownStatus(std::move(message));
 }
@@ -93,7 +87,7 @@ std::optional<std::string> isoTimeOfSystemdTimestamp(std::string_view text) {
 }
 
 asio::awaitable<UnitStatus> readUnitStatus(std::string unit) {
-  co_return unitStatusOf(co_await runCapturingOutput(unitStatusCommand(unit)));
+  co_return unitStatusOf(co_await systemctlShow(std::move(unit), statusOptions));
 }
 
 JsonValue unitStatusJson(const std::string& unit, const UnitStatus& status) {

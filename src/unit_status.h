@@ -10,7 +10,7 @@
 
 #include <asio/awaitable.hpp>
 
-#include "src/child_process.h"
+#include "src/service_control.h"
 #include "utils/json.h"
 
 namespace nc {
@@ -31,16 +31,13 @@ struct UnitStatus {
   bool active() const { return state == "active"; }
 };
 
-// The command run for `unit`, its name quoted for the shell.
-std::string unitStatusCommand(const std::string& unit);
-
 // Reads the Key=Value lines of `systemctl show`, in any order. A unit that
 // systemd does not know is "unknown" with systemd's own wording.
 UnitStatus parseUnitProperties(std::string_view text);
 
 // The status from the whole result of the command: a failed command is
-// "unknown" with its first line of error.
-UnitStatus unitStatusOf(const CommandOutput& result);
+// "unknown" with its first line of output, which says why.
+UnitStatus unitStatusOf(const CommandResult& result);
 
 // "Tue 2026-12-08 20:11:18 UTC" (systemctl --timestamp=utc) as
 // "2026-12-08T20:11:18Z"; nothing for an empty or unreadable time.

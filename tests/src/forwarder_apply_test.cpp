@@ -150,7 +150,8 @@ TEST_F(VerifiedApply, aSecondRestartThatFailsIsReportedToo) {
 }
 
 TEST_F(VerifiedApply, aUnitThatCannotBeReadIsNeverReportedRunning) {
-  fake_.exitWith("show", 1, "Failed to connect to bus: Host is down");
+  fake_.printOnCall("show", "", "Failed to connect to bus: Host is down\n");
+  fake_.exitWith("show", 1);
   EXPECT_EQ(patch(), "500 The forwarder did not stay running with the new configuration (unknown: Failed to connect to "
                      "bus: Host is down); the previous configuration was restored.");
   EXPECT_EQ(readFile(configPath()), handWritten);

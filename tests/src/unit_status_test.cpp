@@ -47,13 +47,15 @@ TEST(unitStatus, unknownUnitsAndFailedCommands) {
   EXPECT_EQ(missing.message, "Unit nosuch.service could not be found.");
   EXPECT_EQ(parseUnitProperties("garbage\n").message, "systemctl did not give the unit's state");
 
-  CommandOutput noBus{1, "", "System has not been booted with systemd as init system (PID 1). Can't operate.\n"
-                             "Failed to connect to bus: Host is down\n"};
+  CommandResult noBus{1, "System has not been booted with systemd as init system (PID 1). Can't operate.\n"
+                         "Failed to connect to bus: Host is down\n"};
   UnitStatus down = unitStatusOf(noBus);
   EXPECT_EQ(down.state, "unknown");
   EXPECT_EQ(down.message, "System has not been booted with systemd as init system (PID 1). Can't operate.");
-  EXPECT_EQ(unitStatusOf({5, "", ""}).message, "systemctl ended with status 5");
-  EXPECT_EQ(unitStatusOf({0, properties("active", "running"), "a warning\n"}).state, "active");
+  EXPECT_EQ(unitStatusOf({5, " \n"}).message, "systemctl ended with status 5");
+  // A warning among the properties does not hide them.
+  EXPECT_EQ(unitStatusOf({0, "Warning: the unit file changed on disk.\n" + properties("active", "running")}).state,
+            "active");
 }
 
 TEST(unitStatus, timestamps) {
@@ -82,7 +84,8 @@ TEST(unitStatus, readThroughSystemctl) {
 
   fake.forgetUnit("nosuch");
   EXPECT_EQ(readStatus("nosuch").message, "Unit nosuch.service could not be found.");
-  fake.exitWith("show", 1, "Failed to get properties: Access denied");
+  fake.printOnCall("show", "", "Failed to get properties: Access denied\n");
+  fake.exitWith("show", 1);
   EXPECT_EQ(readStatus("ssh").message, "Failed to get properties: Access denied");
 }
 
