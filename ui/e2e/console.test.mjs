@@ -210,7 +210,8 @@ describe('forwarder status, apply and history', () => {
     await page.getByRole('button', { name: 'Save' }).click();
     const outcome = page.locator('[data-outcome="rolledBack"]');
     await outcome.waitFor();
-    assert.match(await outcome.textContent(), /could not be restarted with the new configuration .*the previous configuration was restored/);
+    assert.match(await outcome.textContent(),
+      /could not be restarted with the new configuration \(Job for packet-forwarder\.service failed .*\); the previous configuration was restored/);
     await toast(page, 'Update failed').waitFor();
     assert.equal(service.configText(), original, 'the file on disk is the old one, byte for byte');
     assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
