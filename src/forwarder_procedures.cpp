@@ -14,6 +14,8 @@ constexpr const char* sshUnit = "ssh";
 
 JsonValue output(JsonValue value) { return JsonValue(JsonObject{{"output", std::move(value)}}); }
 
+const Context& contextOf(const Session& session) { return *session.context; }
+
 ForwarderTarget targetOf(const Context& context) {
   return {context.forwarderConfigPath, context.forwarderUnitServiceName, historyFolderFor(context.dataPath),
           context.forwarderSettleWindow};
@@ -44,7 +46,7 @@ std::string accountOf(const Context& context, const JsonValue& body) {
 }
 
 asio::awaitable<JsonValue> forwarderStatus(std::shared_ptr<Session> session, const JsonValue&) {
-  co_return co_await unitStatusOutput(session->context->forwarderUnitServiceName);
+  co_return co_await unitStatusOutput(contextOf(*session).forwarderUnitServiceName);
 }
 
 asio::awaitable<JsonValue> sshdStatus(std::shared_ptr<Session>, const JsonValue&) {
@@ -52,7 +54,7 @@ asio::awaitable<JsonValue> sshdStatus(std::shared_ptr<Session>, const JsonValue&
 }
 
 asio::awaitable<JsonValue> forwarderConfigPatch(std::shared_ptr<Session> session, const JsonValue& body) {
-  const Context& context = *session->context;
+  const Context& context = contextOf(*session);
   // A missing input is not a field error here: it fails as an internal error
   // (500), as callers have always seen it.
   const JsonValue& patch = body.asObject().at("input");
@@ -62,7 +64,7 @@ asio::awaitable<JsonValue> forwarderConfigPatch(std::shared_ptr<Session> session
 
 asio::awaitable<JsonValue> forwarderConfigHistory(std::shared_ptr<Session> session, const JsonValue&) {
   JsonArray versions;
-  for (const auto& version : listVersions(historyFolderFor(session->context->dataPath)))
+  for (const auto& version : listVersions(historyFolderFor(contextOf(*session).dataPath)))
     versions.push_back(versionJson(version));
   co_return output(JsonValue(std::move(versions)));
 }
@@ -71,7 +73,7 @@ asio::awaitable<JsonValue> forwarderConfigVersion(std::shared_ptr<Session> sessi
   int64_t id = versionIdOf(body);
   std::string text;
   try {
-    text = versionText(historyFolderFor(session->context->dataPath), id);
+    text = versionText(historyFolderFor(contextOf(*session).dataPath), id);
   } catch (const UnknownVersionError& error) {
     raiseUnknownVersion(error);
   }
@@ -79,7 +81,7 @@ asio::awaitable<JsonValue> forwarderConfigVersion(std::shared_ptr<Session> sessi
 }
 
 asio::awaitable<JsonValue> forwarderConfigRestore(std::shared_ptr<Session> session, const JsonValue& body) {
-  const Context& context = *session->context;
+  const Context& context = contextOf(*session);
   try {
     co_await restoreForwarderVersion(targetOf(context), versionIdOf(body), accountOf(context, body));
   } catch (const UnknownVersionError& error) {
