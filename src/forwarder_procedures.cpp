@@ -14,7 +14,7 @@ constexpr const char* sshUnit = "ssh";
 
 JsonValue output(JsonValue value) { return JsonValue(JsonObject{{"output", std::move(value)}}); }
 
-const Context& contextOf(const Session& session) { return *session.context; }
+const Context& contextOf(const Session& session) { return session.context.as<Context>(); }
 
 ForwarderTarget targetOf(const Context& context) {
   return {context.forwarderConfigPath, context.forwarderUnitServiceName, historyFolderFor(context.dataPath),
