@@ -2,10 +2,12 @@
 // command line, the token key and the account database.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "src/db.h"
+#include "src/forwarder_apply.h"
 #include "utils/buffer.h"
 
 namespace nc {
@@ -20,6 +22,8 @@ struct Context {
   std::string forwarderConfigPath;
   std::string forwarderUnitServiceName;  // empty: nothing is restarted
   std::string dataPath;
+  // How long a restarted forwarder must stay up; tests shorten it.
+  std::chrono::milliseconds forwarderSettleWindow = defaultSettleWindow;
   BufferRef secret;  // 32-byte token key, made fresh at every start, never stored
   Database db;
 };

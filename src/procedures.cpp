@@ -5,6 +5,7 @@
 #include "src/auth.h"
 #include "src/context.h"
 #include "src/forwarder_config.h"
+#include "src/forwarder_procedures.h"
 #include "src/service_control.h"
 
 namespace nc {
@@ -82,17 +83,6 @@ asio::awaitable<JsonValue> forwarderConfigGet(std::shared_ptr<Session> session, 
   co_return output(co_await getForwarderConfig(session->context.as<Context>()));
 }
 
-asio::awaitable<JsonValue> forwarderConfigPatch(std::shared_ptr<Session> session, const JsonValue& body) {
-  const Context& context = session->context.as<Context>();
-  const JsonValue& patch = inputOf(body);
-  co_await updateForwarderConfig(context, patch);
-  if (!context.forwarderUnitServiceName.empty()) {
-    AsyncLock commands = co_await serviceCommandMutex().lock();
-    co_await systemctlRestart(context.forwarderUnitServiceName);
-  }
-  co_return emptyOutput();
-}
-
 asio::awaitable<JsonValue> sshdStart(std::shared_ptr<Session>, const JsonValue&) {
   AsyncLock commands = co_await serviceCommandMutex().lock();
   co_await systemctlStart(sshUnit);
@@ -115,6 +105,11 @@ std::shared_ptr<JsonApiRouter> newProcedureTable() {
   mount(table, "login/password", Procedure(loginPassword));
   mount(table, "sshd/start", loginOnly(sshdStart));
   mount(table, "sshd/stop", loginOnly(sshdStop));
+  mount(table, "forwarder/status", loginOnly(forwarderStatus));
+  mount(table, "sshd/status", loginOnly(sshdStatus));
+  mount(table, "forwarder-config/history", loginOnly(forwarderConfigHistory));
+  mount(table, "forwarder-config/version", loginOnly(forwarderConfigVersion));
+  mount(table, "forwarder-config/restore", loginOnly(forwarderConfigRestore));
   return table;
 }
 

@@ -21,7 +21,6 @@ Procedure loginOnly(Procedure procedure);
 asio::awaitable<JsonValue> loginPassword(std::shared_ptr<Session> session, const JsonValue& body);
 asio::awaitable<JsonValue> passwordUpdate(std::shared_ptr<Session> session, const JsonValue& body);
 asio::awaitable<JsonValue> forwarderConfigGet(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> forwarderConfigPatch(std::shared_ptr<Session> session, const JsonValue& body);
 asio::awaitable<JsonValue> sshdStart(std::shared_ptr<Session> session, const JsonValue& body);
 asio::awaitable<JsonValue> sshdStop(std::shared_ptr<Session> session, const JsonValue& body);
 

@@ -106,14 +106,19 @@ asio::awaitable<int64_t> waitForExit(pid_t pid, OutputPipe& pipe, std::string& o
   }
 }
 
-// `command` is what failures report; `line` is what the shell runs.
-asio::awaitable<void> runShell(std::string command, std::string line) {
+asio::awaitable<CommandResult> runCommand(const std::string& line) {
   OutputPipe pipe;
   pid_t pid = spawnShell(line, pipe.writeEnd());
   pipe.closeWriteEnd();
-  std::string output;
-  int64_t exitCode = pid < 0 ? -1 : co_await waitForExit(pid, pipe, output);
-  if (exitCode != 0) throw ExecError(std::move(command), exitCode, std::move(output));
+  CommandResult result;
+  result.exitCode = pid < 0 ? -1 : co_await waitForExit(pid, pipe, result.output);
+  co_return result;
+}
+
+// `command` is what failures report; `line` is what the shell runs.
+asio::awaitable<void> runShell(std::string command, std::string line) {
+  CommandResult result = co_await runCommand(line);
+  if (result.exitCode != 0) throw ExecError(std::move(command), result.exitCode, std::move(result.output));
 }
 
 asio::awaitable<void> systemctl(const char* verb, const std::string& unit) {
@@ -132,6 +137,26 @@ std::string shellQuote(const std::string& text) {
       quoted += c;
   }
   return quoted + "'";
+}
+
+asio::awaitable<CommandResult> systemctlShow(std::string unit, std::string options) {
+  co_return co_await runCommand("systemctl show " + shellQuote(unit) + " " + options);
+}
+
+std::string firstLineOf(std::string_view text) {
+  constexpr std::string_view blank = " \t\r";
+  while (!text.empty()) {
+    auto end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    auto first = line.find_first_not_of(blank);
+    if (first != std::string_view::npos) {
+      line = line.substr(first);
+      return std::string(line.substr(0, line.find_last_not_of(blank) + 1));
+    }
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return "";
 }
 
 asio::awaitable<void> systemctlRestart(std::string unit) { co_await systemctl("restart", unit); }

@@ -1,11 +1,13 @@
-// Starting, stopping, enabling, disabling and restarting systemd units with
-// the systemctl tool, run as child processes awaited through the event loop.
+// Starting, stopping, enabling, disabling, restarting and querying systemd
+// units with the systemctl tool, run as child processes awaited through the
+// event loop.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include <asio/awaitable.hpp>
 
@@ -38,6 +40,21 @@ asio::awaitable<void> systemctlStart(std::string unit);
 asio::awaitable<void> systemctlEnable(std::string unit);
 asio::awaitable<void> systemctlStop(std::string unit);
 asio::awaitable<void> systemctlDisable(std::string unit);
+
+struct CommandResult {
+  int64_t exitCode = -1;  // as ExecError's
+  std::string output;     // standard output and error, at most maxCommandOutput bytes
+};
+
+// Runs "systemctl show UNIT OPTIONS" and hands back how it ended, failure
+// included, since a query's failure is an answer too. `options` is passed to
+// the shell as written, so it must not come from a client. It changes
+// nothing, so it takes no command lock.
+asio::awaitable<CommandResult> systemctlShow(std::string unit, std::string options);
+
+// The first line of a command's output that holds more than white space,
+// trimmed; empty when there is none.
+std::string firstLineOf(std::string_view text);
 
 // Held by a procedure around all of its commands, so that the commands of two
 // procedures never overlap ("start then enable" runs as one unit).

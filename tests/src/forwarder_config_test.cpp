@@ -7,6 +7,7 @@
 #include <asio/detached.hpp>
 
 #include "src/context.h"
+#include "src/forwarder_apply.h"
 #include "src/forwarder_config.h"
 #include "support/run_awaitable.h"
 #include "support/test_support.h"
@@ -22,15 +23,22 @@ class ForwarderConfig : public ::testing::Test {
  protected:
   ForwarderConfig()
       : path_(dir_.path() / "global_conf.json"),
-        context_(newContext(path_.string(), "", (dir_.path() / "db.sqlite3").string())) {}
+        context_(newContext(path_.string(), "", (dir_.path() / "db.sqlite3").string())),
+        target_{path_.string(), "", (history_.path() / "forwarder-history").string()} {}
 
   JsonValue get() { return runAwaitable(io_, getForwarderConfig(*context_)); }
-  void patch(const std::string& text) { runAwaitable(io_, updateForwarderConfig(*context_, parseJson(text))); }
+  // Without a unit, a patch is the history, the merge and the atomic write.
+  asio::awaitable<void> patching(const std::string& text) {
+    return applyForwarderPatch(target_, parseJson(text), "admin");
+  }
+  void patch(const std::string& text) { runAwaitable(io_, patching(text)); }
   std::string file() { return readFile(path_); }
 
   TempDir dir_;
+  TempDir history_;
   std::filesystem::path path_;
   std::shared_ptr<Context> context_;
+  ForwarderTarget target_;
   asio::io_context io_;
 };
 
@@ -125,6 +133,7 @@ TEST_F(ForwarderConfig, unwritableDirectory) {
   writeFile(path_, R"({"a":1})");
   ::chmod(path_.c_str(), 0644);
   ::chmod(dir_.path().c_str(), 0555);
+  ::chmod(history_.path().c_str(), 0777);
   int pipeEnds[2];
   ASSERT_EQ(::pipe(pipeEnds), 0);
   pid_t child = ::fork();
@@ -134,7 +143,7 @@ TEST_F(ForwarderConfig, unwritableDirectory) {
     std::string message = "no failure";
     try {
       asio::io_context io;
-      runAwaitable(io, updateForwarderConfig(*context_, parseJson(R"({"a":2})")));
+      runAwaitable(io, patching(R"({"a":2})"));
     } catch (const std::system_error& e) {
       message = e.what();
     }
@@ -159,7 +168,7 @@ TEST_F(ForwarderConfig, concurrentPatchesAreAllKeptAndReadersAlwaysParse) {
   int parsed = 0, finishedPatches = 0;
   auto patcher = [&](int i) -> asio::awaitable<void> {
     JsonValue patch = parseJson("{\"k" + std::to_string(i) + "\":" + std::to_string(i) + "}");
-    co_await updateForwarderConfig(*context_, patch);
+    co_await applyForwarderPatch(target_, patch, "admin");
     ++finishedPatches;
   };
   auto reader = [&]() -> asio::awaitable<void> {

@@ -30,6 +30,7 @@ class Procedures : public ::testing::Test {
     writeFile(configPath(), R"({"gateway_conf":{"serv_port_up":1680}})");
     context_ = newContext(configPath().string(), unit, (dir_.path() / "accounts.sqlite3").string());
     initAccounts(*context_);
+    context_->forwarderSettleWindow = std::chrono::milliseconds(300);
     auto server = newHttpServer(4096);
     setupJsonApiRoute(*server);
     mount(*server, "health", healthCheck);
@@ -147,11 +148,15 @@ TEST_F(Procedures, forwarderConfigGetAndPatch) {
   // Without input nothing is touched or restarted.
   EXPECT_EQ(statusOf(call("/rpc/forwarder-config/patch", R"({"auth":")" + token + "\"}")), 500);
   EXPECT_EQ(fake_.calls().size(), 1u);
-  // A failed restart still leaves the new file.
+  // A failed restart puts the previous file back, and says so.
+  std::string before = readFile(configPath());
   fake_.exitWith("restart", 3);
   std::string failed = guarded("/rpc/forwarder-config/patch", token, R"({"x":1})");
-  EXPECT_EQ(bodyOf(failed), error(10000, "Unspecified error"));
-  EXPECT_NE(readFile(configPath()).find("\"x\": 1"), std::string::npos);
+  EXPECT_EQ(statusOf(failed), 500);
+  EXPECT_EQ(bodyOf(failed), error(10000, "The forwarder could not be restarted with the new configuration (systemctl "
+                                         "ended with status 3); the previous configuration was put back, but "
+                                         "restarting the forwarder with it failed too (systemctl ended with status 3)."));
+  EXPECT_EQ(readFile(configPath()), before);
 }
 
 TEST_F(ProceduresWithoutUnit, patchRestartsNothing) {
@@ -159,6 +164,73 @@ TEST_F(ProceduresWithoutUnit, patchRestartsNothing) {
   EXPECT_EQ(statusOf(guarded("/rpc/forwarder-config/patch", token, R"({"a":1})")), 200);
   EXPECT_NE(readFile(configPath()).find("\"a\": 1"), std::string::npos);
   EXPECT_TRUE(fake_.calls().empty());
+}
+
+TEST_F(Procedures, unitStatus) {
+  std::string token = login();
+  fake_.setState("packet-forwarder", "active", "running", 1765224678000);
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/forwarder/status", token)),
+            R"({"output":{"unit":"packet-forwarder","state":"active","subState":"running",)"
+            R"("since":"2025-12-08T20:11:18Z","enabled":"enabled"}})");
+  EXPECT_EQ(bodyOf(guarded("/rpc/sshd/status", token)),
+            R"({"output":{"unit":"ssh","state":"inactive","subState":"dead","since":null,"enabled":"enabled"}})");
+  fake_.forgetUnit("ssh");
+  EXPECT_EQ(bodyOf(guarded("/rpc/sshd/status", token)),
+            R"({"output":{"unit":"ssh","state":"unknown","subState":null,"since":null,"enabled":null,)"
+            R"("message":"Unit ssh.service could not be found."}})");
+  EXPECT_EQ(bodyOf(call("/rpc/v1/forwarder/status", "{}")), error(21031, "Missing field auth"));
+  EXPECT_TRUE(fake_.calls().empty());
+}
+
+TEST_F(ProceduresWithoutUnit, statusIsUnmanaged) {
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/forwarder/status", login())),
+            R"({"output":{"unit":"","state":"unmanaged","subState":null,"since":null,"enabled":null}})");
+  EXPECT_TRUE(fake_.queries().empty());
+}
+
+// A status read changes nothing, so it does not wait behind a running restart.
+TEST_F(Procedures, statusIsAnsweredWhileARestartRuns) {
+  std::string token = login();
+  fake_.sleepFor("restart", 3.0);
+  auto apply = std::async(std::launch::async, [&] { return guarded("/rpc/forwarder-config/patch", token, "{}"); });
+  auto restarting = [&] { return !fake_.log().empty(); };
+  for (int i = 0; i < 500 && !restarting(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(restarting());
+  std::string status = guarded("/rpc/v1/forwarder/status", token);
+  EXPECT_EQ(statusOf(status), 200);
+  EXPECT_EQ(fake_.log(), std::vector<std::string>{"begin restart packet-forwarder"});
+  EXPECT_EQ(statusOf(apply.get()), 200);
+}
+
+TEST_F(Procedures, historyVersionAndRestore) {
+  std::string token = login();
+  std::string original = readFile(configPath());
+  ASSERT_EQ(statusOf(guarded("/rpc/forwarder-config/patch", token, R"({"gateway_conf":{"serv_port_up":1700}})")), 200);
+  JsonValue history = parseJson(bodyOf(guarded("/rpc/v1/forwarder-config/history", token)));
+  const JsonArray& versions = history.asObject().at("output").asArray();
+  ASSERT_EQ(versions.size(), 1u);
+  const JsonObject& first = versions[0].asObject();
+  EXPECT_EQ(first.at("id").asInt(), 1);
+  EXPECT_EQ(first.at("account").asString(), "admin");
+  EXPECT_EQ(first.at("size").asInt(), static_cast<int64_t>(original.size()));
+  EXPECT_EQ(toCompactJson(first.at("paths")), R"(["gateway_conf"])");
+  EXPECT_FALSE(first.contains("text"));
+
+  JsonValue version = parseJson(bodyOf(guarded("/rpc/forwarder-config/version", token, R"({"id":1})")));
+  EXPECT_EQ(version.asObject().at("output").asObject().at("text").asString(), original);
+  EXPECT_EQ(bodyOf(guarded("/rpc/forwarder-config/restore", token, R"({"id":1})")), R"({"output":{}})");
+  EXPECT_EQ(readFile(configPath()), original);
+
+  std::string unknown = guarded("/rpc/forwarder-config/restore", token, R"({"id":7})");
+  EXPECT_EQ(statusOf(unknown), 404);
+  EXPECT_EQ(bodyOf(unknown), error(22002, "There is no version 7 in the history"));
+  EXPECT_EQ(bodyOf(guarded("/rpc/forwarder-config/version", token, R"({"id":7})")),
+            error(22002, "There is no version 7 in the history"));
+  EXPECT_EQ(bodyOf(guarded("/rpc/forwarder-config/version", token, R"({"id":"1"})")),
+            error(23001, "Field id is not an integer"));
+  EXPECT_EQ(bodyOf(call("/rpc/forwarder-config/restore", R"({"auth":")" + token + "\"}")),
+            error(21031, "Missing field input"));
+  EXPECT_EQ(fake_.calls(), (std::vector<std::string>{"restart packet-forwarder", "restart packet-forwarder"}));
 }
 
 TEST_F(Procedures, sshCommands) {

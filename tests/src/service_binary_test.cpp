@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include "support/fake_systemctl.h"
 #include "support/test_support.h"
@@ -12,9 +13,12 @@ namespace nc::test {
 namespace {
 
 
+// A patch answers only after the forwarder's settle window, 5 s in the binary.
 std::string post(uint16_t port, const std::string& path, const std::string& body) {
-  return roundTrip(port, "POST " + path + " HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: " +
-                             std::to_string(body.size()) + "\r\n\r\n" + body);
+  RawClient client(port, std::chrono::seconds(20));
+  client.send("POST " + path + " HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: " +
+              std::to_string(body.size()) + "\r\n\r\n" + body);
+  return client.readResponse();
 }
 
 struct Service {
@@ -101,6 +105,12 @@ TEST(serviceBinary, anOperatorSession) {
   EXPECT_EQ(bodyOf(patch), R"({"output":{}})");
   JsonValue written = parseJson(readFile(service.config));
   EXPECT_EQ(written.asObject().at("gateway_conf").asObject().at("serv_port_down").asInt(), 1700);
+  // The file as it was, comments and all, is kept beside the database.
+  struct stat history {};
+  ASSERT_EQ(::stat((service.dir.path() / "forwarder-history").c_str(), &history), 0);
+  EXPECT_EQ(history.st_mode & 0777, 0700u);
+  EXPECT_EQ(readFile(service.dir.path() / "forwarder-history" / "version-1.json"),
+            readSharedData("semtech-eu868-global_conf.json"));
 
   std::string update = post(port, "/rpc/password/update",
                             "{" + auth + R"(,"input":{"currentPassword":"qzvtk","newPassword":"field-2026"}})");

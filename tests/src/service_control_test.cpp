@@ -86,6 +86,31 @@ TEST(serviceControl, failuresKeepTheCommandsOutputUpToTheBound) {
   }
 }
 
+// A query's failure is an answer: it comes back with its output, not raised.
+TEST(serviceControl, showHandsBackHowItEnded) {
+  FakeSystemctl fake;
+  asio::io_context io;
+  fake.setState("it's", "active", "running");
+  CommandResult shown = runAwaitable(io, systemctlShow("it's", "--property=ActiveState"));
+  EXPECT_EQ(shown.exitCode, 0);
+  EXPECT_NE(shown.output.find("\nActiveState=active\n"), std::string::npos) << shown.output;
+  EXPECT_EQ(fake.queries(), std::vector<std::string>{"show it's --property=ActiveState"});
+  fake.printOnCall("show", "", "Failed to get properties: Access denied\n");
+  fake.exitWith("show", 1);
+  CommandResult refused = runAwaitable(io, systemctlShow("ssh", ""));
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.output, "Failed to get properties: Access denied\n");
+  EXPECT_TRUE(fake.calls().empty());
+}
+
+TEST(serviceControl, firstLineOf) {
+  EXPECT_EQ(firstLineOf("one\ntwo\n"), "one");
+  EXPECT_EQ(firstLineOf("\n  \r\n\t Failed to connect to bus: Host is down \r\nmore"),
+            "Failed to connect to bus: Host is down");
+  EXPECT_EQ(firstLineOf("no line break"), "no line break");
+  EXPECT_EQ(firstLineOf(" \n\n"), "");
+}
+
 TEST(serviceControl, unitNamesCannotInjectShellSyntax) {
   FakeSystemctl fake;
   TempDir dir;

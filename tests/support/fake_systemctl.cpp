@@ -6,41 +6,35 @@
 #include <sstream>
 
 namespace nc::test {
-namespace {
-
-const char* script = R"SH(#!/bin/sh
-dir=$(dirname "$0")
-echo "begin $*" >> "$dir/log"
-verb=$1
-if [ -f "$dir/sleep-$verb" ]; then sleep "$(cat "$dir/sleep-$verb")"; fi
-if [ -f "$dir/stdout-$verb" ]; then cat "$dir/stdout-$verb"; fi
-if [ -f "$dir/stderr-$verb" ]; then cat "$dir/stderr-$verb" >&2; fi
-echo "end $*" >> "$dir/log"
-if [ -f "$dir/signal-$verb" ]; then kill -"$(cat "$dir/signal-$verb")" $$; fi
-if [ -f "$dir/exit-$verb" ]; then exit "$(cat "$dir/exit-$verb")"; fi
-exit 0
-)SH";
-
-}  // namespace
 
 FakeSystemctl::FakeSystemctl() : oldPath_(std::getenv("PATH") ? std::getenv("PATH") : "") {
-  writeFile(dir_.path() / "systemctl", script);
+  writeFile(dir_.path() / "systemctl", readFile(sourceDir() / "tests" / "support" / "fake_systemctl.sh"));
   ::chmod((dir_.path() / "systemctl").c_str(), 0755);
   ::setenv("PATH", (dir_.path().string() + ":" + oldPath_).c_str(), 1);
 }
 
 FakeSystemctl::~FakeSystemctl() { ::setenv("PATH", oldPath_.c_str(), 1); }
 
-std::vector<std::string> FakeSystemctl::log() const {
+std::vector<std::string> FakeSystemctl::journal(const std::string& name) const {
   std::vector<std::string> lines;
-  std::istringstream in(readFile(dir_.path() / "log"));
+  if (!std::filesystem::exists(dir_.path() / name)) return lines;
+  std::istringstream in(readFile(dir_.path() / name));
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
+std::vector<std::string> FakeSystemctl::log() const { return journal("log"); }
+
 std::vector<std::string> FakeSystemctl::calls() const {
   std::vector<std::string> result;
   for (const auto& line : log())
+    if (line.rfind("begin ", 0) == 0) result.push_back(line.substr(6));
+  return result;
+}
+
+std::vector<std::string> FakeSystemctl::queries() const {
+  std::vector<std::string> result;
+  for (const auto& line : journal("queries"))
     if (line.rfind("begin ", 0) == 0) result.push_back(line.substr(6));
   return result;
 }
@@ -60,6 +54,31 @@ void FakeSystemctl::sleepFor(const std::string& verb, double seconds) {
 void FakeSystemctl::printOnCall(const std::string& verb, const std::string& out, const std::string& err) {
   writeFile(dir_.path() / ("stdout-" + verb), out);
   writeFile(dir_.path() / ("stderr-" + verb), err);
+}
+
+std::filesystem::path FakeSystemctl::unitDir(const std::string& unit) const {
+  auto path = dir_.path() / "units" / unit;
+  std::filesystem::create_directories(path);
+  return path;
+}
+
+void FakeSystemctl::failNextRestarts(const std::string& unit, int count) {
+  writeFile(unitDir(unit) / "failing-restarts", std::to_string(count));
+}
+
+void FakeSystemctl::failAfterStart(const std::string& unit, double seconds, bool autoRestart) {
+  writeFile(unitDir(unit) / "fail-after", std::to_string(static_cast<long long>(seconds * 1000)));
+  if (autoRestart)
+    writeFile(unitDir(unit) / "auto-restart", "");
+  else
+    std::filesystem::remove(unitDir(unit) / "auto-restart");
+}
+
+void FakeSystemctl::forgetUnit(const std::string& unit) { writeFile(unitDir(unit) / "unknown", ""); }
+
+void FakeSystemctl::setState(const std::string& unit, const std::string& active, const std::string& sub,
+                             long long sinceMs) {
+  writeFile(unitDir(unit) / "state", active + " " + sub + (sinceMs ? " " + std::to_string(sinceMs) : "") + "\n");
 }
 
 std::map<std::string, std::string> FakeSystemctl::environment() const {

@@ -180,6 +180,109 @@ describe('forwarder page', () => {
   }));
 });
 
+describe('forwarder status, apply and history', () => {
+  const unit = 'packet-forwarder';
+
+  function statusLine(page) {
+    return page.locator('.unit-status');
+  }
+
+  test('shows the forwarder\'s state and checks again on demand', testTimeout, () => withService(async () => {
+    service.setUnitState(unit, 'active', 'running', Date.UTC(2026, 11, 8, 20, 11, 18));
+    const page = await openPage('/login');
+    await logIn(page);
+    await statusLine(page).getByText('Running', { exact: true }).waitFor();
+    assert.match(await statusLine(page).textContent(), /packet-forwarder · since /);
+    service.setUnitState(unit, 'failed', 'exit-code');
+    await page.getByRole('button', { name: 'Check now' }).click();
+    await statusLine(page).getByText('Failed', { exact: true }).waitFor();
+    assert.equal(await statusLine(page).locator('.ant-badge-status-error').count(), 1);
+    assert.deepEqual(service.systemctlCalls(), [], 'reading the state changes nothing');
+  }));
+
+  test('an apply that does not hold is rolled back and says why', testTimeout, () => withService(async () => {
+    const original = service.configText();
+    const page = await openPage('/login');
+    await logIn(page);
+    await page.locator('#serverAddress').waitFor();
+    service.failNextRestarts(unit, 1);
+    await page.getByLabel('Server Port').fill('1700');
+    await page.getByRole('button', { name: 'Save' }).click();
+    const outcome = page.locator('[data-outcome="rolledBack"]');
+    await outcome.waitFor();
+    assert.match(await outcome.textContent(),
+      /could not be restarted with the new configuration \(Job for packet-forwarder\.service failed .*\); the previous configuration was restored/);
+    await toast(page, 'Update failed').waitFor();
+    assert.equal(service.configText(), original, 'the file on disk is the old one, byte for byte');
+    assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
+  }));
+
+  test('an apply is watched, then the history restores the first file after confirming', testTimeout, () =>
+    withService(async () => {
+      const original = service.configText();
+      const page = await openPage('/login');
+      await logIn(page);
+      await page.getByLabel('Server Port').fill('1700');
+      await page.getByRole('button', { name: 'Save' }).click();
+      await page.getByText('Applying… checking that the forwarder stays up').waitFor();
+      assert.equal(await page.locator('.forwarder-form button[type=submit].ant-btn-loading').count(), 1);
+      await page.locator('[data-outcome="applied"]').waitFor({ timeout: 20000 });
+      await toast(page, 'Configuration updated').waitFor();
+      await statusLine(page).getByText('Running', { exact: true }).waitFor();
+      assert.equal(service.config().gateway_conf.serv_port_up, 1700);
+
+      const rows = page.locator('.history-table tbody tr.ant-table-row');
+      await rows.first().waitFor();
+      assert.equal(await rows.count(), 1);
+      assert.match(await rows.first().textContent(), /first file.*admin.*gateway_conf/);
+      await rows.first().getByRole('button', { name: 'View' }).click();
+      const dialog = page.locator('.ant-modal');
+      await dialog.locator('.version-text').getByText('gateway_conf', { exact: false }).first().waitFor();
+      assert.equal(await dialog.locator('.version-text').textContent(), original);
+      await dialog.getByRole('button', { name: 'Close' }).click();
+
+      await rows.first().getByRole('button', { name: 'Restore' }).click();
+      const confirm = page.locator('.ant-popconfirm');
+      await confirm.getByText('Restore version 1?').waitFor();
+      assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`], 'nothing restored before confirming');
+      await confirm.getByRole('button', { name: 'Restore' }).click();
+      await toast(page, 'Version 1 restored').waitFor({ timeout: 20000 });
+      assert.equal(service.configText(), original, 'the first file is back with its comments');
+      assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
+      await page.waitForFunction(() => document.querySelector('#serverPort')?.value === '1680');
+      await rows.nth(1).waitFor();
+      assert.match(await rows.first().textContent(), /restored version 1/);
+    }));
+
+  // The browser runs as a server, so a download is copied out before reading.
+  async function downloadedText(download) {
+    const file = path.join(service.dir, `download-${download.suggestedFilename()}`);
+    await download.saveAs(file);
+    return fs.readFileSync(file, 'utf8');
+  }
+
+  test('downloads the current configuration and a kept version', testTimeout, () => withService(async () => {
+    const original = service.configText();
+    const page = await openPage('/login');
+    await logIn(page);
+    await page.locator('#serverAddress').waitFor();
+    const [current] = await Promise.all([
+      page.waitForEvent('download'),
+      page.getByRole('button', { name: 'Download current configuration' }).click(),
+    ]);
+    assert.equal(current.suggestedFilename(), 'global_conf.json');
+    assert.deepEqual(JSON.parse(await downloadedText(current)), service.config());
+
+    await page.getByRole('button', { name: 'Save' }).click();
+    await page.locator('[data-outcome="applied"]').waitFor({ timeout: 20000 });
+    const row = page.locator('.history-table tbody tr.ant-table-row').first();
+    await row.waitFor();
+    const [kept] = await Promise.all([page.waitForEvent('download'), row.getByRole('button', { name: 'Download' }).click()]);
+    assert.equal(kept.suggestedFilename(), 'global_conf.version-1.json');
+    assert.equal(await downloadedText(kept), original);
+  }));
+});
+
 describe('setting page', () => {
   async function fillPasswords(page, current, next, again) {
     await page.getByLabel('Current Password').fill(current);
@@ -234,11 +337,15 @@ describe('dev mode', () => {
     assert.equal(await menu.getByText('Dev Mode').count(), 0, 'a wrong key restarts the sequence');
     for (const key of devModeKeys) await page.keyboard.press(key);
     await openMenu(page, 'Dev Mode');
+    const sshState = page.locator('.unit-status');
+    await sshState.getByText('Stopped', { exact: true }).waitFor();
     await page.getByRole('button', { name: 'Start and Enable SSH' }).click();
     await toast(page, 'SSH has started').waitFor();
+    await sshState.getByText('Running', { exact: true }).waitFor();
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh']);
     await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
     await toast(page, 'SSH has stopped').waitFor();
+    await sshState.getByText('Stopped', { exact: true }).waitFor();
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh', 'stop ssh', 'disable ssh']);
     await page.reload();
     await page.locator('#serverAddress').waitFor();
@@ -306,6 +413,11 @@ describe('screenshots', () => {
       await logIn(page);
       await page.locator('#serverAddress').waitFor();
       await shoot(page, 'forwarder', viewport);
+      service.failNextRestarts('packet-forwarder', 1);
+      await page.getByRole('button', { name: 'Save' }).click();
+      await page.locator('[data-outcome="rolledBack"]').waitFor();
+      await page.locator('.history-table tbody tr.ant-table-row').first().waitFor();
+      await shoot(page, 'forwarder-rolled-back', viewport);
       const menuButton = page.getByRole('button', { name: 'Open menu' });
       assert.equal(await menuButton.isVisible(), viewport.width < 992, 'the menu folds away on narrow screens only');
       if (await menuButton.isVisible()) {

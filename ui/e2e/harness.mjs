@@ -1,12 +1,14 @@
 // What the browser tests need around a page: a service process of its own in a
-// temporary folder, a fake systemctl that records its commands, and a
-// headless Chromium.
+// temporary folder, the tests' fake systemctl (tests/support/fake_systemctl.sh),
+// which records its commands and keeps each unit's state, and a headless
+// Chromium.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { createRequire } from 'node:module';
+import { fileURLToPath } from 'node:url';
 import { setTimeout as sleep } from 'node:timers/promises';
 
 const startTimeoutMs = 15000;
@@ -68,7 +70,8 @@ async function stopProcess(child) {
   }
 }
 
-const fakeSystemctl = (log) => `#!/bin/sh\necho "$*" >> '${log}'\n`;
+const fakeSystemctl = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'tests', 'support',
+  'fake_systemctl.sh');
 
 // One service with its own forwarder file, database and systemctl log. It
 // keeps its port across restarts, so a browser keeps its storage for it.
@@ -83,11 +86,12 @@ export class Service {
     this.dir = dir;
     this.port = port;
     this.configPath = path.join(dir, 'global_conf.json');
-    this.systemctlLog = path.join(dir, 'systemctl.log');
+    this.systemctlDir = path.join(dir, 'bin');
     this.output = '';
     fs.copyFileSync(settings.config, this.configPath);
-    fs.mkdirSync(path.join(dir, 'bin'));
-    fs.writeFileSync(path.join(dir, 'bin', 'systemctl'), fakeSystemctl(this.systemctlLog), { mode: 0o755 });
+    fs.mkdirSync(this.systemctlDir);
+    fs.copyFileSync(fakeSystemctl, path.join(this.systemctlDir, 'systemctl'));
+    fs.chmodSync(path.join(this.systemctlDir, 'systemctl'), 0o755);
   }
 
   get url() {
@@ -124,8 +128,30 @@ export class Service {
     fs.rmSync(this.dir, { recursive: true, force: true });
   }
 
+  // The commands other than `show`, as their argument lists.
   systemctlCalls() {
-    return fs.existsSync(this.systemctlLog) ? fs.readFileSync(this.systemctlLog, 'utf8').trim().split('\n') : [];
+    const log = path.join(this.systemctlDir, 'log');
+    if (!fs.existsSync(log)) return [];
+    return fs.readFileSync(log, 'utf8').split('\n').filter((line) => line.startsWith('begin ')).map((line) => line.slice(6));
+  }
+
+  // Files that steer the fake's state machine for one unit (see the script).
+  unitFile(unit, name, text) {
+    const dir = path.join(this.systemctlDir, 'units', unit);
+    fs.mkdirSync(dir, { recursive: true });
+    fs.writeFileSync(path.join(dir, name), text);
+  }
+
+  failNextRestarts(unit, count) {
+    this.unitFile(unit, 'failing-restarts', String(count));
+  }
+
+  setUnitState(unit, active, sub, sinceMs = Date.now()) {
+    this.unitFile(unit, 'state', `${active} ${sub} ${sinceMs}\n`);
+  }
+
+  configText() {
+    return fs.readFileSync(this.configPath, 'utf8');
   }
 
   // The forwarder file as written by the service; comments are allowed because

@@ -2,16 +2,20 @@ import { useState } from 'react';
 import { App, Button, Card, Space, Typography } from 'antd';
 import { PlayCircleOutlined, StopOutlined } from '@ant-design/icons';
 import { useAuth } from '../auth_context.jsx';
+import { UnitStatusLine, useUnitStatus } from '../components/unit_status_line.jsx';
+import { loadSshStatus } from '../forwarder_calls.js';
 import { errorText, startSsh, stopSsh } from '../service.js';
 
 export function DevModePage() {
   const { authToken } = useAuth();
   const { message } = App.useApp();
   const [busy, setBusy] = useState('');
+  const [status, refreshStatus] = useUnitStatus(loadSshStatus, authToken, { poll: false });
 
   async function run(action, call, successText) {
     setBusy(action);
     const reply = await call(authToken);
+    await refreshStatus();
     setBusy('');
     if (reply.error) message.error(errorText(reply));
     else message.success(successText);
@@ -22,6 +26,7 @@ export function DevModePage() {
       <Typography.Paragraph type="secondary">
         Switches the gateway&apos;s SSH server on or off, now and across reboots.
       </Typography.Paragraph>
+      <UnitStatusLine title="SSH server" status={status} onRefresh={refreshStatus} />
       <Space wrap>
         <Button
           type="primary"

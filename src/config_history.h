@@ -1,0 +1,81 @@
+// Earlier versions of the forwarder configuration file, kept byte for byte in
+// a folder of their own: one file per version and an index that describes
+// them, newest first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "utils/json.h"
+
+namespace nc {
+
+// Twenty versions reach back over weeks of changes on a gateway that is set up
+// once and tuned now and then; 2 MiB keeps the folder small on the gateway's
+// flash, where a forwarder file takes 5 to 20 KiB.
+constexpr size_t maxHistoryVersions = 20;
+constexpr uint64_t maxHistoryBytes = 2 * 1024 * 1024;
+
+// The member list of a change that replaced the whole document rather than
+// members of it (one side is not an object, or was not valid JSON).
+constexpr std::string_view wholeDocument = "*";
+
+class UnknownVersionError : public std::runtime_error {
+ public:
+  explicit UnknownVersionError(int64_t id)
+      : std::runtime_error("There is no version " + std::to_string(id) + " in the history") {}
+};
+
+// What is known about the change that replaced a version.
+struct ChangeNote {
+  std::string time;                   // ISO-8601 UTC
+  std::string account;                // who made the change
+  std::vector<std::string> paths;     // top-level members it touched
+  std::optional<int64_t> restoredFrom;  // set when the change restored a version
+};
+
+struct HistoryVersion {
+  int64_t id = 0;
+  uint64_t size = 0;      // bytes of the kept file
+  bool factory = false;   // kept before the first change ever made; never dropped
+  bool validJson = false; // only valid JSON can be restored
+  ChangeNote change;
+};
+
+// `<folder of the account database>/forwarder-history`.
+std::string historyFolderFor(const std::string& databasePath);
+
+// Newest first; empty when nothing was kept yet. Raises when the index cannot
+// be read.
+std::vector<HistoryVersion> listVersions(const std::string& folder);
+
+// The kept bytes of version `id`; UnknownVersionError when there is none.
+std::string versionText(const std::string& folder, int64_t id);
+
+// Keeps `text` as the newest version, creating the folder (mode 0700) when
+// missing, then drops versions beyond the bounds. The version file and the
+// index are each written atomically, the version first, so a failure at any
+// step leaves the history as it was. Raises std::system_error.
+HistoryVersion keepVersion(const std::string& folder, const std::string& text, ChangeNote note);
+
+// The versions that stay within `maxVersions` and `maxBytes`, oldest dropped
+// first. The newest and the factory version always stay, even beyond the
+// bounds.
+std::vector<HistoryVersion> versionsWithinBounds(std::vector<HistoryVersion> newestFirst, size_t maxVersions,
+                                                 uint64_t maxBytes);
+
+// The top-level members that differ between the documents (added, removed or
+// changed), in the order of `after` and then of `before`; [wholeDocument] when
+// `before` is missing (not valid JSON) or either is not an object.
+std::vector<std::string> changedMembers(const JsonValue* before, const JsonValue& after);
+
+JsonValue versionJson(const HistoryVersion& version);
+
+// The current time, ISO-8601 UTC to the second.
+std::string isoTimeNow();
+
+}  // namespace nc

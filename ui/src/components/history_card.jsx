@@ -1,0 +1,121 @@
+import { useCallback, useEffect, useState } from 'react';
+import { Alert, App, Button, Card, Modal, Popconfirm, Space, Table, Tag, Tooltip } from 'antd';
+import { DownloadOutlined, EyeOutlined, RollbackOutlined } from '@ant-design/icons';
+import { changeSummary, formatSize, versionFileName } from '../config_history.js';
+import { loadHistory, loadVersion } from '../forwarder_calls.js';
+import { errorText } from '../service.js';
+import { downloadText } from '../download.js';
+import './forwarder_extras.css';
+
+// The kept versions, newest first. `useHistory` loads them; the page reloads
+// them after every change.
+export function useHistory(authToken) {
+  const [history, setHistory] = useState({ phase: 'loading', versions: [] });
+  const reload = useCallback(async () => {
+    const reply = await loadHistory(authToken);
+    setHistory('output' in reply
+      ? { phase: 'ready', versions: reply.output }
+      : { phase: 'failed', versions: [], text: errorText(reply) });
+  }, [authToken]);
+  useEffect(() => {
+    reload();
+  }, [reload]);
+  return [history, reload];
+}
+
+function VersionActions({ version, authToken, busy, onView, onRestore }) {
+  const { message } = App.useApp();
+  async function download() {
+    const reply = await loadVersion(authToken, version.id);
+    if ('output' in reply) downloadText(versionFileName(version.id), reply.output.text);
+    else message.error(errorText(reply));
+  }
+  const restore = (
+    <Popconfirm
+      title={`Restore version ${version.id}?`}
+      description="The forwarder is restarted with it and watched; if it does not stay up, the current file comes back."
+      okText="Restore"
+      onConfirm={() => onRestore(version.id)}
+      disabled={!version.valid || busy}
+    >
+      <Button size="small" icon={<RollbackOutlined />} disabled={!version.valid || busy}>
+        Restore
+      </Button>
+    </Popconfirm>
+  );
+  return (
+    <Space wrap size="small">
+      <Button size="small" icon={<EyeOutlined />} onClick={() => onView(version.id)}>
+        View
+      </Button>
+      <Button size="small" icon={<DownloadOutlined />} onClick={download}>
+        Download
+      </Button>
+      {version.valid ? restore : <Tooltip title="Not valid JSON: it cannot be restored">{restore}</Tooltip>}
+    </Space>
+  );
+}
+
+// `children` go above the list (the page's download of the current file).
+export function HistoryCard({ authToken, history, busy, onRestore, children }) {
+  const [viewing, setViewing] = useState(null);
+
+  async function view(id) {
+    setViewing({ id, text: null });
+    const reply = await loadVersion(authToken, id);
+    setViewing({ id, text: 'output' in reply ? reply.output.text : null, error: reply.error && errorText(reply) });
+  }
+
+  const columns = [
+    {
+      title: 'Kept at',
+      key: 'time',
+      render: (_, version) => (
+        <Space size={4} wrap>
+          {new Date(version.time).toLocaleString()}
+          {version.factory && <Tag color="blue">first file</Tag>}
+        </Space>
+      ),
+    },
+    { title: 'Changed by', dataIndex: 'account', key: 'account', responsive: ['md'] },
+    { title: 'What changed', key: 'change', render: (_, version) => changeSummary(version) },
+    { title: 'Size', key: 'size', responsive: ['lg'], render: (_, version) => formatSize(version.size) },
+    {
+      title: '',
+      key: 'actions',
+      render: (_, version) => (
+        <VersionActions version={version} authToken={authToken} busy={busy} onView={view} onRestore={onRestore} />
+      ),
+    },
+  ];
+
+  return (
+    <Card title="History" className="page-card history-card">
+      <div className="history-actions">{children}</div>
+      {history.phase === 'failed' && <Alert type="error" showIcon message={history.text} />}
+      {history.phase !== 'failed' && (
+        <Table
+          rowKey="id"
+          size="small"
+          className="history-table"
+          loading={history.phase === 'loading'}
+          dataSource={history.versions}
+          columns={columns}
+          pagination={false}
+          scroll={{ x: true }}
+          locale={{ emptyText: 'No change has been made yet: each change keeps the file as it stood before.' }}
+        />
+      )}
+      <Modal
+        open={viewing !== null}
+        title={viewing && `Version ${viewing.id}`}
+        footer={null}
+        width={760}
+        onCancel={() => setViewing(null)}
+      >
+        {viewing?.error && <Alert type="error" showIcon message={viewing.error} />}
+        {viewing && !viewing.error && <pre className="version-text">{viewing.text ?? 'Loading…'}</pre>}
+      </Modal>
+    </Card>
+  );
+}
