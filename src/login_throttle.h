@@ -37,7 +37,7 @@ inline constexpr size_t maxTrackedAccounts = 256;
 
 class LoginThrottle {
  public:
-  LoginThrottle(size_t maxAddresses = maxTrackedAddresses, size_t maxAccounts = maxTrackedAccounts);
+  explicit LoginThrottle(size_t maxAddresses = maxTrackedAddresses, size_t maxAccounts = maxTrackedAccounts);
 
   // How long the caller must wait before this login may be tried, or nullopt
   // when it may be tried now.
