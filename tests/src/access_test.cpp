@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <atomic>
 
-#include "src/ctx.h"
+#include "src/context.h"
 #include "src/entry_handlers.h"
-#include "src/route.h"
+#include "src/procedures.h"
 #include "support/in_process_server.h"
 #include "support/test_support.h"
 
@@ -25,12 +25,12 @@ class Access : public ::testing::Test {
   Access() {
     writeFile(dir_.path() / "global_conf.json", "{}");
     context_ = newContext((dir_.path() / "global_conf.json").string(), "", (dir_.path() / "accounts.sqlite3").string());
-    init(*context_);
+    initAccounts(*context_);
     // The server thread reads the clock while the test moves it.
     context_->access.now = [this] { return start_ + std::chrono::seconds(elapsed_.load()); };
     auto server = newHttpServer(4096);
     setupJsonApiRoute(*server);
-    catchErrors(*server, failureCatcher);
+    catchErrors(*server, newFailureCatcher());
     running_ = std::make_unique<InProcessServer>(server, context_);
   }
 
