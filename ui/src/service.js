@@ -35,7 +35,7 @@ export const login = (username, password) =>
   callService('/rpc/v1/login/password', { username, password });
 
 // A call made with the token, whose reply may tell that the session has ended.
-const callWithToken = async (path, body) => noticeSessionEnd(await callService(path, body));
+export const callWithToken = async (path, body) => noticeSessionEnd(await callService(path, body));
 
 export const loadForwarderConfig = (auth) => callWithToken('/rpc/forwarder-config/get', { auth });
 
