@@ -119,7 +119,7 @@ FailureReply FailureTable::replyFor(const std::exception_ptr& failure) const {
   try {
     std::rethrow_exception(failure);
   } catch (const HttpException& e) {
-    return {e.httpCode, newJsonError(e), std::nullopt};
+    return {e.httpCode, newJsonError(e), std::nullopt, e.headers};
   } catch (...) {
   }
   for (const Row& row : rows_)

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "transport/http_types.h"
 #include "utils/json.h"
 
 namespace nc {
@@ -92,6 +93,8 @@ class HttpException : public std::runtime_error {
   int httpCode;
   int64_t errorCode;
   std::string errorMessage;
+  // Sent with the error reply, e.g. Retry-After with a 429.
+  HttpHeaders headers;
 };
 
 HttpException newHttpException(int httpCode, ErrorCode errorCode, const std::string& errorMessage = "",
@@ -111,6 +114,8 @@ struct FailureReply {
   // The failure's own text when it is of no known type: worth reporting to
   // whoever runs the service, never sent to the client.
   std::optional<std::string> unexpected;
+  // Sent with the reply, e.g. Retry-After with a 429.
+  HttpHeaders headers = {};
 };
 
 // From failure type to (status, error code). An HttpException always answers

@@ -42,6 +42,10 @@ asio::awaitable<void> callProcedure(std::shared_ptr<Session> session, std::share
   Procedure procedure = route(jsonHandlers, path).first;
   JsonValue result = co_await procedure(session, body);
   if (const JsonValue* pin = body.asObject().find("pin")) result.asObject().set("pin", *pin);
+  // No Access-Control-Allow-Origin here, and tokens travel in the body, never
+  // in a cookie: a page of another site can make a browser send a procedure
+  // call, even past the preflight above, but cannot read the reply, and has no
+  // login of the operator's to send along. Keep both.
   co_await respondJson(*session, result);
 }
 

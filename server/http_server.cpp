@@ -39,7 +39,7 @@ asio::awaitable<void> answerFailure(std::shared_ptr<const FailureAnswering> answ
                                     std::shared_ptr<Session> session, std::exception_ptr failure) {
   FailureReply reply = answering->failures.replyFor(failure);
   if (reply.unexpected && answering->report) answering->report(*reply.unexpected);
-  co_await respondJson(*session, reply.status, reply.body);
+  co_await respondJson(*session, reply.status, reply.body, std::move(reply.headers));
 }
 
 }  // namespace
@@ -56,6 +56,8 @@ asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& c
   auto session = newSession(contextFactory(), std::move(rest), request);
   std::exception_ptr failure;
   try {
+    if (server.allowedHosts && !requestNamesThisService(*server.allowedHosts, session->request))
+      raiseHttpException(403, ErrorCode::Forbidden);
     co_await handler(session);
   } catch (...) {
     failure = std::current_exception();

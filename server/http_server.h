@@ -7,11 +7,13 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include <asio/awaitable.hpp>
 
+#include "server/host_check.h"
 #include "server/http_error.h"
 #include "server/http_session.h"
 #include "server/router.h"
@@ -27,6 +29,9 @@ struct HttpServer {
   std::shared_ptr<AsyncHttpServer> server;
   std::shared_ptr<Router<Handler>> router;
   ErrorHook onError;
+  // When set, a request that names another host is refused with 403 before
+  // any handler runs.
+  std::optional<AllowedHosts> allowedHosts;
 };
 
 // Descriptors one request may hold at once, for the transport's accept

@@ -1,4 +1,4 @@
-// The service's command line: five settings, the help and version switches,
+// The service's command line: seven settings, the help and version switches,
 // and the texts a user sees when the line cannot be run.
 #pragma once
 
@@ -18,6 +18,8 @@ struct Settings {
   std::string forwarderConfigPath = "/opt/zel/packet_forwarder/lora_pkt_fwd/global_conf.json";
   std::string forwarderUnitServiceName = "packet-forwarder";
   std::string dataPath = "nodeconsole.sqlite3";
+  int64_t tokenLifetime = 86400;  // seconds; 0: tokens last until the service restarts
+  std::string allowedHosts;       // comma-separated names accepted in Host besides the built-in ones
 };
 
 // Either the settings to run with, or the status to exit with once the help,

@@ -1,8 +1,10 @@
 #include "src/context.h"
 
+#include <iostream>
 #include <utility>
 
 #include "src/account_model.h"
+#include "src/private_files.h"
 #include "utils/chachapoly.h"
 
 namespace nc {
@@ -38,6 +40,7 @@ std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string
   // The key exists before the open so that a failed open still wipes it on
   // the way out.
   context->secret = genChachapolyKey();
+  keepDatabasePrivate(context->dataPath, std::cout);
   context->db = Database::open(context->dataPath);
   return context;
 }
@@ -46,6 +49,14 @@ void initAccounts(Context& context) {
   exec(context.db, createAccountTable);
   if (getAllRows(context.db, "select * from account limit 1").empty()) {
     createAccount(context.db, firstRunUser, firstRunPassword);
+  }
+}
+
+bool firstRunPasswordInUse(Database& db) {
+  try {
+    return checkAccountPassword(db, firstRunUser, firstRunPassword);
+  } catch (const UserNotFoundError&) {
+    return false;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "src/access.h"
 #include "src/db.h"
 #include "src/forwarder_apply.h"
 #include "utils/buffer.h"
@@ -26,14 +27,20 @@ struct Context {
   std::chrono::milliseconds forwarderSettleWindow = defaultSettleWindow;
   BufferRef secret;  // 32-byte token key, made fresh at every start, never stored
   Database db;
+  AccessState access;  // login throttle, token lifetime and password epoch
 };
 
-// Makes the token key and opens (creating if needed) the database file.
+// Makes the token key and opens (creating if needed) the database file, whose
+// files only their owner may read.
 std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string forwarderUnitServiceName,
                                     std::string dataPath);
 
 // Creates the account table if missing, and on an empty table the first-run
 // account.
 void initAccounts(Context& context);
+
+// Whether the "admin" account still has the password it was created with on
+// first start; compared in constant time.
+bool firstRunPasswordInUse(Database& db);
 
 }  // namespace nc

@@ -16,5 +16,6 @@ int main(int argc, char** argv) {
   if (!outcome.settings) return outcome.exitStatus;
   const nc::Settings& settings = *outcome.settings;
   return nc::nodeconsole(settings.listen, settings.port, settings.forwarderConfigPath,
-                         settings.forwarderUnitServiceName, settings.dataPath);
+                         settings.forwarderUnitServiceName, settings.dataPath, settings.tokenLifetime,
+                         settings.allowedHosts);
 }

@@ -1,5 +1,8 @@
 #include "src/nodeconsole.h"
 
+#include <unistd.h>
+
+#include <climits>
 #include <exception>
 #include <iostream>
 #include <stdexcept>
@@ -24,8 +27,16 @@ constexpr int64_t maxRequestBody = 4096;
 
 constexpr int64_t maxPort = 65535;
 
-std::shared_ptr<HttpServer> buildServer() {
+// The name the machine goes by on its network, as a browser may type it.
+std::string machineName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+std::shared_ptr<HttpServer> buildServer(const std::string& allowedHosts) {
   auto server = newHttpServer(maxRequestBody);
+  server->allowedHosts = newAllowedHosts(machineName(), allowedHosts);
   setupJsonApiRoute(*server);
   mount(*server, "ui", embeddedFileHandler(uiFiles()));
   mount(*server, "health", healthCheck);
@@ -63,14 +74,19 @@ void printOsError(const OsError& e) {
 }  // namespace
 
 int nodeconsole(const std::string& listen, int64_t port, const std::string& forwarderConfigPath,
-                const std::string& forwarderUnitServiceName, const std::string& dataPath) {
+                const std::string& forwarderUnitServiceName, const std::string& dataPath, int64_t tokenLifetime,
+                const std::string& allowedHosts) {
   std::cout << "starting nodeconsole v" NODECONSOLE_VERSION << std::endl;
   try {
     if (port < 0 || port > maxPort)
       throw std::invalid_argument("Invalid port: " + std::to_string(port) + " (expected 0 to 65535)");
+    if (tokenLifetime < 0)
+      throw std::invalid_argument("Invalid token lifetime: " + std::to_string(tokenLifetime) +
+                                  " (expected seconds, or 0 for no limit)");
     auto context = newContext(forwarderConfigPath, forwarderUnitServiceName, dataPath);
+    context->access.tokenLifetime = tokenLifetime;
     initAccounts(*context);
-    auto server = buildServer();
+    auto server = buildServer(allowedHosts);
     std::cout << "Listening " << listen << ':' << port << std::endl;
     runServer(server, context, static_cast<uint16_t>(port), listen);
   } catch (const OsError& e) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <asio/post.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
@@ -146,6 +148,34 @@ TEST(httpServer, keepAliveFollowsTheRequestAfterItsHandler) {
     EXPECT_FALSE(keeping.readResponse().empty()) << path;
     EXPECT_EQ(get(keeping, "/ok"), "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nfine") << path;
   }
+}
+
+
+TEST(httpServer, requestsNamingAnotherHostAreRefusedBeforeAnyHandler) {
+  auto server = newHttpServer(4096);
+  auto handled = std::make_shared<std::atomic<int>>(0);
+  mount(*server, "", [handled](std::shared_ptr<Session> session) -> asio::awaitable<void> {
+    ++*handled;
+    co_await respond(*session, 200, "ok");
+  });
+  server->allowedHosts = newAllowedHosts("gateway", "console.example.net");
+  InProcessServer running(server);
+  const std::string forbidden = "{\"error\":{\"code\":28000,\"message\":\"Forbidden\"}}";
+  for (const char* host : {"127.0.0.1", "127.0.0.1:9992", "[::1]:9992", "localhost", "gateway.local:80",
+                           "Console.Example.Net"})
+    EXPECT_EQ(200, statusOf(roundTrip(running.port(), "GET / HTTP/1.1\r\nHost: " + std::string(host) + "\r\n\r\n")))
+        << host;
+  EXPECT_EQ(6, handled->load());
+  for (const std::string request : {"GET / HTTP/1.1\r\nHost: evil.example\r\n\r\n",
+                                    "POST /rpc/v1/login/password HTTP/1.1\r\nHost: evil.example:9992\r\n"
+                                    "Content-Length: 2\r\n\r\n{}",
+                                    "GET / HTTP/1.1\r\n\r\n", "GET / HTTP/1.0\r\nHost: evil.example\r\n\r\n"}) {
+    const std::string reply = roundTrip(running.port(), request);
+    EXPECT_EQ(403, statusOf(reply)) << request;
+    EXPECT_EQ(forbidden, bodyOf(reply)) << request;
+  }
+  EXPECT_EQ(6, handled->load());
+  EXPECT_EQ(200, statusOf(roundTrip(running.port(), "GET / HTTP/1.0\r\n\r\n")));
 }
 
 }  // namespace nc::test

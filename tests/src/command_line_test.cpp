@@ -50,6 +50,18 @@ TEST(commandLine, defaultsWithoutArguments) {
   EXPECT_EQ(settings.dataPath, "nodeconsole.sqlite3");
 }
 
+TEST(commandLine, tokenLifetimeAndAllowedHosts) {
+  EXPECT_EQ(accepted({}).tokenLifetime, 86400);
+  EXPECT_EQ(accepted({}).allowedHosts, "");
+  EXPECT_EQ(accepted({"--tokenLifetime=3600"}).tokenLifetime, 3600);
+  EXPECT_EQ(accepted({"--token-lifetime", "0"}).tokenLifetime, 0);
+  EXPECT_EQ(accepted({"--t", "60"}).tokenLifetime, 60);
+  EXPECT_EQ(accepted({"--allowedHosts=gw.example.net,console"}).allowedHosts, "gw.example.net,console");
+  EXPECT_EQ(accepted({"--allowed=a", "--a+=,b"}).allowedHosts, "a,b");
+  EXPECT_EQ(refused({"--tokenLifetime=day"}).rfind("Bad value: \"day\" for option \"tokenLifetime\"; expecting int\n", 0),
+            0u);
+}
+
 TEST(commandLine, optionForms) {
   const std::vector<std::vector<std::string>> portForms{
       {"--port", "8080"}, {"--port=8080"}, {"--port:8080"}, {"-p8080"}, {"-p=8080"},
@@ -101,8 +113,9 @@ TEST(commandLine, ambiguousPrefixes) {
     EXPECT_EQ(refused({"--" + key}),
               "Ambiguous long option prefix \"" + key + "\" matches:\n" + helpList + moreDetails);
   // An empty name is a prefix of every name.
-  EXPECT_EQ(refused({"--=x"}), "Ambiguous long option prefix \"\" matches:\n  dataPath\n  forwarderConfigPath\n"
-                               "  forwarderUnitServiceName\n  help\n  help-syntax\n  listen\n  port \n" +
+  EXPECT_EQ(refused({"--=x"}), "Ambiguous long option prefix \"\" matches:\n  allowedHosts\n  dataPath\n"
+                               "  forwarderConfigPath\n  forwarderUnitServiceName\n  help\n  help-syntax\n  listen\n"
+                               "  port\n  tokenLifetime \n" +
                                    moreDetails);
 }
 

@@ -23,6 +23,10 @@ inline const std::string helpRowForwarderUnitServiceName =
     "  --forwarderUnitServiceName=  string  \"packet-forwarder\"                                         ";
 inline const std::string helpRowDataPath =
     "  -d=, --dataPath=             string  \"nodeconsole.sqlite3\"                                      ";
+inline const std::string helpRowTokenLifetime =
+    "  --tokenLifetime=             int     86400                                                      ";
+inline const std::string helpRowAllowedHosts =
+    "  --allowedHosts=              string  \"\"                                                         ";
 inline const std::string helpContinuation(98, ' ');
 
 // 80 columns leave less than the least description width of 16, so 16 it is;
@@ -40,7 +44,10 @@ inline const std::string helpAt80Columns =
     helpContinuation + "forwarderConfigPath\n" +
     helpRowForwarderUnitServiceName + "set\n" +
     helpContinuation + "forwarderUnitServiceName\n" +
-    helpRowDataPath + "set dataPath\n";
+    helpRowDataPath + "set dataPath\n" +
+    helpRowTokenLifetime + "set\n" +
+    helpContinuation + "tokenLifetime\n" +
+    helpRowAllowedHosts + "set allowedHosts\n";
 
 inline const std::string helpAt200Columns =
     helpHead +
@@ -50,6 +57,8 @@ inline const std::string helpAt200Columns =
     helpRowPort + "set port\n" +
     helpRowForwarderConfigPath + "set forwarderConfigPath\n" +
     helpRowForwarderUnitServiceName + "set forwarderUnitServiceName\n" +
-    helpRowDataPath + "set dataPath\n";
+    helpRowDataPath + "set dataPath\n" +
+    helpRowTokenLifetime + "set tokenLifetime\n" +
+    helpRowAllowedHosts + "set allowedHosts\n";
 
 }  // namespace nc::test

@@ -7,6 +7,7 @@
 #include "server/http_error.h"
 #include "src/auth.h"
 #include "src/context.h"
+#include "src/token_claims.h"
 #include "src/entry_handlers.h"
 #include "src/procedures.h"
 #include "support/fake_systemctl.h"
@@ -70,7 +71,9 @@ class ProceduresWithoutUnit : public Procedures {
 
 TEST_F(Procedures, login) {
   std::string token = login();
-  EXPECT_EQ(token.size(), 64u);
+  const JsonValue payload = decodeAuthToken(*context_->secret, token);
+  EXPECT_EQ(payload.asObject().at("username"), JsonValue("admin"));
+  EXPECT_EQ(payload.asObject().size(), 3u);  // the user, the issue time and the password epoch
   EXPECT_NE(login(), token);  // a fresh nonce every time
   // An auth member is not needed and is ignored.
   EXPECT_EQ(statusOf(call("/rpc/login/password", R"({"username":"admin","password":"qzvtk","auth":5})")), 200);
@@ -106,8 +109,11 @@ TEST_F(Procedures, accessGuard) {
   std::string anonymous = encodeAuthToken(*context_->secret, parseJson(R"({"user":"admin"})"));
   EXPECT_EQ(bodyOf(guarded("/rpc/v1/sshd/stop", anonymous)), error(28002, "Insufficient access right"));
   // The account need not exist.
-  std::string stranger = encodeAuthToken(*context_->secret, parseJson(R"({"username":"nobody"})"));
+  std::string stranger = encodeAuthToken(*context_->secret, newTokenPayload("nobody", tokenClockSeconds(), 0));
   EXPECT_EQ(statusOf(guarded("/rpc/v1/forwarder-config/get", stranger)), 200);
+  // A name alone, without the issue time and password epoch, is not enough.
+  std::string bare = encodeAuthToken(*context_->secret, parseJson(R"({"username":"admin"})"));
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/forwarder-config/get", bare)), error(23010, "Invalid auth token"));
   EXPECT_TRUE(fake_.calls().empty());
 }
 
@@ -124,11 +130,11 @@ TEST_F(Procedures, passwordUpdate) {
   EXPECT_EQ(statusOf(wrong), 400);
   EXPECT_EQ(bodyOf(wrong), error(24004, "Password mismatch"));
   std::string done = guarded("/rpc/password/update", token, R"({"currentPassword":"qzvtk","newPassword":"s3cret"})");
-  EXPECT_EQ(bodyOf(done), R"({"output":{}})");
+  EXPECT_EQ(statusOf(done), 200);
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/forwarder-config/get", token)), error(23010, "Invalid auth token"));
+  token = parseJson(bodyOf(done)).asObject().at("output").asObject().at("auth").asString();
   EXPECT_EQ(statusOf(call("/rpc/v1/login/password", R"({"username":"admin","password":"qzvtk"})")), 403);
   login("admin", "s3cret");
-  // Tokens issued before the change still pass.
-  EXPECT_EQ(statusOf(guarded("/rpc/v1/forwarder-config/get", token)), 200);
   // Malformed inputs are internal failures.
   EXPECT_EQ(statusOf(call("/rpc/password/update", R"({"auth":")" + token + "\"}")), 500);
   EXPECT_EQ(statusOf(guarded("/rpc/password/update", token, "[]")), 500);

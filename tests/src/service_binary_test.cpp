@@ -16,7 +16,7 @@ namespace {
 // A patch answers only after the forwarder's settle window, 5 s in the binary.
 std::string post(uint16_t port, const std::string& path, const std::string& body) {
   RawClient client(port, std::chrono::seconds(20));
-  client.send("POST " + path + " HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: " +
+  client.send("POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nContent-Length: " +
               std::to_string(body.size()) + "\r\n\r\n" + body);
   return client.readResponse();
 }
@@ -36,7 +36,7 @@ TEST(serviceBinary, startUpLinesHealthAndRedirect) {
   Service service;
   ServiceProcess process(service.args());
   EXPECT_EQ(process.output(), "starting nodeconsole v1.1.1\nListening 127.0.0.1:" + std::to_string(service.port) + "\n");
-  std::string health = roundTrip(service.port, "GET /health HTTP/1.1\r\n\r\n");
+  std::string health = roundTrip(service.port, "GET /health HTTP/1.1\r\nHost: localhost\r\n\r\n");
   EXPECT_EQ(statusOf(health), 200);
   JsonValue body = parseJson(bodyOf(health));
   ASSERT_TRUE(body.isObject());
@@ -44,9 +44,9 @@ TEST(serviceBinary, startUpLinesHealthAndRedirect) {
   EXPECT_EQ(body.asObject().begin()->first, "gcc");
   EXPECT_EQ(body.asObject().begin()->second.asString(),
             std::to_string(__GNUC__) + "." + std::to_string(__GNUC_MINOR__) + "." + std::to_string(__GNUC_PATCHLEVEL__));
-  EXPECT_EQ(roundTrip(service.port, "GET / HTTP/1.1\r\n\r\n"),
+  EXPECT_EQ(roundTrip(service.port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"),
             "HTTP/1.1 302 Found\r\nLocation: /ui\r\nContent-Length: 0\r\n\r\n");
-  EXPECT_EQ(roundTrip(service.port, "PUT /no/such/place HTTP/1.1\r\nContent-Length: 0\r\n\r\n"),
+  EXPECT_EQ(roundTrip(service.port, "PUT /no/such/place HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n"),
             "HTTP/1.1 302 Found\r\nLocation: /ui\r\nContent-Length: 0\r\n\r\n");
 }
 
@@ -56,7 +56,7 @@ TEST(serviceBinary, anEmptyListenAddressBindsEveryInterface) {
   args.push_back("--listen=");
   ServiceProcess process(args);
   EXPECT_EQ(process.output(), "starting nodeconsole v1.1.1\nListening :" + std::to_string(service.port) + "\n");
-  EXPECT_EQ(statusOf(roundTrip(service.port, "GET /health HTTP/1.1\r\n\r\n")), 200);
+  EXPECT_EQ(statusOf(roundTrip(service.port, "GET /health HTTP/1.1\r\nHost: localhost\r\n\r\n")), 200);
 }
 
 TEST(serviceBinary, startUpFailuresEndWithStatusOne) {
@@ -114,7 +114,9 @@ TEST(serviceBinary, anOperatorSession) {
 
   std::string update = post(port, "/rpc/password/update",
                             "{" + auth + R"(,"input":{"currentPassword":"qzvtk","newPassword":"field-2026"}})");
-  EXPECT_EQ(bodyOf(update), R"({"output":{}})");
+  // The change ends the old token and hands out a fresh one.
+  EXPECT_EQ(statusOf(post(port, "/rpc/forwarder-config/get", "{" + auth + "}")), 403);
+  auth = R"("auth":")" + parseJson(bodyOf(update)).asObject().at("output").asObject().at("auth").asString() + "\"";
   EXPECT_EQ(statusOf(post(port, "/rpc/v1/login/password", R"({"username":"admin","password":"qzvtk"})")), 403);
   EXPECT_EQ(statusOf(post(port, "/rpc/v1/login/password", R"({"username":"admin","password":"field-2026"})")), 200);
 
@@ -127,6 +129,30 @@ TEST(serviceBinary, anOperatorSession) {
   std::string noInput = post(port, "/rpc/forwarder-config/patch", "{" + auth + "}");
   EXPECT_EQ(bodyOf(noInput), R"({"error":{"code":10000,"message":"Unspecified error"}})");
   EXPECT_NE(process.output().find("\nkey not found: input\n"), std::string::npos);
+}
+
+TEST(serviceBinary, privateDatabaseAllowedHostsAndTokenLifetime) {
+  Service service;
+  const std::filesystem::path database = service.dir.path() / "db.sqlite3";
+  writeFile(database, "");
+  std::filesystem::permissions(database, std::filesystem::perms(0644));
+  std::vector<std::string> args = service.args();
+  args.insert(args.end(), {"--allowedHosts", "console.example.net, gw", "--tokenLifetime", "0"});
+  ServiceProcess process(args);
+  EXPECT_EQ(process.output(), "starting nodeconsole v1.1.1\nmade " + database.string() +
+                                  " private: mode 0644 -> 0600\nListening 127.0.0.1:" + std::to_string(service.port) +
+                                  "\n");
+  EXPECT_EQ(std::filesystem::perms(0600), std::filesystem::status(database).permissions());
+  for (const std::string host : {"console.example.net:9992", "GW", "localhost", "[::1]"})
+    EXPECT_EQ(statusOf(roundTrip(service.port, "GET /health HTTP/1.1\r\nHost: " + host + "\r\n\r\n")), 200) << host;
+  EXPECT_EQ(roundTrip(service.port, "GET /health HTTP/1.1\r\nHost: evil.example\r\n\r\n"),
+            "HTTP/1.1 403 Forbidden\r\nContent-Type: application/json\r\nContent-Length: 46\r\n\r\n"
+            R"({"error":{"code":28000,"message":"Forbidden"}})");
+
+  ProcessResult negative = runBinary({"-p", std::to_string(freePort()), "--tokenLifetime=-1", "-d",
+                                      (service.dir.path() / "other.sqlite3").string()});
+  EXPECT_EQ(negative.exitStatus, 1);
+  EXPECT_EQ(negative.out, "starting nodeconsole v1.1.1\nInvalid token lifetime: -1 (expected seconds, or 0 for no limit)\n");
 }
 
 }  // namespace nc::test

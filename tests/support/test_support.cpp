@@ -27,9 +27,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int connectLoopback(uint16_t port) {
+// From `source` when given: any address of 127.0.0.0/8 reaches the loopback,
+// so one machine can play many clients.
+int connectLoopback(uint16_t port, const std::string& source = {}) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket failed");
+  if (!source.empty()) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, source.c_str(), &local.sin_addr) != 1 ||
+        ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+      ::close(fd);
+      throw std::runtime_error("cannot send from " + source);
+    }
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
@@ -110,7 +121,8 @@ std::filesystem::path uniqueTempPath(const std::string& stem) {
 
 }  // namespace
 
-RawClient::RawClient(uint16_t port, std::chrono::milliseconds timeout) : fd_(connectLoopback(port)), timeout_(timeout) {}
+RawClient::RawClient(uint16_t port, std::chrono::milliseconds timeout, const std::string& sourceAddress)
+    : fd_(connectLoopback(port, sourceAddress)), timeout_(timeout) {}
 
 RawClient::~RawClient() {
   if (fd_ >= 0) ::close(fd_);
@@ -186,8 +198,10 @@ std::string bodyOf(const std::string& reply) {
 
 int statusOf(const std::string& reply) { return reply.size() < 12 ? 0 : std::atoi(reply.substr(9, 3).c_str()); }
 
-std::string roundTrip(uint16_t port, const std::string& request) {
-  RawClient client(port);
+std::string roundTrip(uint16_t port, const std::string& request) { return roundTripFrom("", port, request); }
+
+std::string roundTripFrom(const std::string& sourceAddress, uint16_t port, const std::string& request) {
+  RawClient client(port, std::chrono::seconds(5), sourceAddress);
   client.send(request);
   return client.readResponse();
 }

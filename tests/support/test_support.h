@@ -16,7 +16,9 @@ namespace nc::test {
 // A blocking TCP client on 127.0.0.1. Every read is bounded by `timeout`.
 class RawClient {
  public:
-  explicit RawClient(uint16_t port, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // `sourceAddress`: a loopback address to send from; empty lets the system choose.
+  explicit RawClient(uint16_t port, std::chrono::milliseconds timeout = std::chrono::seconds(5),
+                     const std::string& sourceAddress = {});
   ~RawClient();
   RawClient(const RawClient&) = delete;
   RawClient& operator=(const RawClient&) = delete;
@@ -47,6 +49,8 @@ int statusOf(const std::string& reply);
 
 // Sends one request on a new connection and returns the first reply.
 std::string roundTrip(uint16_t port, const std::string& request);
+// The same, sent from `sourceAddress` (of 127.0.0.0/8; empty: any).
+std::string roundTripFrom(const std::string& sourceAddress, uint16_t port, const std::string& request);
 
 struct ProcessResult {
   int exitStatus = -1;  // exit status, or 128 + signal

@@ -76,15 +76,16 @@ const fakeSystemctl = path.resolve(path.dirname(fileURLToPath(import.meta.url)),
 // One service with its own forwarder file, database and systemctl log. It
 // keeps its port across restarts, so a browser keeps its storage for it.
 export class Service {
-  static async start() {
-    const service = new Service(fs.mkdtempSync(path.join(os.tmpdir(), 'nodeconsole-e2e-')), await freePort());
+  static async start(extraArgs = []) {
+    const service = new Service(fs.mkdtempSync(path.join(os.tmpdir(), 'nodeconsole-e2e-')), await freePort(), extraArgs);
     await service.launch();
     return service;
   }
 
-  constructor(dir, port) {
+  constructor(dir, port, extraArgs = []) {
     this.dir = dir;
     this.port = port;
+    this.extraArgs = extraArgs;
     this.configPath = path.join(dir, 'global_conf.json');
     this.systemctlDir = path.join(dir, 'bin');
     this.output = '';
@@ -100,7 +101,7 @@ export class Service {
 
   async launch() {
     const args = ['--listen', '127.0.0.1', '--port', String(this.port), '--forwarderConfigPath', this.configPath,
-      '--dataPath', path.join(this.dir, 'accounts.sqlite3')];
+      '--dataPath', path.join(this.dir, 'accounts.sqlite3'), ...this.extraArgs];
     const env = { ...process.env, PATH: `${path.join(this.dir, 'bin')}:${process.env.PATH}` };
     const child = spawn(settings.binary, args, { cwd: this.dir, env, stdio: ['ignore', 'pipe', 'pipe'] });
     liveServices.add(child);

@@ -30,9 +30,10 @@ const env = {
   NC_E2E_SCREENSHOTS: path.resolve(values.screenshots),
   NC_E2E_CONFIG: path.resolve(values.config),
 };
+const testFiles = ['console', 'security'].map((name) => path.join(here, `${name}.test.mjs`));
 const runner = spawn(
   process.execPath,
-  ['--test', '--test-reporter=tap', '--test-concurrency=1', path.join(here, 'console.test.mjs')],
+  ['--test', '--test-reporter=tap', '--test-concurrency=1', ...testFiles],
   { env, stdio: 'inherit' },
 );
 runner.on('exit', (code, signal) => process.exit(signal ? 1 : code));

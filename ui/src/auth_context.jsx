@@ -1,9 +1,9 @@
 import { createContext, useContext, useMemo, useState } from 'react';
-import { clearToken, loadToken, saveToken } from './auth_storage.js';
+import { clearToken, loadFactoryPassword, loadToken, replaceToken, saveToken } from './auth_storage.js';
 
-// The login state every page shares: the token, and logging in and out. It
-// lives apart from the app so that the pages can use it without importing the
-// app that imports them.
+// The login state every page shares: the token, whether it was got with the
+// factory password, and logging in and out. It lives apart from the app so
+// that the pages can use it without importing the app that imports them.
 const AuthContext = createContext(null);
 
 export function useAuth() {
@@ -12,19 +12,29 @@ export function useAuth() {
 
 export function AuthProvider({ children }) {
   const [authToken, setAuthToken] = useState(loadToken);
+  const [factoryPassword, setFactoryPassword] = useState(loadFactoryPassword);
   const auth = useMemo(
     () => ({
       authToken,
-      logIn(token, keepLoggedIn) {
-        saveToken(token, keepLoggedIn);
+      factoryPassword,
+      logIn(token, keepLoggedIn, usesFactoryPassword) {
+        saveToken(token, keepLoggedIn, usesFactoryPassword);
         setAuthToken(token);
+        setFactoryPassword(usesFactoryPassword);
+      },
+      // The change ended every earlier token; the service handed out a fresh one.
+      passwordChanged(freshToken) {
+        replaceToken(freshToken);
+        setAuthToken(freshToken);
+        setFactoryPassword(false);
       },
       logOut() {
         clearToken();
         setAuthToken('');
+        setFactoryPassword(false);
       },
     }),
-    [authToken],
+    [authToken, factoryPassword],
   );
   return <AuthContext.Provider value={auth}>{children}</AuthContext.Provider>;
 }

@@ -1,20 +1,44 @@
 // The auth token lives under one key, in local storage when the operator asked
 // to stay logged in across browser restarts, otherwise in session storage.
 // Only one of the two may hold it, or a later logout would leave a copy behind.
+// Whether the service reported the factory password at login is kept beside
+// the token, in the same storage, so that it lasts exactly as long.
 
 const storageKey = 'auth';
+const factoryPasswordKey = 'factoryPassword';
 
 export function loadToken() {
   return localStorage.getItem(storageKey) || sessionStorage.getItem(storageKey) || '';
 }
 
-export function saveToken(token, keepLoggedIn) {
+function storageHoldingToken() {
+  return localStorage.getItem(storageKey) ? localStorage : sessionStorage;
+}
+
+export function saveToken(token, keepLoggedIn, factoryPassword = false) {
   const [kept, dropped] = keepLoggedIn ? [localStorage, sessionStorage] : [sessionStorage, localStorage];
   kept.setItem(storageKey, token);
   dropped.removeItem(storageKey);
+  dropped.removeItem(factoryPasswordKey);
+  if (factoryPassword) kept.setItem(factoryPasswordKey, 'true');
+  else kept.removeItem(factoryPasswordKey);
+}
+
+// A password change ends every earlier token and hands out a fresh one: it
+// goes where the old one was, and the factory password is no longer in use.
+export function replaceToken(token) {
+  const storage = storageHoldingToken();
+  storage.setItem(storageKey, token);
+  storage.removeItem(factoryPasswordKey);
+}
+
+export function loadFactoryPassword() {
+  return storageHoldingToken().getItem(factoryPasswordKey) === 'true';
 }
 
 export function clearToken() {
-  localStorage.removeItem(storageKey);
-  sessionStorage.removeItem(storageKey);
+  for (const storage of [localStorage, sessionStorage]) {
+    storage.removeItem(storageKey);
+    storage.removeItem(factoryPasswordKey);
+  }
 }

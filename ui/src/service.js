@@ -2,6 +2,8 @@
 // every reply is read as JSON whatever its status, because the service puts
 // its error text into the body of 4xx and 5xx replies as well.
 
+import { noticeSessionEnd } from './session_end.js';
+
 const networkIssue = { error: { message: 'Network issue' } };
 
 export async function callService(path, body) {
@@ -32,14 +34,17 @@ export function errorText(reply) {
 export const login = (username, password) =>
   callService('/rpc/v1/login/password', { username, password });
 
-export const loadForwarderConfig = (auth) => callService('/rpc/forwarder-config/get', { auth });
+// A call made with the token, whose reply may tell that the session has ended.
+export const callWithToken = async (path, body) => noticeSessionEnd(await callService(path, body));
+
+export const loadForwarderConfig = (auth) => callWithToken('/rpc/forwarder-config/get', { auth });
 
 export const saveForwarderConfig = (auth, patch) =>
-  callService('/rpc/forwarder-config/patch', { input: patch, auth });
+  callWithToken('/rpc/forwarder-config/patch', { input: patch, auth });
 
 export const updatePassword = (auth, currentPassword, newPassword) =>
-  callService('/rpc/password/update', { auth, input: { currentPassword, newPassword } });
+  callWithToken('/rpc/password/update', { auth, input: { currentPassword, newPassword } });
 
-export const startSsh = (auth) => callService('/rpc/sshd/start', { auth, input: {} });
+export const startSsh = (auth) => callWithToken('/rpc/sshd/start', { auth, input: {} });
 
-export const stopSsh = (auth) => callService('/rpc/sshd/stop', { auth, input: {} });
+export const stopSsh = (auth) => callWithToken('/rpc/sshd/stop', { auth, input: {} });

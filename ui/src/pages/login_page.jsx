@@ -25,7 +25,7 @@ export function LoginPage() {
       message.info(errorText(reply));
       return;
     }
-    logIn(reply.output.auth, keepLoggedIn);
+    logIn(reply.output.auth, keepLoggedIn, reply.output.factoryPassword === true);
     navigate('/');
   }
 

@@ -4,6 +4,7 @@ import { CodeOutlined, LogoutOutlined, MenuOutlined, RadarChartOutlined, Setting
 import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../auth_context.jsx';
 import { advanceDevModeSequence, devModeSequence } from '../dev_mode_keys.js';
+import { FactoryPasswordBanner, SessionEndedBanner, useSessionEnd } from '../session_banners.jsx';
 import { versionText } from '../version.js';
 import { ForwarderPage } from './forwarder_page.jsx';
 import { SettingPage } from './setting_page.jsx';
@@ -92,9 +93,10 @@ function ConsoleShell({ menuItems, selected, onChoose, children }) {
 }
 
 function Console() {
-  const { logOut } = useAuth();
+  const { logOut, factoryPassword } = useAuth();
   const navigate = useNavigate();
   const devModeRevealed = useDevModeReveal();
+  const sessionEnd = useSessionEnd();
   const [selected, setSelected] = useState('forwarder');
   const shown = Object.keys(pages).filter((key) => key !== 'devMode' || devModeRevealed);
   const menuItems = [
@@ -112,6 +114,8 @@ function Console() {
   const { Page } = pages[selected];
   return (
     <ConsoleShell menuItems={menuItems} selected={selected} onChoose={choose}>
+      {sessionEnd && <SessionEndedBanner message={sessionEnd} onLogInAgain={() => choose('logout')} />}
+      {factoryPassword && !sessionEnd && <FactoryPasswordBanner onChangePassword={() => choose('setting')} />}
       <Page />
     </ConsoleShell>
   );

@@ -6,7 +6,7 @@ import { errorText, updatePassword } from '../service.js';
 const required = (message) => [{ required: true, message }];
 
 export function SettingPage() {
-  const { authToken } = useAuth();
+  const { authToken, passwordChanged } = useAuth();
   const { message } = App.useApp();
   const [form] = Form.useForm();
   const [busy, setBusy] = useState(false);
@@ -25,6 +25,7 @@ export function SettingPage() {
     }
     message.success('Password updated succesfully');
     form.resetFields();
+    if (reply.output?.auth) passwordChanged(reply.output.auth);
   }
 
   return (

@@ -1,0 +1,165 @@
+// The console as an attacker and as a careful operator meet it: the factory
+// password banner, the token that a password change hands out, the way back
+// to the login page when a token has ended, and a page of another origin that
+// tries to read a login reply.
+import assert from 'node:assert/strict';
+import http from 'node:http';
+import { after, before, describe, test } from 'node:test';
+import { freePort, launchBrowser, Service } from './harness.mjs';
+
+const testTimeout = { timeout: 90000 };
+
+let browserHandle;
+
+before(async () => {
+  browserHandle = await launchBrowser();
+});
+
+after(async () => {
+  await browserHandle?.close();
+});
+
+async function withService(args, body) {
+  const service = await Service.start(args);
+  try {
+    await body(service);
+  } finally {
+    await service.dispose();
+  }
+}
+
+async function openPage(url) {
+  const context = await browserHandle.browser.newContext({ viewport: { width: 1280, height: 800 } });
+  context.setDefaultTimeout(10000);
+  const page = await context.newPage();
+  page.pageErrors = [];
+  page.on('pageerror', (error) => page.pageErrors.push(error.message));
+  await page.goto(url);
+  return page;
+}
+
+async function logIn(page, password = 'qzvtk') {
+  await page.getByLabel('Username').fill('admin');
+  await page.getByLabel('Password').fill(password);
+  await page.getByRole('button', { name: 'Login' }).click();
+}
+
+function storedToken(page) {
+  return page.evaluate(() => sessionStorage.getItem('auth') || localStorage.getItem('auth'));
+}
+
+async function changePassword(page, current, next) {
+  await page.getByLabel('Current Password').fill(current);
+  await page.getByLabel('New Password', { exact: true }).fill(next);
+  await page.getByLabel('New Password Again').fill(next);
+  await page.getByRole('button', { name: 'Update' }).click();
+}
+
+const banner = (page) => page.getByText(/The factory password is in use/);
+
+describe('factory password', () => {
+  test('a banner on every page until the password changes, and the operator stays logged in', testTimeout, () =>
+    withService([], async (service) => {
+      const page = await openPage(`${service.url}/ui/login`);
+      await logIn(page);
+      await page.locator('#serverAddress').waitFor();
+      await banner(page).waitFor();
+      await page.locator('.ant-menu').getByText('Setting', { exact: true }).click();
+      await banner(page).waitFor();
+      await page.locator('.ant-menu').getByText('Forwarder', { exact: true }).click();
+      await page.getByRole('button', { name: 'Change password' }).click();
+      await page.getByLabel('Current Password').waitFor();
+
+      const before = await storedToken(page);
+      await changePassword(page, 'qzvtk', 'n3w-secret');
+      await page.locator('.ant-message').getByText('Password updated succesfully', { exact: true }).waitFor();
+      await banner(page).waitFor({ state: 'detached' });
+      const after = await storedToken(page);
+      assert.notEqual(after, before, 'the fresh token replaced the old one');
+      // The old token is refused; the operator's pages keep working.
+      const stale = await page.request.post(`${service.url}/rpc/forwarder-config/get`, { data: { auth: before } });
+      assert.equal(stale.status(), 403);
+      assert.equal((await stale.json()).error.code, 23010);
+      await page.reload();
+      await page.locator('#serverAddress').waitFor();
+      assert.equal(await banner(page).count(), 0);
+      assert.equal(await page.getByText('Log in again').count(), 0);
+      assert.deepEqual(page.pageErrors, []);
+    }));
+});
+
+describe('ended sessions', () => {
+  test('"Expired auth token" offers to log in again', testTimeout, () =>
+    withService(['--tokenLifetime', '2'], async (service) => {
+      const page = await openPage(`${service.url}/ui/login`);
+      await logIn(page);
+      await page.locator('#serverAddress').waitFor();
+      await page.waitForTimeout(2500);
+      await page.locator('.ant-menu').getByText('Setting', { exact: true }).click();
+      await changePassword(page, 'qzvtk', 'other');
+      await page.locator('.ant-message').getByText('Expired auth token', { exact: true }).waitFor();
+      await page.getByRole('button', { name: 'Log in again' }).click();
+      await page.waitForURL((url) => url.pathname === '/ui/login');
+      assert.equal(await storedToken(page), null);
+    }));
+
+  test('"Invalid auth token" after a restart offers the same', testTimeout, () =>
+    withService([], async (service) => {
+      const page = await openPage(`${service.url}/ui/login`);
+      await logIn(page);
+      await page.locator('#serverAddress').waitFor();
+      await service.restart();
+      await page.locator('.ant-menu').getByText('Setting', { exact: true }).click();
+      await page.locator('.ant-menu').getByText('Forwarder', { exact: true }).click();
+      await page.getByText('Failed to fetch configuration').waitFor();
+      await page.getByText('Invalid auth token: this session has ended.').waitFor();
+      await page.getByRole('button', { name: 'Log in again' }).click();
+      await page.waitForURL((url) => url.pathname === '/ui/login');
+      await logIn(page);
+      await page.locator('#serverAddress').waitFor();
+    }));
+});
+
+// A page of another origin may make the browser send a login, but may not
+// read what comes back: procedure replies carry no Access-Control-Allow-Origin.
+describe('other origins', () => {
+  test('a page served from another origin cannot read a login reply', testTimeout, () =>
+    withService([], async (service) => {
+      const port = await freePort();
+      const server = http.createServer((request, response) => {
+        response.writeHead(200, { 'Content-Type': 'text/html' });
+        response.end('<!doctype html><title>elsewhere</title>');
+      });
+      await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
+      try {
+        const page = await openPage(`http://127.0.0.1:${port}/`);
+        const attempts = await page.evaluate(async (target) => {
+          const body = JSON.stringify({ username: 'admin', password: 'qzvtk' });
+          const results = {};
+          for (const [name, init] of Object.entries({
+            json: { method: 'POST', headers: { 'Content-Type': 'application/json' }, body },
+            plain: { method: 'POST', headers: { 'Content-Type': 'text/plain' }, body },
+            noCors: { method: 'POST', mode: 'no-cors', headers: { 'Content-Type': 'text/plain' }, body },
+          })) {
+            try {
+              const response = await fetch(target, init);
+              results[name] = { type: response.type, text: await response.text() };
+            } catch (error) {
+              results[name] = { failed: error.name };
+            }
+          }
+          return results;
+        }, `${service.url}/rpc/v1/login/password`);
+        assert.deepEqual(attempts.json, { failed: 'TypeError' });
+        assert.deepEqual(attempts.plain, { failed: 'TypeError' });
+        assert.deepEqual(attempts.noCors, { type: 'opaque', text: '' });
+        // The logins did reach the service: only reading the reply was kept from the page.
+        const direct = await page.request.post(`${service.url}/rpc/v1/login/password`,
+          { data: { username: 'admin', password: 'qzvtk' } });
+        assert.equal(direct.status(), 200);
+        assert.equal(direct.headers()['access-control-allow-origin'], undefined);
+      } finally {
+        server.close();
+      }
+    }));
+});
