@@ -80,13 +80,15 @@ class Service:
 def health(sock):
     """One GET /health on a kept-alive connection; its latency in ms."""
     start = time.perf_counter()
-    sock.sendall(b"GET /health HTTP/1.1\r\n\r\n")
+    sock.sendall(b"GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
     reply = b""
     while b"\r\n\r\n" not in reply or not reply.endswith(b"}"):
         chunk = sock.recv(4096)
         if not chunk:
             raise RuntimeError("health connection closed")
         reply += chunk
+    if not reply.startswith(b"HTTP/1.1 200"):
+        raise RuntimeError("health check failed: " + reply[:60].decode(errors="replace"))
     return (time.perf_counter() - start) * 1000
 
 
