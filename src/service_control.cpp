@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,11 @@ namespace {
 // interval grows so a long restart costs few wake-ups.
 constexpr std::chrono::milliseconds firstPollInterval{1};
 constexpr std::chrono::milliseconds longestPollInterval{25};
+
+CommandDeadline& commandDeadline() {
+  static CommandDeadline deadline;
+  return deadline;
+}
 
 // The read end of the pipe that carries a child's standard output and error.
 class OutputPipe {
@@ -78,10 +85,17 @@ pid_t spawnShell(const std::string& line, int output) {
     posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
   }
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  // A process group of its own, so that a deadline ends the shell and the
+  // command it started together.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   std::string shell = "/bin/sh", flag = "-c", command = line;
   char* argv[] = {shell.data(), flag.data(), command.data(), nullptr};
   pid_t pid = -1;
-  int failed = posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, environ);
+  int failed = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return failed ? -1 : pid;
 }
@@ -91,7 +105,9 @@ int64_t exitCodeOf(int status) {
   return WEXITSTATUS(status);
 }
 
-asio::awaitable<int64_t> waitForExit(pid_t pid, OutputPipe& pipe, std::string& output) {
+// The child's exit code, or nullopt if it still runs at `deadline`.
+asio::awaitable<std::optional<int64_t>> waitForExit(pid_t pid, OutputPipe& pipe, std::string& output,
+                                                    std::chrono::steady_clock::time_point deadline) {
   asio::steady_timer timer(co_await asio::this_coro::executor);
   auto interval = firstPollInterval;
   for (;;) {
@@ -100,10 +116,37 @@ asio::awaitable<int64_t> waitForExit(pid_t pid, OutputPipe& pipe, std::string& o
     pipe.drainInto(output);
     if (done == pid) co_return exitCodeOf(status);
     if (done < 0) co_return -1;
+    if (std::chrono::steady_clock::now() >= deadline) co_return std::nullopt;
     timer.expires_after(interval);
     co_await timer.async_wait(asio::use_awaitable);
     interval = std::min(interval * 2, longestPollInterval);
   }
+}
+
+// Waits until no process of the group is left, at most until `deadline`.
+asio::awaitable<void> waitForGroupEnd(pid_t group, std::chrono::steady_clock::time_point deadline) {
+  asio::steady_timer timer(co_await asio::this_coro::executor);
+  while (::kill(-group, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
+    timer.expires_after(longestPollInterval);
+    co_await timer.async_wait(asio::use_awaitable);
+  }
+}
+
+// The child's exit code, or nullopt when it ran past the command deadline.
+// Then its whole group (the shell may be gone while the command it started
+// runs on) is asked to end, then forced, and the shell is reaped either way
+// so that no zombie stays.
+asio::awaitable<std::optional<int64_t>> waitWithinDeadline(pid_t pid, OutputPipe& pipe, std::string& output) {
+  const CommandDeadline limits = commandDeadline();
+  auto now = std::chrono::steady_clock::now();
+  if (auto exitCode = co_await waitForExit(pid, pipe, output, now + limits.timeout)) co_return exitCode;
+  ::kill(-pid, SIGTERM);
+  const auto graceEnd = std::chrono::steady_clock::now() + limits.killGrace;
+  const bool shellEnded = (co_await waitForExit(pid, pipe, output, graceEnd)).has_value();
+  co_await waitForGroupEnd(pid, graceEnd);
+  ::kill(-pid, SIGKILL);
+  if (!shellEnded) co_await waitForExit(pid, pipe, output, std::chrono::steady_clock::time_point::max());
+  co_return std::nullopt;
 }
 
 asio::awaitable<CommandResult> runCommand(const std::string& line) {
@@ -111,13 +154,19 @@ asio::awaitable<CommandResult> runCommand(const std::string& line) {
   pid_t pid = spawnShell(line, pipe.writeEnd());
   pipe.closeWriteEnd();
   CommandResult result;
-  result.exitCode = pid < 0 ? -1 : co_await waitForExit(pid, pipe, result.output);
+  if (pid < 0) co_return result;
+  std::optional<int64_t> exitCode = co_await waitWithinDeadline(pid, pipe, result.output);
+  result.timedOut = !exitCode;
+  result.exitCode = exitCode.value_or(commandTimedOut);
   co_return result;
 }
 
 // `command` is what failures report; `line` is what the shell runs.
 asio::awaitable<void> runShell(std::string command, std::string line) {
   CommandResult result = co_await runCommand(line);
+  if (result.timedOut) {
+    throw ExecError(std::move(command), result.exitCode, std::move(result.output), "Command timed out");
+  }
   if (result.exitCode != 0) throw ExecError(std::move(command), result.exitCode, std::move(result.output));
 }
 
@@ -164,6 +213,8 @@ asio::awaitable<void> systemctlStart(std::string unit) { co_await systemctl("sta
 asio::awaitable<void> systemctlEnable(std::string unit) { co_await systemctl("enable", unit); }
 asio::awaitable<void> systemctlStop(std::string unit) { co_await systemctl("stop", unit); }
 asio::awaitable<void> systemctlDisable(std::string unit) { co_await systemctl("disable", unit); }
+
+void setCommandDeadline(CommandDeadline deadline) { commandDeadline() = deadline; }
 
 AsyncMutex& serviceCommandMutex() {
   static AsyncMutex mutex;

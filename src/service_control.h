@@ -3,6 +3,7 @@
 // event loop.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -17,14 +18,16 @@ namespace nc {
 
 class ExecError : public std::runtime_error {
  public:
-  ExecError(std::string command, int64_t exitCode, std::string output = {})
-      : std::runtime_error("Non-zero exit code"),
+  ExecError(std::string command, int64_t exitCode, std::string output = {},
+            const std::string& message = "Non-zero exit code")
+      : std::runtime_error(message),
         command(std::move(command)),
         exitCode(exitCode),
         output(std::move(output)) {}
 
   std::string command;  // e.g. "systemctl restart packet-forwarder"
-  int64_t exitCode;     // -1: the shell could not start; 128 + n: killed by signal n
+  int64_t exitCode;     // -1: the shell could not start; 128 + n: killed by signal n;
+                        // commandTimedOut: killed at the command deadline
   std::string output;   // what the command wrote to standard output and error, at most maxCommandOutput bytes
 };
 
@@ -33,8 +36,27 @@ class ExecError : public std::runtime_error {
 // the service's memory with it.
 inline constexpr size_t maxCommandOutput = 4096;
 
+// A command still running this long is ended: a unit slow to stop or a wedged
+// systemd would otherwise hold the command lock, and every later procedure
+// with it, for good. systemd's own start and stop timeouts default to 90 s.
+inline constexpr std::chrono::milliseconds defaultCommandTimeout = std::chrono::seconds(120);
+// After SIGTERM, a command has this long to end before SIGKILL.
+inline constexpr std::chrono::milliseconds defaultCommandKillGrace = std::chrono::seconds(5);
+// The exit code of a command ended at its deadline, as timeout(1) reports it.
+inline constexpr int64_t commandTimedOut = 124;
+
+struct CommandDeadline {
+  std::chrono::milliseconds timeout = defaultCommandTimeout;
+  std::chrono::milliseconds killGrace = defaultCommandKillGrace;
+};
+
+// The deadline of every command from now on; tests shorten it.
+void setCommandDeadline(CommandDeadline deadline);
+
 // Each runs "systemctl VERB UNIT" with /bin/sh and waits for it without
-// blocking the loop. Raises ExecError unless it exits with status 0.
+// blocking the loop, at most the command deadline. Raises ExecError unless it
+// exits with status 0; a command ended at its deadline raises it with exit
+// code commandTimedOut and a message saying so.
 asio::awaitable<void> systemctlRestart(std::string unit);
 asio::awaitable<void> systemctlStart(std::string unit);
 asio::awaitable<void> systemctlEnable(std::string unit);
@@ -44,6 +66,7 @@ asio::awaitable<void> systemctlDisable(std::string unit);
 struct CommandResult {
   int64_t exitCode = -1;  // as ExecError's
   std::string output;     // standard output and error, at most maxCommandOutput bytes
+  bool timedOut = false;  // ended at the command deadline; exitCode is then commandTimedOut
 };
 
 // Runs "systemctl show UNIT OPTIONS" and hands back how it ended, failure

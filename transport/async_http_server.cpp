@@ -1,9 +1,13 @@
 #include "transport/async_http_server.h"
 
+#include <netdb.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -25,6 +29,12 @@ using asio::ip::tcp;
 constexpr int listenBacklog = 4096;
 // How long the accept loop rests while descriptors or kernel memory run short.
 constexpr std::chrono::milliseconds throttleWait{500};
+// Idle connections closed at once when descriptors run out: enough for the
+// next few clients, few enough to spare the others their kept-alive connection.
+constexpr size_t idleConnectionsClosedAtOnce = 8;
+// The pause after closing them, for their readers to end and hand their
+// descriptors back, before accepting again.
+constexpr std::chrono::milliseconds pauseAfterClosingIdle{5};
 // Descriptor budget when the process limit cannot be read.
 constexpr int64_t fallbackDescriptorBudget = 16000;
 
@@ -35,17 +45,25 @@ int64_t descriptorBudget() {
   return static_cast<int64_t>(std::min(limit.rlim_cur, largest)) - 1;
 }
 
-tcp::endpoint resolveEndpoint(const asio::any_io_executor& executor, const std::string& address, uint16_t port) {
+// Resolved with getaddrinfo itself, so that a failure reports the resolver's
+// own text and, where it has one, the system's error number. It blocks, as
+// Asio's resolver would in its own thread; this runs once, before serving.
+tcp::endpoint resolveEndpoint(const std::string& address, uint16_t port) {
   if (address.empty()) return {asio::ip::address_v4::any(), port};
-  std::error_code error;
-  auto literal = asio::ip::make_address_v4(address, error);
-  if (!error) return {literal, port};
-  // Resolved synchronously: Asio's asynchronous resolver runs a thread of its own.
-  tcp::resolver resolver(executor);
-  auto results = resolver.resolve(tcp::v4(), address, std::to_string(port), error);
-  if (error) throw OsError(error, error.message());
-  if (results.empty()) throw OsError(asio::error::host_not_found, "no IPv4 address for " + address);
-  return results.begin()->endpoint();
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* results = nullptr;
+  errno = 0;
+  int failure = ::getaddrinfo(address.c_str(), nullptr, &hints, &results);
+  if (failure != 0) {
+    int number = failure == EAI_SYSTEM ? errno : 0;
+    throw OsError(std::error_code(number, std::system_category()), ::gai_strerror(failure));
+  }
+  sockaddr_in first{};
+  std::memcpy(&first, results->ai_addr, sizeof first);
+  ::freeaddrinfo(results);
+  return {asio::ip::address_v4(ntohl(first.sin_addr.s_addr)), port};
 }
 
 tcp::acceptor openAcceptor(const asio::any_io_executor& executor, const tcp::endpoint& endpoint,
@@ -86,15 +104,32 @@ asio::awaitable<void> rest(asio::steady_timer& timer) {
   co_await timer.async_wait(asio::use_awaitable);
 }
 
+// Whether a connection waits to be accepted; asks without waiting.
+bool clientWaiting(tcp::acceptor& acceptor) {
+  pollfd waiting{acceptor.native_handle(), POLLIN, 0};
+  return ::poll(&waiting, 1, 0) > 0;
+}
+
+// Makes room when descriptors run short: closes the connections idle longest,
+// or, with none idle, waits for others to close.
+asio::awaitable<void> makeRoom(AsyncHttpServer& server, asio::steady_timer& timer) {
+  if (server.idleConnections->closeLongestIdle(idleConnectionsClosedAtOnce) == 0) {
+    co_await rest(timer);
+    co_return;
+  }
+  timer.expires_after(pauseAfterClosingIdle);
+  co_await timer.async_wait(asio::use_awaitable);
+}
+
 // The next connection; failures that end only that connection, or pass with
 // time, do not end the server.
-asio::awaitable<tcp::socket> acceptOne(tcp::acceptor& acceptor, asio::steady_timer& timer) {
+asio::awaitable<tcp::socket> acceptOne(tcp::acceptor& acceptor, AsyncHttpServer& server, asio::steady_timer& timer) {
   for (;;) {
     std::error_code error;
     tcp::socket socket = co_await acceptor.async_accept(asio::redirect_error(asio::use_awaitable, error));
     if (!error) co_return socket;
     if (isShortage(error)) {
-      co_await rest(timer);
+      co_await makeRoom(server, timer);
     } else if (!concernsOneConnection(error)) {
       throw OsError(error);
     }
@@ -121,10 +156,11 @@ void spawnConnection(const std::shared_ptr<AsyncHttpServer>& server, const std::
   auto peer = socket.remote_endpoint(ignored);
   std::string peerAddress = ignored ? std::string() : peer.address().to_string();
   auto executor = socket.get_executor();
-  auto connection = std::make_shared<Connection>(std::move(socket));
+  auto connection = std::make_shared<Connection>(std::move(socket), server->writeTimeout);
   ++server->openConnections;
   // A failure of one connection ends that connection only.
-  RequestLimits limits{server->maxBody, server->idleTimeout, server->requestTimeout};
+  RequestLimits limits{server->maxBody, server->idleTimeout, server->requestTimeout, server->headerMemory,
+                       server->idleConnections};
   asio::co_spawn(executor, serveConnection(limits, callback, connection, std::move(peerAddress)),
                  [server, connection](std::exception_ptr failure) {
                    --server->openConnections;
@@ -149,17 +185,22 @@ asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t po
                             std::string address, int assumedDescriptorsPerRequest) {
   auto executor = co_await asio::this_coro::executor;
   server->maxFDs = descriptorBudget();
-  tcp::acceptor acceptor = openAcceptor(executor, resolveEndpoint(executor, address, port), *server);
+  tcp::acceptor acceptor = openAcceptor(executor, resolveEndpoint(address, port), *server);
   server->boundPort = acceptor.local_endpoint().port();
   auto sharedCallback = std::make_shared<const HttpCallback>(std::move(callback));
   asio::steady_timer timer(executor);
   for (;;) {
-    // Waiting keeps descriptor use under the process limit instead of refusing connections.
+    // Keeps descriptor use under the process limit instead of refusing connections.
     while (assumedDescriptorsPerRequest >= 0 &&
            server->openConnections + assumedDescriptorsPerRequest >= server->maxFDs) {
-      co_await rest(timer);
+      // Idle connections are closed only for a client that is waiting.
+      if (clientWaiting(acceptor)) {
+        co_await makeRoom(*server, timer);
+      } else {
+        co_await rest(timer);
+      }
     }
-    tcp::socket socket = co_await acceptOne(acceptor, timer);
+    tcp::socket socket = co_await acceptOne(acceptor, *server, timer);
     spawnConnection(server, sharedCallback, std::move(socket));
   }
 }

@@ -31,6 +31,10 @@ struct AsyncHttpServer {
   // Deadlines; tests shorten them.
   std::chrono::milliseconds idleTimeout = defaultIdleTimeout;
   std::chrono::milliseconds requestTimeout = defaultRequestTimeout;
+  std::chrono::milliseconds writeTimeout = defaultWriteTimeout;
+  // Shared by all connections; tests give it a smaller budget.
+  std::shared_ptr<HeaderMemory> headerMemory = std::make_shared<HeaderMemory>(maxTotalHeaderMemory);
+  std::shared_ptr<IdleConnections> idleConnections = std::make_shared<IdleConnections>();
   // Set by serve once the socket is listening; tests read the bound port.
   uint16_t boundPort = 0;
   // Connections currently open.
@@ -40,7 +44,9 @@ struct AsyncHttpServer {
 std::shared_ptr<AsyncHttpServer> newAsyncHttpServer(bool reuseAddr, int64_t maxBody);
 
 // A bind, resolve or accept failure, with the operating system's error number.
-// `additionalInfo` holds the resolver's own message, if any.
+// `additionalInfo` holds the resolver's own message, if any: for a name that
+// does not resolve, getaddrinfo's text, with the error number 0 unless the
+// resolver failed in a system call (EAI_SYSTEM), whose errno is kept.
 class OsError : public std::system_error {
  public:
   OsError(std::error_code code, std::string additionalInfo = {});
@@ -53,8 +59,10 @@ class OsError : public std::system_error {
 // Binds `address` (empty: every IPv4 interface) and `port` (0: any free port),
 // listens and accepts forever. Fails with OsError if resolving or binding
 // fails, or if accepting fails for a reason that waiting cannot cure. While
-// openConnections + assumedDescriptorsPerRequest reaches maxFDs, accepting
-// waits (a negative assumedDescriptorsPerRequest turns that off).
+// openConnections + assumedDescriptorsPerRequest reaches maxFDs (a negative
+// assumedDescriptorsPerRequest turns that off), or accept finds no descriptor
+// left, the connections idle longest are closed a few at a time to make room;
+// only when none is idle does accepting wait.
 asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t port, HttpCallback callback,
                             std::string address, int assumedDescriptorsPerRequest);
 

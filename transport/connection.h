@@ -1,8 +1,10 @@
 // One accepted connection and the way replies leave on it.
 #pragma once
 
+#include <chrono>
 #include <span>
 #include <string_view>
+#include <system_error>
 
 #include <asio/awaitable.hpp>
 #include <asio/buffer.hpp>
@@ -10,11 +12,17 @@
 
 namespace nc {
 
+// A reply whose socket takes no byte for this long is abandoned and the
+// connection closed: a client that never reads would otherwise hold the
+// connection, its descriptor and the reply's memory for good. A slow client
+// that keeps taking bytes is never cut off.
+inline constexpr std::chrono::milliseconds defaultWriteTimeout = std::chrono::seconds(30);
+
 // Replies go out through send(), one gathered write per call; a peer that has
-// gone away makes the write complete silently.
+// gone away, or that stops taking bytes, makes the write complete silently.
 class Connection {
  public:
-  explicit Connection(asio::ip::tcp::socket socket);
+  explicit Connection(asio::ip::tcp::socket socket, std::chrono::milliseconds writeTimeout = defaultWriteTimeout);
 
   // The pieces must stay valid until the returned awaitable completes.
   asio::awaitable<void> send(std::span<const asio::const_buffer> pieces);
@@ -25,7 +33,12 @@ class Connection {
 
  private:
   asio::ip::tcp::socket socket_;
+  std::chrono::milliseconds writeTimeout_;
   bool closed_ = false;
+
+  asio::awaitable<size_t> writeSomeWithinDeadline(std::span<const asio::const_buffer> pieces, std::error_code& error);
+  // Bytes sent but not yet taken by the peer.
+  int unsentBytes();
 };
 
 }  // namespace nc

@@ -69,10 +69,8 @@ RefusalReply refusalReply(Refusal refusal) {
   switch (refusal) {
     case Refusal::badRequestLine: return {400, {}};
     case Refusal::lineTooLong: return {413, {}};
-    // A status line alone: the connection closes right after it, and that
-    // close ends the reply for the client as well as a length would.
-    case Refusal::tooManyHeaderNames: return {400, {}, true};
     case Refusal::headersTooLarge: return {431, {}};
+    case Refusal::headerMemoryExhausted: return {503, {}};
     // A status line alone, like the "100 Continue" it stands instead of: the
     // request is still read and answered after it.
     case Refusal::expectationFailed: return {417, {}, true};

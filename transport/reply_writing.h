@@ -45,8 +45,8 @@ std::string httpHeaderCase(std::string_view name);
 enum class Refusal {
   badRequestLine,         // unknown method, invalid protocol, more than three words
   lineTooLong,            // request line or header line over maxLineLength
-  tooManyHeaderNames,     // more than maxHeaderNames distinct names
-  headersTooLarge,        // header lines over maxHeaderBytes in total
+  headersTooLarge,        // header lines charged over maxHeaderMemory
+  headerMemoryExhausted,  // all connections' headers at maxTotalHeaderMemory
   expectationFailed,      // a POST whose Expect is not "100-continue"
   lengthRequired,         // a POST without Content-Length
   unreadableLength,       // a Content-Length that does not start with a number

@@ -57,15 +57,23 @@ class WordCursor {
   bool atEnd_ = false;
 };
 
+size_t countCommas(std::string_view text) { return static_cast<size_t>(std::count(text.begin(), text.end(), ',')); }
+
 // Comma-separated values, each with its leading white space skipped and
-// trailing white space kept; CR or LF ends the list.
+// trailing white space kept; CR or LF ends the list. Every comma starts one
+// more value, so "a," and ",a" hold an empty value too. The list is sized
+// once: growing it by doubling could leave half of it unused, memory that
+// headerLineCost would not see.
 void storeValueList(std::string_view text, std::vector<std::string>& values) {
+  text = text.substr(0, findLineBreak(text));
+  values.reserve(values.size() + countCommas(text) + 1);
   size_t at = 0;
-  while (at < text.size() && !isLineBreak(text[at])) {
+  for (;;) {
     at = skipWhiteSpace(text, at);
     size_t end = findStop(text, at, endsValue);
     values.emplace_back(text.substr(at, end - at));
-    at = end < text.size() && text[end] == ',' ? end + 1 : end;
+    if (end == text.size()) return;
+    at = end + 1;
   }
 }
 
@@ -172,6 +180,17 @@ void parseHeader(std::string_view line, HttpHeaders& headers) {
   } else {
     storeValueList(line.substr(colon + 1), values);
   }
+}
+
+size_t headerLineCost(std::string_view line) {
+  size_t colon = line.find(':');
+  if (colon == 0 && line.size() == 1) return line.size();
+  std::string_view name = line.substr(0, colon);
+  size_t values = 1;
+  if (colon != std::string_view::npos && !equalsIgnoreCase(name, "cookie")) {
+    values += countCommas(line.substr(colon + 1, findLineBreak(line.substr(colon + 1))));
+  }
+  return headerNameOverhead + 2 * name.size() + values * headerValueOverhead + line.size();
 }
 
 bool keepsAlive(const HttpProtocol& protocol, const HttpHeaders& headers) {

@@ -62,6 +62,18 @@ bool applyRequestLine(std::string_view line, HttpRequest& request);
 // are split at commas (except for "cookie") with leading white space skipped.
 void parseHeader(std::string_view line, HttpHeaders& headers);
 
+// What storing a header value costs beyond its characters: the string object
+// in its list and the allocator's header of a long value's own block.
+inline constexpr size_t headerValueOverhead = sizeof(std::string) + 16;
+// What storing a header name costs beyond its characters (kept twice, in the
+// entry and in the index): the entry, the index node and its bucket.
+inline constexpr size_t headerNameOverhead = 256;
+
+// The memory parseHeader takes to store `line`, or more, never less: each value
+// is charged its overhead, so that a line of commas costs what its thousands
+// of empty values really hold, not its few wire bytes.
+size_t headerLineCost(std::string_view line);
+
 // Whether the connection may carry another request after this one.
 bool keepsAlive(const HttpProtocol& protocol, const HttpHeaders& headers);
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <string_view>
 
 #include <asio/experimental/awaitable_operators.hpp>
@@ -35,8 +36,8 @@ AfterRefusal afterRefusal(Refusal refusal) {
     case Refusal::bodyShorterThanLength:
       return AfterRefusal::nextRequest;
     case Refusal::lineTooLong:
-    case Refusal::tooManyHeaderNames:
     case Refusal::headersTooLarge:
+    case Refusal::headerMemoryExhausted:
     case Refusal::unreadableLength:
     case Refusal::bodyTooLarge:
       return AfterRefusal::close;
@@ -50,6 +51,9 @@ class RequestReader {
  public:
   RequestReader(RequestLimits limits, std::shared_ptr<const HttpCallback> callback,
                 std::shared_ptr<Connection> connection, std::string peerAddress);
+  ~RequestReader();
+  RequestReader(const RequestReader&) = delete;
+  RequestReader& operator=(const RequestReader&) = delete;
 
   asio::awaitable<void> run();
 
@@ -69,6 +73,13 @@ class RequestReader {
   Clock::time_point deadline_ = Clock::time_point::max();
   asio::steady_timer timer_;
   bool awaitingFirstByte_ = true;
+  // Set by the first read that finds the stream ended or failed. Asio's
+  // reactor then stops trying reads at once and waits for the socket to report
+  // new input, which an ended stream never does: a second read would hang
+  // until a deadline. So nothing is read after the end.
+  bool endOfStream_ = false;
+  size_t headerCharge_ = 0;  // of the current request, also charged to limits_.headerMemory
+  IdleConnections::Slot idleSlot_;
   std::exception_ptr failure_;
 
   asio::awaitable<void> serveRequests();
@@ -78,6 +89,9 @@ class RequestReader {
   void startRequest();
   asio::awaitable<Outcome> readRequestLine();
   asio::awaitable<Outcome> readHeaders();
+  std::optional<Refusal> chargeHeaderLine(std::string_view line);
+  void releaseHeaders();
+  bool announcesBodyOverLimit() const;
   asio::awaitable<void> answerExpectation();
   asio::awaitable<Outcome> readBody();
   asio::awaitable<bool> readBodyBytes(size_t length);
@@ -94,7 +108,13 @@ RequestReader::RequestReader(RequestLimits limits, std::shared_ptr<const HttpCal
       callback_(std::move(callback)),
       connection_(std::move(connection)),
       peerAddress_(std::move(peerAddress)),
-      timer_(connection_->socket().get_executor(), Clock::time_point::max()) {}
+      timer_(connection_->socket().get_executor(), Clock::time_point::max()),
+      idleSlot_(*connection_) {}
+
+RequestReader::~RequestReader() {
+  releaseHeaders();
+  if (limits_.idleConnections) limits_.idleConnections->leave(idleSlot_);
+}
 
 asio::awaitable<void> RequestReader::run() {
   using namespace asio::experimental::awaitable_operators;
@@ -169,6 +189,7 @@ void RequestReader::startRequest() {
   request_.client = connection_;
   request_.peerAddress = peerAddress_;
   request_.headers.clear();
+  releaseHeaders();
   request_.body.clear();
   // Bytes of the next request may already be buffered: its clock is running.
   awaitingFirstByte_ = pending_.empty();
@@ -186,25 +207,47 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readRequestLine() {
 }
 
 asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
-  size_t headerBytes = 0;
   for (;;) {
     Outcome outcome = Outcome::proceed;
     if (!startLine()) outcome = co_await finishLine();
     if (outcome != Outcome::proceed) co_return outcome;
     const std::string& line = scanner_.line();
     if (line == "\r\n") break;
-    headerBytes += line.size();
-    if (headerBytes > maxHeaderBytes) co_return co_await refuse(Refusal::headersTooLarge);
+    if (auto refusal = chargeHeaderLine(line)) co_return co_await refuse(*refusal);
     parseHeader(line, request_.headers);
   }
-  if (request_.headers.size() <= maxHeaderNames) co_return Outcome::proceed;
-  co_return co_await refuse(Refusal::tooManyHeaderNames);
+  co_return Outcome::proceed;
+}
+
+// Charges the memory `line` will take, before it is stored, to this request
+// and to the server's total.
+std::optional<Refusal> RequestReader::chargeHeaderLine(std::string_view line) {
+  const size_t cost = headerLineCost(line);
+  if (headerCharge_ + cost > maxHeaderMemory) return Refusal::headersTooLarge;
+  if (limits_.headerMemory && !limits_.headerMemory->charge(cost)) return Refusal::headerMemoryExhausted;
+  headerCharge_ += cost;
+  return std::nullopt;
+}
+
+// Called once the headers are gone or going: the request record's clear frees them.
+void RequestReader::releaseHeaders() {
+  if (limits_.headerMemory) limits_.headerMemory->release(headerCharge_);
+  headerCharge_ = 0;
+}
+
+// Whether the Content-Length, if it is readable, passes the body limit.
+bool RequestReader::announcesBodyOverLimit() const {
+  const auto* lengthValues = request_.headers.get("content-length");
+  int64_t length = 0;
+  return lengthValues != nullptr && !lengthValues->empty() && parseNatural(lengthValues->front(), length) != 0 &&
+         length > limits_.maxBody;
 }
 
 // For a POST with an Expect header.
 asio::awaitable<void> RequestReader::answerExpectation() {
   if (request_.headers.hasValue("expect", "100-continue")) {
-    co_await sendStatus(*connection_, "100 Continue");
+    // A body that readBody will refuse is not asked for: the 413 comes at once.
+    if (!announcesBodyOverLimit()) co_await sendStatus(*connection_, "100 Continue");
   } else {
     co_await refuse(Refusal::expectationFailed);
   }
@@ -233,10 +276,12 @@ asio::awaitable<bool> RequestReader::readBodyBytes(size_t length) {
   pending_.remove_prefix(buffered.size());
   if (body.size() == length) co_return true;
   size_t have = body.size();
+  if (endOfStream_) co_return false;
   body.resize(length);
   std::error_code error;
   size_t got = co_await asio::async_read(connection_->socket(), asio::buffer(body.data() + have, length - have),
                                          asio::redirect_error(asio::use_awaitable, error));
+  endOfStream_ = static_cast<bool>(error);
   body.resize(have + got);
   co_return body.size() == length;
 }
@@ -256,9 +301,18 @@ asio::awaitable<RequestReader::Outcome> RequestReader::finishLine() {
     if (lineStatus_ == LineStatus::tooLong) co_return co_await refuse(Refusal::lineTooLong);
     // Read here rather than in a coroutine of its own: this wait comes once
     // per request, for the next request's first bytes.
+    // Waiting for a new request's first byte, the connection is among those
+    // the server may close when it runs out of descriptors.
+    const bool idle = awaitingFirstByte_ && limits_.idleConnections;
+    if (idle) limits_.idleConnections->enter(idleSlot_);
     std::error_code error;
-    size_t got = co_await connection_->socket().async_read_some(asio::buffer(buffer_),
-                                                                asio::redirect_error(asio::use_awaitable, error));
+    size_t got = 0;
+    if (!endOfStream_) {
+      got = co_await connection_->socket().async_read_some(asio::buffer(buffer_),
+                                                          asio::redirect_error(asio::use_awaitable, error));
+      endOfStream_ = got == 0;
+    }
+    if (idle) limits_.idleConnections->leave(idleSlot_);
     // Any read error ends the connection, as the end of the stream does.
     if (got == 0) {
       // At the end of the stream whatever was read so far is the line.
@@ -307,9 +361,11 @@ asio::awaitable<void> RequestReader::lingerAndClose() {
   connection_->socket().shutdown(asio::socket_base::shutdown_send, error);
   setDeadline(Clock::now() + lingerTimeout);
   size_t drained = 0;
-  while (!error && !connection_->isClosed() && drained < maxLingerBytes) {
-    drained += co_await connection_->socket().async_read_some(asio::buffer(buffer_),
-                                                              asio::redirect_error(asio::use_awaitable, error));
+  while (!endOfStream_ && !connection_->isClosed() && drained < maxLingerBytes) {
+    size_t got = co_await connection_->socket().async_read_some(asio::buffer(buffer_),
+                                                                asio::redirect_error(asio::use_awaitable, error));
+    endOfStream_ = got == 0;
+    drained += got;
   }
   connection_->close();
 }

@@ -13,12 +13,31 @@
 
 #include "transport/connection.h"
 #include "transport/http_types.h"
+#include "transport/idle_connections.h"
 
 namespace nc {
 
 // The callback receives the request with its body read. The transport waits for
 // it before reading the next request on the same connection. It must not fail.
 using HttpCallback = std::function<asio::awaitable<void>(HttpRequest&)>;
+
+// Header memory held by the requests of all connections of one server.
+class HeaderMemory {
+ public:
+  explicit HeaderMemory(size_t budget) : budget_(budget) {}
+  // False, charging nothing, when `bytes` more would pass the budget.
+  bool charge(size_t bytes) {
+    if (bytes > budget_ - inUse_) return false;
+    inUse_ += bytes;
+    return true;
+  }
+  void release(size_t bytes) { inUse_ -= bytes; }
+  size_t inUse() const { return inUse_; }
+
+ private:
+  size_t budget_;
+  size_t inUse_ = 0;
+};
 
 // What the reader of one connection allows.
 struct RequestLimits {
@@ -27,16 +46,22 @@ struct RequestLimits {
   std::chrono::milliseconds idleTimeout{};
   // How long a request may take to arrive whole, from its first byte.
   std::chrono::milliseconds requestTimeout{};
+  // Shared by every connection of the server: the total header charge, and
+  // the connections waiting for their next request.
+  std::shared_ptr<HeaderMemory> headerMemory;
+  std::shared_ptr<IdleConnections> idleConnections;
 };
 
-// More distinct header names than this in one request are refused. Each name
-// costs a stored entry and an index slot, and the byte total below alone would
-// still let one request carry some fifty thousand one-letter names; browsers
-// send a few dozen.
-inline constexpr size_t maxHeaderNames = 10000;
-// Header lines of one request may total this many characters; without a total,
-// 10000 lines of 8192 characters would cost 80 MB per connection.
-inline constexpr size_t maxHeaderBytes = 256 * 1024;
+// The header lines of one request may hold this much memory, each value
+// charged as headerLineCost says. Browsers send under 8 KiB; the common static
+// servers allow 8 to 32 KiB. Counting wire bytes instead let a line of 8185
+// commas, 8186 empty values, cost some 260 KB for 8 KB sent.
+inline constexpr size_t maxHeaderMemory = 64 * 1024;
+// All connections together may hold this much header memory. Without a total,
+// 1000 connections at the per-request cap alone would take 64 MB of a gateway
+// with 256 MB. Past it, requests still reading their headers are turned away
+// with 503 while the others go on.
+inline constexpr size_t maxTotalHeaderMemory = 16 * 1024 * 1024;
 // Bytes taken from the socket per read: a whole ordinary request in one go.
 inline constexpr size_t readBufferSize = 4000;
 // After an error reply the client's unread rest is dropped for at most this

@@ -89,6 +89,11 @@ TEST_F(JsonApiHandler, preflight) {
   EXPECT_EQ(request("OPTIONS /rpc/v1/login/password HTTP/1.1\r\nAccess-Control-Request-Method: post\r\n"), refused);
   EXPECT_EQ(request("OPTIONS /rpc/v1/login/password HTTP/1.1\r\n"), refused);
   EXPECT_EQ(request("OPTIONS /rpc HTTP/1.1\r\nAccess-Control-Request-Method: POST, GET\r\n"), refused);
+  // An empty element is a value of its own, so the list is not "POST" alone.
+  for (std::string list : {"POST,", ", POST", "POST, ", "POST,,"}) {
+    EXPECT_EQ(request("OPTIONS /rpc HTTP/1.1\r\nAccess-Control-Request-Method: " + list + "\r\n"), refused) << list;
+  }
+  EXPECT_EQ(statusOf(request("OPTIONS /rpc HTTP/1.1\r\nAccess-Control-Request-Method:   POST\r\n")), 200);
 }
 
 TEST_F(JsonApiHandler, wrongMethodAndUnparsableBodies) {

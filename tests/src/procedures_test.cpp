@@ -10,6 +10,7 @@
 #include "src/token_claims.h"
 #include "src/entry_handlers.h"
 #include "src/procedures.h"
+#include "src/service_control.h"
 #include "support/fake_systemctl.h"
 #include "support/in_process_server.h"
 #include "support/test_support.h"
@@ -250,6 +251,21 @@ TEST_F(Procedures, sshCommands) {
   fake_.killWith("stop", 9);
   EXPECT_EQ(bodyOf(guarded("/rpc/v1/sshd/stop", token)), error(10000, "Unspecified error"));
   EXPECT_EQ(fake_.calls().back(), "stop ssh");
+}
+
+// A hung command fails at its deadline and lets go of the command lock.
+TEST_F(Procedures, hungCommandTimesOutAndTheNextProcedureRuns) {
+  std::string token = login();
+  setCommandDeadline({std::chrono::milliseconds(300), std::chrono::milliseconds(300)});
+  fake_.sleepFor("start", 60);
+  auto hung = std::async(std::launch::async, [&] { return guarded("/rpc/v1/sshd/start", token); });
+  auto started = [&] { return !fake_.log().empty(); };
+  for (int i = 0; i < 500 && !started(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::string next = guarded("/rpc/v1/sshd/stop", token);
+  setCommandDeadline({});
+  EXPECT_EQ(bodyOf(hung.get()), error(10000, "Unspecified error"));
+  EXPECT_EQ(bodyOf(next), R"({"output":{}})");
+  EXPECT_EQ(fake_.calls(), (std::vector<std::string>{"start ssh", "stop ssh", "disable ssh"}));
 }
 
 TEST_F(Procedures, commandsOfTwoProceduresNeverOverlapAndOtherRequestsGoOn) {

@@ -37,6 +37,40 @@ TEST(serviceControl, eachVerbRunsItsSystemctlCommand) {
                                                     "disable ssh"}));
 }
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A command past its deadline is ended, SIGTERM first and SIGKILL if that is
+// ignored, and fails as timed out; one that exits 124 by itself does not.
+TEST(serviceControl, commandDeadline) {
+  using namespace std::chrono_literals;
+  FakeSystemctl fake;
+  asio::io_context io;
+  setCommandDeadline({300ms, 400ms});
+  fake.sleepFor("stop", 30);
+  auto start = std::chrono::steady_clock::now();
+  ExecError stopped = failureOf(io, systemctlStop("ssh"));
+  EXPECT_STREQ(stopped.what(), "Command timed out");
+  EXPECT_EQ(stopped.exitCode, commandTimedOut);
+  EXPECT_EQ(stopped.command, "systemctl stop ssh");
+  EXPECT_GT(secondsSince(start), 0.25);
+  EXPECT_LT(secondsSince(start), 1.5);
+
+  fake.sleepFor("disable", 30);
+  fake.ignoreTerm("disable");
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(failureOf(io, systemctlDisable("ssh")).exitCode, commandTimedOut);
+  EXPECT_GT(secondsSince(start), 0.65);
+  EXPECT_LT(secondsSince(start), 2.5);
+  // Neither ran on: the whole group was ended, the sleep with the shell.
+  EXPECT_EQ(fake.log(), (std::vector<std::string>{"begin stop ssh", "begin disable ssh"}));
+
+  fake.exitWith("start", 124);
+  EXPECT_STREQ(failureOf(io, systemctlStart("ssh")).what(), "Non-zero exit code");
+  setCommandDeadline({});
+}
+
 TEST(serviceControl, exitCodes) {
   FakeSystemctl fake;
   asio::io_context io;

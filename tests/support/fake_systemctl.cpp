@@ -51,6 +51,8 @@ void FakeSystemctl::sleepFor(const std::string& verb, double seconds) {
   writeFile(dir_.path() / ("sleep-" + verb), std::to_string(seconds));
 }
 
+void FakeSystemctl::ignoreTerm(const std::string& verb) { writeFile(dir_.path() / ("ignoreterm-" + verb), ""); }
+
 void FakeSystemctl::printOnCall(const std::string& verb, const std::string& out, const std::string& err) {
   writeFile(dir_.path() / ("stdout-" + verb), out);
   writeFile(dir_.path() / ("stderr-" + verb), err);

@@ -28,6 +28,8 @@ class FakeSystemctl {
   void exitWith(const std::string& verb, int status);
   void killWith(const std::string& verb, int signal);
   void sleepFor(const std::string& verb, double seconds);
+  // The verb, and what it runs, ignore SIGTERM.
+  void ignoreTerm(const std::string& verb);
   // The verb writes `out` to its standard output, then `err` to its standard error.
   void printOnCall(const std::string& verb, const std::string& out, const std::string& err);
 

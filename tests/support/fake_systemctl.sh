@@ -3,6 +3,7 @@
 # state machine per unit in files beside it, so that `show` answers what the
 # earlier commands did:
 #   log, queries         "begin ARGS" / "end ARGS" of each command / of each show
+#   ignoreterm-VERB      every VERB, and what it runs, ignores SIGTERM
 #   sleep-VERB           seconds every VERB sleeps first
 #   stdout-VERB, stderr-VERB  what every VERB then prints on each stream
 #   signal-VERB          signal that ends every VERB
@@ -22,6 +23,7 @@ verb=$1
 unit=$2
 if [ "$verb" = show ]; then journal="$dir/queries"; else journal="$dir/log"; fi
 echo "begin $*" >> "$journal"
+if [ -f "$dir/ignoreterm-$verb" ]; then trap '' TERM; fi
 if [ -f "$dir/sleep-$verb" ]; then sleep "$(cat "$dir/sleep-$verb")"; fi
 if [ -f "$dir/stdout-$verb" ]; then cat "$dir/stdout-$verb"; fi
 if [ -f "$dir/stderr-$verb" ]; then cat "$dir/stderr-$verb" >&2; fi

@@ -165,7 +165,11 @@ TEST(requestParsing, headerLines) {
       {"X: a, b", "x", {"a", "b"}},
       {"X:a,,b", "x", {"a", "", "b"}},
       {"X: a ,\t b ", "x", {"a ", "b "}},
-      {"X: a,", "x", {"a"}},
+      // Every comma starts a value, so an empty element is kept wherever it is.
+      {"X: a,", "x", {"a", ""}},
+      {"X: , a", "x", {"", "a"}},
+      {"X: ,", "x", {"", ""}},
+      {"Access-Control-Request-Method: POST,", "access-control-request-method", {"POST", ""}},
       {"Cookie: a=1, b=2", "cookie", {"a=1, b=2"}},
       {"COOKIE:   c=3", "cookie", {"c=3"}},
       {"Content-Type: Text/HTML", "content-type", {"Text/HTML"}},
@@ -192,6 +196,31 @@ TEST(requestParsing, headerLines) {
   parseHeader("x-list: d", headers);
   ASSERT_EQ(headers.size(), 1u);
   EXPECT_EQ(*headers.get("X-List"), Lines{"d"});
+}
+
+// The charge of a header line covers what storing it really takes: the value
+// list, each value's string object and any block of its own.
+TEST(requestParsing, headerLineCost) {
+  auto heldBy = [](const HttpHeaders& headers) {
+    size_t bytes = 0;
+    for (const auto& [name, values] : headers) {
+      bytes += 2 * name.capacity() + values.capacity() * sizeof(std::string);
+      for (const auto& value : values) {
+        if (value.capacity() > 15) bytes += value.capacity() + 1;
+      }
+    }
+    return bytes;
+  };
+  for (const std::string& line : std::vector<std::string>{"X: " + std::string(8185, ','), "X:" + std::string(8000, 'v'),
+                           "Accept: a, b, " + std::string(40, 'c') + ", d", "Cookie: a=1, b=2, c=3", "NoColon",
+                           "X:", ":"}) {
+    HttpHeaders headers;
+    parseHeader(line, headers);
+    EXPECT_GE(headerLineCost(line), heldBy(headers)) << line.substr(0, 20);
+  }
+  EXPECT_EQ(headerLineCost("X: ,,"), headerNameOverhead + 2 + 3 * headerValueOverhead + 5);
+  // Commas in a cookie are part of its one value.
+  EXPECT_EQ(headerLineCost("Cookie: ,,"), headerNameOverhead + 12 + headerValueOverhead + 10);
 }
 
 TEST(requestParsing, keepAlive) {
