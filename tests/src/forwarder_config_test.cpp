@@ -121,6 +121,18 @@ TEST_F(ForwarderConfig, numbersTheOperatorDidNotTouchKeepTheirValue) {
   EXPECT_EQ(file(), once);
 }
 
+// A process killed between writing its temporary file and renaming it
+// leaves the file behind; the next patch clears it away.
+TEST_F(ForwarderConfig, aPatchRemovesStaleTemporaryFiles) {
+  writeFile(path_, R"({"a":1})");
+  const auto leftover = dir_.path() / ".global_conf.json.Ab12Cz";
+  writeFile(leftover, R"({"a":)");
+  std::filesystem::last_write_time(leftover, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+  patch(R"({"b":2})");
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  EXPECT_EQ(file(), "{\n  \"a\": 1,\n  \"b\": 2\n}");
+}
+
 TEST_F(ForwarderConfig, failuresLeaveTheFileAlone) {
   EXPECT_THROW(get(), std::system_error);
   EXPECT_THROW(patch(R"({"a":1})"), std::system_error);
