@@ -1,0 +1,102 @@
+// The whole request reader of one connection, fed the input as a client's
+// bytes: the client sends everything, ends its stream and reads until the
+// service closes. Every request the reader hands on must be within the limits.
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include <asio/co_spawn.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/io_context.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/use_awaitable.hpp>
+#include <asio/write.hpp>
+
+#include "fuzz/fuzz_check.h"
+#include "transport/async_http_server.h"
+#include "transport/request_reader.h"
+
+namespace nc::fuzz {
+namespace {
+
+using asio::ip::tcp;
+
+// The service's own body limit.
+constexpr int64_t maxBody = 4096;
+// Short deadlines, so that an input that leaves the reader waiting costs a
+// moment rather than the service's half minute.
+constexpr std::chrono::milliseconds deadline{200};
+// Far beyond every deadline of the reader: not done by then means it hangs.
+constexpr std::chrono::seconds hang{20};
+
+asio::awaitable<void> echo(HttpRequest& request) {
+  check(request.body.size() <= size_t(maxBody), "no body beyond the limit reaches the handler");
+  check(request.headers.size() <= maxHeaderNames, "no more header names than the limit reach the handler");
+  co_await respond(request, 200, request.body, {{"content-type", "text/plain"}});
+}
+
+asio::awaitable<void> sendAll(tcp::socket& socket, std::string_view bytes) {
+  std::error_code error;
+  co_await asio::async_write(socket, asio::buffer(bytes), asio::redirect_error(asio::use_awaitable, error));
+  socket.shutdown(tcp::socket::shutdown_send, error);
+}
+
+asio::awaitable<void> readUntilClosed(tcp::socket& socket) {
+  char buffer[4096];
+  for (std::error_code error; !error;) {
+    co_await socket.async_read_some(asio::buffer(buffer), asio::redirect_error(asio::use_awaitable, error));
+  }
+}
+
+asio::awaitable<void> client(tcp::socket& socket, std::string_view bytes) {
+  using namespace asio::experimental::awaitable_operators;
+  co_await (sendAll(socket, bytes) && readUntilClosed(socket));
+}
+
+struct Fixture {
+  asio::io_context io;
+  std::shared_ptr<AsyncHttpServer> server = newAsyncHttpServer(true, false, maxBody);
+  std::shared_ptr<const HttpCallback> callback = std::make_shared<const HttpCallback>(echo);
+  Fixture() {
+    server->idleTimeout = deadline;
+    server->requestTimeout = deadline;
+  }
+};
+
+}  // namespace
+}  // namespace nc::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace nc;
+  using namespace nc::fuzz;
+  static Fixture fixture;
+  // A connected pair of stream sockets stands in for an accepted TCP
+  // connection: the reader only reads, writes and shuts down, and a pair
+  // needs no port and leaves nothing behind.
+  int ends[2];
+  check(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) == 0, "a socket pair can be made");
+  tcp::socket serverEnd(fixture.io), clientEnd(fixture.io);
+  serverEnd.assign(tcp::v4(), ends[0]);
+  clientEnd.assign(tcp::v4(), ends[1]);
+  auto connection = std::make_shared<Connection>(std::move(serverEnd));
+
+  bool served = false, clientDone = false;
+  asio::co_spawn(fixture.io, serveConnection(fixture.server, fixture.callback, connection, "127.0.0.1"),
+                 [&](std::exception_ptr failure) {
+                   check(!failure, "the reader ends without a failure");
+                   served = true;
+                 });
+  asio::co_spawn(fixture.io, client(clientEnd, textOf(data, size)), [&](std::exception_ptr failure) {
+    check(!failure, "the client ends without a failure");
+    clientDone = true;
+  });
+  fixture.io.restart();
+  fixture.io.run_for(hang);
+  check(served && clientDone, "the connection ends by its deadlines");
+  check(connection->isClosed(), "the reader closes the connection when it is done");
+  return 0;
+}
