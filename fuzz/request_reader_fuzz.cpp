@@ -1,6 +1,6 @@
 // The whole request reader of one connection, fed the input as a client's
-// bytes: the client sends everything, ends its stream and reads until the
-// service closes. Every request the reader hands on must be within the limits.
+// bytes: the client sends everything in pieces, ends its stream and reads
+// until the service closes. Every request the reader hands on must be within the limits.
 #include <sys/socket.h>
 
 #include <chrono>
@@ -12,6 +12,7 @@
 #include <asio/co_spawn.hpp>
 #include <asio/experimental/awaitable_operators.hpp>
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
@@ -39,9 +40,16 @@ asio::awaitable<void> echo(HttpRequest& request) {
   co_await respond(request, 200, request.body, {{"content-type", "text/plain"}});
 }
 
-asio::awaitable<void> sendAll(tcp::socket& socket, std::string_view bytes) {
+// Sends the bytes `piece` at a time, letting the reader run between pieces,
+// so that lines and bodies arrive split across reads.
+asio::awaitable<void> sendAll(tcp::socket& socket, std::string_view bytes, size_t piece) {
   std::error_code error;
-  co_await asio::async_write(socket, asio::buffer(bytes), asio::redirect_error(asio::use_awaitable, error));
+  while (!bytes.empty() && !error) {
+    const std::string_view chunk = bytes.substr(0, piece);
+    bytes.remove_prefix(chunk.size());
+    co_await asio::async_write(socket, asio::buffer(chunk), asio::redirect_error(asio::use_awaitable, error));
+    co_await asio::post(socket.get_executor(), asio::use_awaitable);
+  }
   socket.shutdown(tcp::socket::shutdown_send, error);
 }
 
@@ -52,9 +60,9 @@ asio::awaitable<void> readUntilClosed(tcp::socket& socket) {
   }
 }
 
-asio::awaitable<void> client(tcp::socket& socket, std::string_view bytes) {
+asio::awaitable<void> client(tcp::socket& socket, std::string_view bytes, size_t piece) {
   using namespace asio::experimental::awaitable_operators;
-  co_await (sendAll(socket, bytes) && readUntilClosed(socket));
+  co_await (sendAll(socket, bytes, piece) && readUntilClosed(socket));
 }
 
 struct Fixture {
@@ -74,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace nc;
   using namespace nc::fuzz;
   static Fixture fixture;
+  if (size == 0) return 0;
   // A connected pair of stream sockets stands in for an accepted TCP
   // connection: the reader only reads, writes and shuts down, and a pair
   // needs no port and leaves nothing behind.
@@ -90,7 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    check(!failure, "the reader ends without a failure");
                    served = true;
                  });
-  asio::co_spawn(fixture.io, client(clientEnd, textOf(data, size)), [&](std::exception_ptr failure) {
+  // The first byte says in what pieces the rest arrives: 1 to 64 bytes, or all
+  // at once. The seeds are the request parsing target's.
+  const size_t piece = data[0] < 192 ? 1 + data[0] % 64 : size;
+  asio::co_spawn(fixture.io, client(clientEnd, textOf(data + 1, size - 1), piece), [&](std::exception_ptr failure) {
     check(!failure, "the client ends without a failure");
     clientDone = true;
   });

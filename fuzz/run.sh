@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for SECONDS (default 20),
 # two at a time (FUZZ_JOBS to change), starting from the seed corpus in
-# fuzz/corpus/TARGET plus what earlier runs found (build/fuzz/corpus/TARGET).
+# fuzz/corpus/ plus what earlier runs found (build/fuzz/corpus/TARGET).
 # Prints one line per target: runs, coverage (cov: edges, ft: features) and
 # corpus size. A crash, leak, hang or broken property fails the run, and the
 # input that caused it is printed in hex and Base64.
@@ -48,7 +48,10 @@ run_target() {
     json_fuzz | merge_fuzz | token_fuzz) options+=(-dict=fuzz/dict/json.dict) ;;
     command_line_fuzz) options+=(-dict=fuzz/dict/command_line.dict) ;;
   esac
-  "$build/$target" "${options[@]}" "$build/corpus/$target" "fuzz/corpus/${target%_fuzz}" >"$log" 2>&1 || status=$?
+  local seeds="fuzz/corpus/${target%_fuzz}"
+  # Both request targets read a first byte that says how the rest is split.
+  case "$target" in request_*) seeds=fuzz/corpus/requests ;; esac
+  "$build/$target" "${options[@]}" "$build/corpus/$target" "$seeds" >"$log" 2>&1 || status=$?
   local done_line runs
   done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 || true)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
