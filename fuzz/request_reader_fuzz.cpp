@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
@@ -30,7 +31,7 @@ using asio::ip::tcp;
 constexpr int64_t maxBody = 4096;
 // Short deadlines, so that an input that leaves the reader waiting costs a
 // moment rather than the service's half minute.
-constexpr std::chrono::milliseconds deadline{200};
+constexpr std::chrono::milliseconds deadline{50};
 // Far beyond every deadline of the reader: not done by then means it hangs.
 constexpr std::chrono::seconds hang{20};
 
@@ -65,6 +66,16 @@ asio::awaitable<void> client(tcp::socket& socket, std::string_view bytes, size_t
   co_await (sendAll(socket, bytes, piece) && readUntilClosed(socket));
 }
 
+void reportFailure(std::exception_ptr failure) {
+  if (!failure) return;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "failure: %s\n", e.what());
+  } catch (...) {
+  }
+}
+
 struct Fixture {
   asio::io_context io;
   std::shared_ptr<AsyncHttpServer> server = newAsyncHttpServer(true, false, maxBody);
@@ -96,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool served = false, clientDone = false;
   asio::co_spawn(fixture.io, serveConnection(fixture.server, fixture.callback, connection, "127.0.0.1"),
                  [&](std::exception_ptr failure) {
+                   reportFailure(failure);
                    check(!failure, "the reader ends without a failure");
                    served = true;
                  });

@@ -28,9 +28,9 @@ show_findings() {
   for artifact in "$build/artifacts/$target"/*; do
     [ -f "$artifact" ] || continue
     echo "--- $target: $(basename "$artifact") ($(stat -c %s "$artifact") bytes)"
-    echo "hex:"
-    od -An -v -tx1 "$artifact"
-    echo "base64:"
+    echo "hex (the first KiB):"
+    head -c 1024 "$artifact" | od -An -v -tx1
+    echo "base64 (all of it):"
     base64 -w0 "$artifact"
     echo
   done
