@@ -19,7 +19,8 @@
 #include <asio/write.hpp>
 
 #include "fuzz/fuzz_check.h"
-#include "transport/async_http_server.h"
+#include "transport/connection.h"
+#include "transport/reply_writing.h"
 #include "transport/request_reader.h"
 
 namespace nc::fuzz {
@@ -31,7 +32,7 @@ using asio::ip::tcp;
 constexpr int64_t maxBody = 4096;
 // Short deadlines, so that an input that leaves the reader waiting costs a
 // moment rather than the service's half minute.
-constexpr std::chrono::milliseconds deadline{50};
+constexpr std::chrono::milliseconds deadline{100};
 // Far beyond every deadline of the reader: not done by then means it hangs.
 constexpr std::chrono::seconds hang{20};
 
@@ -78,12 +79,8 @@ void reportFailure(std::exception_ptr failure) {
 
 struct Fixture {
   asio::io_context io;
-  std::shared_ptr<AsyncHttpServer> server = newAsyncHttpServer(true, false, maxBody);
+  RequestLimits limits{maxBody, deadline, deadline};
   std::shared_ptr<const HttpCallback> callback = std::make_shared<const HttpCallback>(echo);
-  Fixture() {
-    server->idleTimeout = deadline;
-    server->requestTimeout = deadline;
-  }
 };
 
 }  // namespace
@@ -105,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto connection = std::make_shared<Connection>(std::move(serverEnd));
 
   bool served = false, clientDone = false;
-  asio::co_spawn(fixture.io, serveConnection(fixture.server, fixture.callback, connection, "127.0.0.1"),
+  asio::co_spawn(fixture.io, serveConnection(fixture.limits, fixture.callback, connection, "127.0.0.1"),
                  [&](std::exception_ptr failure) {
                    reportFailure(failure);
                    check(!failure, "the reader ends without a failure");

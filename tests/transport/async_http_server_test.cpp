@@ -474,6 +474,25 @@ TEST(transport, requestDeadline) {
   EXPECT_EQ(slow.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
 }
 
+// A deadline that passes while a reply is still owed (here the 400 for a body
+// cut short) ends the connection quietly, not as a failure of the connection.
+TEST(transport, deadlinesAreNoFailure) {
+  TestServer server([](AsyncHttpServer& s) { s.requestTimeout = 300ms; });
+  testing::internal::CaptureStdout();
+  for (std::string partial : {"POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nhello", "GET / HTTP/1.1\r\nHost: h\r\n"}) {
+    RawClient client(server.port(), 3s);
+    client.send(partial);
+    EXPECT_EQ(client.readAll(), "") << partial;
+  }
+  int64_t open = -1;
+  for (int i = 0; i < 200 && open != 0; ++i) {
+    open = server.openConnections();
+    if (open != 0) std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(open, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
 TEST(transport, acceptThrottle) {
   // With 5 descriptors assumed per request, a budget of 7 leaves room for 2 connections.
   TestServer server([](AsyncHttpServer& s) { s.maxFDs = 7; });
