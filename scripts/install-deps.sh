@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing nodeconsole needs on Debian 12.
+# Installs what building, running and testing nodeconsole needs on Debian 12,
+# clang with its runtimes and symbolizer for the fuzz targets among them.
 # With the argument "bench", also the benchmark's load generator and the server
 # it is compared with. With "package" followed by architectures (amd64, arm64,
 # armhf), also what building the Debian packages and running the tests under
@@ -7,7 +8,8 @@
 # multiarch libraries and the user-mode emulator.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libasio-dev nlohmann-json3-dev libsodium-dev
-          libsqlite3-dev libgtest-dev googletest python3 chromium scdoc man-db)
+          libsqlite3-dev libgtest-dev googletest python3 chromium scdoc man-db
+          clang libclang-rt-14-dev llvm-14)
 # The web UI is built with Node.js and npm. A machine that already has a
 # Node.js of its own keeps it: Debian's npm package would conflict with it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)

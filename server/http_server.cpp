@@ -45,7 +45,9 @@ asio::awaitable<void> answerFailure(std::shared_ptr<const FailureAnswering> answ
 }  // namespace
 
 ErrorHook answerFailures(FailureTable failures, FailureReporter report) {
-  auto answering = std::make_shared<const FailureAnswering>(std::move(failures), std::move(report));
+  // Built in braces and moved in: clang 14 cannot construct an aggregate from
+  // make_shared's parentheses.
+  auto answering = std::make_shared<const FailureAnswering>(FailureAnswering{std::move(failures), std::move(report)});
   return [answering](std::shared_ptr<Session> session, std::exception_ptr failure) {
     return answerFailure(answering, std::move(session), std::move(failure));
   };

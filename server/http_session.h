@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <typeinfo>
+#include <utility>
 
 #include <asio/awaitable.hpp>
 
@@ -36,6 +37,11 @@ class ContextHandle {
 };
 
 struct Session {
+  // allocate_shared constructs with parentheses, which clang 14 does not
+  // accept for an aggregate.
+  Session(std::string path, HttpRequest request, ContextHandle context)
+      : path(std::move(path)), request(std::move(request)), context(std::move(context)) {}
+
   std::string path;  // the rest of the URL path after the handler's mount prefix
   HttpRequest request;
   ContextHandle context;

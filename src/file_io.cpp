@@ -11,6 +11,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "src/stale_temp_files.h"
+
 namespace nc {
 namespace {
 
@@ -59,7 +61,7 @@ void writeThroughTemporary(const std::string& target, const std::string& text,
                            const std::function<void(int fd, const std::string& tempPath)>& setOwnership) {
   std::string directory = directoryOf(target);
   auto slash = target.rfind('/');
-  std::string tempPath = directory + "/." + target.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+  std::string tempPath = temporaryTemplateFor(directory, target.substr(slash == std::string::npos ? 0 : slash + 1));
   FileDescriptor temp(::mkostemp(tempPath.data(), O_CLOEXEC));
   if (temp.fd < 0) raiseFileError(errno, "cannot create a temporary file in " + directory);
   try {

@@ -13,6 +13,7 @@
 #include "src/file_io.h"
 #include "src/forwarder_config.h"
 #include "src/service_control.h"
+#include "src/stale_temp_files.h"
 #include "utils/async_mutex.h"
 
 namespace nc {
@@ -94,6 +95,8 @@ asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string&
 // unit, and rolls back when it does not stay up.
 asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& oldText, const std::string& newText,
                             ChangeNote note) {
+  // Under the apply lock, so that no temporary file of ours is in the making.
+  removeStaleTemporaryFiles(target.configPath, std::cout);
   try {
     keepVersion(target.historyFolder, oldText, std::move(note));
   } catch (const std::exception& error) {

@@ -15,6 +15,7 @@
 #include "src/context.h"
 #include "src/entry_handlers.h"
 #include "src/procedures.h"
+#include "src/stale_temp_files.h"
 #include "src/static_files.h"
 #include "src/ui_files.h"
 #include "utils/quoted_text.h"
@@ -86,6 +87,8 @@ int nodeconsole(const std::string& listen, int64_t port, const std::string& forw
     auto context = newContext(forwarderConfigPath, forwarderUnitServiceName, dataPath);
     context->access.tokenLifetime = tokenLifetime;
     initAccounts(*context);
+    // Left by a process killed in the middle of a patch.
+    removeStaleTemporaryFiles(forwarderConfigPath, std::cout);
     auto server = buildServer(allowedHosts);
     std::cout << "Listening " << listen << ':' << port << std::endl;
     runServer(server, context, static_cast<uint16_t>(port), listen);

@@ -124,6 +124,12 @@ asio::awaitable<void> RequestReader::run() {
 }
 
 asio::awaitable<void> RequestReader::serveRequests() {
+  // When the watchdog ends first, operator || cancels this branch, and by
+  // default the next co_await here would throw "Operation aborted": a reply
+  // still owed at the deadline would turn the deadline into a failure that
+  // the service prints as unexpected. The watchdog has closed the connection
+  // by then, so every wait below ends at once and the loop stops by itself.
+  co_await asio::this_coro::throw_if_cancelled(false);
   // Operator || waits for the first branch to succeed: a failure escaping here
   // would leave the connection to the watchdog alone, so it is kept for run().
   try {

@@ -269,9 +269,14 @@ void appendFloat(std::string& out, double value) {
     return;
   }
   // to_chars with a precision is printf "%.16g", without depending on the
-  // process locale's decimal point.
+  // process locale's decimal point. Sixteen digits are the form files have
+  // always been written in, but they cannot tell every pair of doubles apart
+  // (0.30000000000000004 would come back as 0.3); seventeen always can.
   char text[32];
   const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 16).ptr;
+  double readBack = 0;
+  std::from_chars(text, end, readBack);
+  if (readBack != value) end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17).ptr;
   const std::string_view written(text, size_t(end - text));
   out += written;
   // Keeps a float a float when the file is read back (-166.0, not -166).

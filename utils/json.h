@@ -51,8 +51,10 @@ class JsonObject {
   const JsonValue& at(std::string_view key) const;  // JsonAccessError when absent
   // Returns the stored value, so a caller can keep filling it in place.
   JsonValue& set(std::string key, JsonValue value);
-  size_t size() const { return members_.size(); }
-  bool empty() const { return members_.empty(); }
+  // Defined below JsonValue: clang instantiates the vector's members here,
+  // where Member's JsonValue is still incomplete.
+  size_t size() const;
+  bool empty() const;
 
   std::vector<Member>::const_iterator begin() const { return members_.begin(); }
   std::vector<Member>::const_iterator end() const { return members_.end(); }
@@ -113,6 +115,9 @@ class JsonValue {
 
   std::variant<std::monostate, bool, int64_t, double, std::string, JsonArray, JsonObject, JsonRawNumber> v_;
 };
+
+inline size_t JsonObject::size() const { return members_.size(); }
+inline bool JsonObject::empty() const { return members_.empty(); }
 
 // Deepest nesting of arrays and objects that parseJson accepts. The writers,
 // the equality and the destructor walk the tree recursively, so a hostile

@@ -100,6 +100,39 @@ TEST_F(ForwarderConfig, theRealForwarderFile) {
   EXPECT_EQ(after.asObject().at("SX1301_conf"), config.asObject().at("SX1301_conf"));
 }
 
+TEST_F(ForwarderConfig, numbersTheOperatorDidNotTouchKeepTheirValue) {
+  const std::string original =
+      "{\n  \"sum\": 0.30000000000000004,\n  \"long\": 123456789.12345678,\n  \"tiny\": 5e-324,\n"
+      "  \"plain\": -166.0,\n  \"other\": 1\n}";
+  writeFile(path_, original);
+  patch(R"({"other":2})");
+  // The smallest subnormal comes back as the same double in the sixteen
+  // digits that files have always used for it.
+  EXPECT_EQ(file(),
+            "{\n  \"sum\": 0.30000000000000004,\n  \"long\": 123456789.12345678,\n"
+            "  \"tiny\": 4.940656458412465e-324,\n  \"plain\": -166.0,\n  \"other\": 2\n}");
+  const JsonValue document = get();
+  const JsonObject& after = document.asObject();
+  EXPECT_EQ(after.at("sum").asFloat(), 0.1 + 0.2);
+  EXPECT_EQ(after.at("long").asFloat(), 123456789.12345678);
+  EXPECT_EQ(after.at("tiny").asFloat(), 5e-324);
+  const std::string once = file();
+  patch("{}");
+  EXPECT_EQ(file(), once);
+}
+
+// A process killed between writing its temporary file and renaming it
+// leaves the file behind; the next patch clears it away.
+TEST_F(ForwarderConfig, aPatchRemovesStaleTemporaryFiles) {
+  writeFile(path_, R"({"a":1})");
+  const auto leftover = dir_.path() / ".global_conf.json.Ab12Cz";
+  writeFile(leftover, R"({"a":)");
+  std::filesystem::last_write_time(leftover, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+  patch(R"({"b":2})");
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  EXPECT_EQ(file(), "{\n  \"a\": 1,\n  \"b\": 2\n}");
+}
+
 TEST_F(ForwarderConfig, failuresLeaveTheFileAlone) {
   EXPECT_THROW(get(), std::system_error);
   EXPECT_THROW(patch(R"({"a":1})"), std::system_error);

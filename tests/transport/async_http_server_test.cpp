@@ -592,6 +592,20 @@ TEST(transport, writeDeadline) {
   EXPECT_EQ(received.substr(0, 15), "HTTP/1.1 200 OK");
 }
 
+// A deadline that passes while a reply is still owed (here the 400 for a body
+// cut short) ends the connection quietly, not as a failure of the connection.
+TEST(transport, deadlinesAreNoFailure) {
+  TestServer server([](AsyncHttpServer& s) { s.requestTimeout = 300ms; });
+  testing::internal::CaptureStdout();
+  for (std::string partial : {"POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nhello", "GET / HTTP/1.1\r\nHost: h\r\n"}) {
+    RawClient client(server.port(), 3s);
+    client.send(partial);
+    EXPECT_EQ(client.readAll(), "") << partial;
+  }
+  EXPECT_TRUE(openConnectionsFallTo(server, 0, 2s));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
 // While the budget is spent by connections in the middle of a request, a
 // new client waits; once one of them is idle between requests, it is closed
 // to make room.

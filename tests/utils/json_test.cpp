@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -51,18 +53,51 @@ TEST(json, literalsBeyondDoubleRangeAreBoundedInNumber) {
   EXPECT_THROW_MSG(parseJson(text + ",1e400]"), JsonParseError, "Invalid JSON: more than 16 numbers beyond double range");
 }
 
-TEST(json, floatsUsePrintfFormWithAFractionKept) {
-  for (double value : {-166.0, 1.0, 0.1, 1e16, 1.5e-7, 123456789012345678.0, 2.5e-308, 867.1}) {
-    char expected[40];
-    std::snprintf(expected, sizeof expected, "%.16g", value);
-    std::string text = expected;
-    if (text.find_first_of(".e") == std::string::npos) text += ".0";
-    EXPECT_EQ(toCompactJson(value), text);
+// The form files were always written in: printf "%.16g", with ".0" when that
+// reads as an integer.
+std::string sixteenDigitForm(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.16g", value);
+  std::string form = text;
+  if (form.find_first_of(".e") == std::string::npos) form += ".0";
+  return form;
+}
+
+TEST(json, floatsExactInSixteenDigitsAreWrittenAsBefore) {
+  for (double value : {-166.0, 1.0, 0.1, 0.3, 1e16, 1.5e-7, 2.5e-308, 867.1, 5e-324, 123456789.1234568, 0.1 + 0.7}) {
+    ASSERT_EQ(std::strtod(sixteenDigitForm(value).c_str(), nullptr), value) << "not exact in 16 digits";
+    EXPECT_EQ(toCompactJson(value), sixteenDigitForm(value));
   }
   EXPECT_EQ(toCompactJson(-166.0), "-166.0");
   EXPECT_EQ(toCompactJson(1e16), "1e+16");
+  EXPECT_EQ(toCompactJson(5e-324), "4.940656458412465e-324");
   EXPECT_EQ(toCompactJson(-0.0), "-0.0");
   EXPECT_EQ(toCompactJson(JsonArray{std::nan(""), std::numeric_limits<double>::infinity()}), "[null,null]");
+}
+
+TEST(json, floatsThatNeedSeventeenDigitsKeepThem) {
+  EXPECT_EQ(toCompactJson(0.1 + 0.2), "0.30000000000000004");
+  EXPECT_EQ(toCompactJson(123456789.12345678), "123456789.12345678");
+  EXPECT_EQ(toCompactJson(123456789012345678.0), "1.2345678901234568e+17");
+  // Seventeen digits without an exponent still read back as a float.
+  EXPECT_EQ(toCompactJson(12345678901234568.0), "12345678901234568.0");
+  EXPECT_EQ(toCompactJson(std::nextafter(1.0, 2.0)), "1.0000000000000002");
+  // Sixteen digits would round the largest double up beyond double range.
+  EXPECT_EQ(toCompactJson(std::numeric_limits<double>::max()), "1.7976931348623157e+308");
+}
+
+TEST(json, everyFloatReadsBackAsItself) {
+  // Bit patterns spread over the whole range, subnormals included.
+  uint64_t bits = 0x9E3779B97F4A7C15u;
+  for (int i = 0; i < 50000; ++i) {
+    bits ^= bits << 13, bits ^= bits >> 7, bits ^= bits << 17;
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!std::isfinite(value)) continue;
+    const std::string written = toCompactJson(value);
+    ASSERT_EQ(parseJson(written), JsonValue(value)) << written;
+    if (std::strtod(sixteenDigitForm(value).c_str(), nullptr) == value) ASSERT_EQ(written, sixteenDigitForm(value));
+  }
 }
 
 TEST(json, stringEscapes) {

@@ -1,0 +1,32 @@
+// The temporary files that replacing a file atomically leaves beside it, and
+// their removal when a killed process left them behind.
+#pragma once
+
+#include <chrono>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+namespace nc {
+
+// A temporary file this old is no longer being written: a replacement writes,
+// syncs and renames its file within a second, even on slow flash.
+inline constexpr std::chrono::seconds staleTemporaryAge{60};
+
+// The mkostemp template for a temporary copy of the file `name` in `directory`:
+// "DIRECTORY/.NAME.XXXXXX". The leading dot keeps it out of plain listings.
+std::string temporaryTemplateFor(const std::string& directory, std::string_view name);
+
+// Whether `entry` is a name that the template for `name` produces: the dot, the
+// name, a dot and exactly six of mkostemp's letters and digits.
+bool isTemporaryNameFor(std::string_view entry, std::string_view name);
+
+// Removes the regular files named as temporary copies of the file at `path`
+// (symbolic links followed) from its directory whose last change is more than
+// staleTemporaryAge before `now`. Each removal, and each removal that fails, is
+// one line on `log`. Nothing else is touched and nothing is raised: a directory
+// that cannot be read is left alone.
+void removeStaleTemporaryFiles(const std::string& path, std::ostream& log,
+                               std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+
+}  // namespace nc
