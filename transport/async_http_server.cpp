@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <iterator>
 #include <limits>
 
 #include <asio/co_spawn.hpp>
@@ -38,11 +40,24 @@ constexpr std::chrono::milliseconds pauseAfterClosingIdle{5};
 // Descriptor budget when the process limit cannot be read.
 constexpr int64_t fallbackDescriptorBudget = 16000;
 
+// Descriptors the process holds already: standard streams, the database, the
+// event loop's own, the listening socket. 0 when they cannot be listed.
+int64_t descriptorsInUse() {
+  std::error_code error;
+  std::filesystem::directory_iterator entries("/proc/self/fd", error);
+  if (error) return 0;
+  // The listing holds a descriptor of its own while it runs.
+  return std::max<int64_t>(std::distance(entries, std::filesystem::directory_iterator()) - 1, 0);
+}
+
+// Descriptors left for connections. Counting the ones already held keeps the
+// accept throttle's headroom real, so that a full house still leaves room to
+// open the forwarder file or start systemctl.
 int64_t descriptorBudget() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return fallbackDescriptorBudget;
   constexpr auto largest = static_cast<rlim_t>(std::numeric_limits<int64_t>::max());
-  return static_cast<int64_t>(std::min(limit.rlim_cur, largest)) - 1;
+  return static_cast<int64_t>(std::min(limit.rlim_cur, largest)) - 1 - descriptorsInUse();
 }
 
 // Resolved with getaddrinfo itself, so that a failure reports the resolver's
@@ -184,8 +199,8 @@ std::shared_ptr<AsyncHttpServer> newAsyncHttpServer(bool reuseAddr, int64_t maxB
 asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t port, HttpCallback callback,
                             std::string address, int assumedDescriptorsPerRequest) {
   auto executor = co_await asio::this_coro::executor;
-  server->maxFDs = descriptorBudget();
   tcp::acceptor acceptor = openAcceptor(executor, resolveEndpoint(address, port), *server);
+  server->maxFDs = descriptorBudget();
   server->boundPort = acceptor.local_endpoint().port();
   auto sharedCallback = std::make_shared<const HttpCallback>(std::move(callback));
   asio::steady_timer timer(executor);
