@@ -25,19 +25,7 @@ stopService() {
 }
 trap stopService EXIT
 
-freePort() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-waitForPort() {
-  local port=$1 tries
-  for tries in $(seq 100); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 0; fi
-    sleep 0.1
-  done
-  echo "nothing listens on port $port after 10 s" >&2
-  return 1
-}
+source bench/common.sh
 
 memoryOf() {
   awk '/^(VmRSS|VmHWM):/ { printf "%s %s kB  ", $1, $2 }' "/proc/$1/status"
@@ -46,7 +34,7 @@ memoryOf() {
 # A fresh service for each run, so that no lock carries over.
 run() {
   local title=$1 connections=$2 sources=$3 port
-  port=$(freePort)
+  port=$(freePorts)
   echo '{}' > "$work/global_conf.json"
   rm -f "$work/nodeconsole.sqlite3"
   taskset -c "$serverCore" build/bench/nodeconsole --listen 127.0.0.1 --port "$port" \

@@ -27,24 +27,7 @@ stopServers() {
 }
 trap stopServers EXIT
 
-# Two distinct free loopback ports, both held while they are chosen.
-freePorts() {
-  python3 -c '
-import socket
-held = [socket.socket() for _ in range(2)]
-for s in held: s.bind(("127.0.0.1", 0))
-print(*(s.getsockname()[1] for s in held))'
-}
-
-waitForPort() {
-  local port=$1 tries
-  for tries in $(seq 100); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 0; fi
-    sleep 0.1
-  done
-  echo "nothing listens on port $port after 10 s" >&2
-  return 1
-}
+source bench/common.sh
 
 # The body of GET <path> over HTTP/1.0, which both servers close after replying.
 httpBody() {
@@ -150,7 +133,7 @@ cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DNODECONSOLE_TEST
 cmake --build build/bench -j2 > /dev/null
 
 work=$(mktemp -d)
-read -r nodeconsolePort nginxPort < <(freePorts)
+read -r nodeconsolePort nginxPort < <(freePorts 2)
 startNodeconsole "$nodeconsolePort"
 body=$(httpBody "$nodeconsolePort" /health)
 startNginx "$nginxPort" "$body"
