@@ -30,7 +30,7 @@ const env = {
   NC_E2E_SCREENSHOTS: path.resolve(values.screenshots),
   NC_E2E_CONFIG: path.resolve(values.config),
 };
-const testFiles = ['console', 'security'].map((name) => path.join(here, `${name}.test.mjs`));
+const testFiles = ['console', 'security', 'delivery'].map((name) => path.join(here, `${name}.test.mjs`));
 const runner = spawn(
   process.execPath,
   ['--test', '--test-reporter=tap', '--test-concurrency=1', ...testFiles],

@@ -1,0 +1,96 @@
+// How the page travels: compressed copies on a cold visit, nothing but
+// revalidations on a warm reload, and the throttled load times as figures.
+import assert from 'node:assert/strict';
+import { after, before, test } from 'node:test';
+import { launchBrowser, Service } from './harness.mjs';
+
+const testTimeout = { timeout: 120000 };
+// Links of the gateways' uplinks: throughput in bytes per second, latency in ms.
+const links = [
+  { name: '1 Mbit/s, 100 ms', throughput: 1e6 / 8, latency: 100 },
+  { name: '256 kbit/s, 300 ms', throughput: 256e3 / 8, latency: 300 },
+];
+
+let browserHandle;
+let service;
+
+before(async () => {
+  browserHandle = await launchBrowser();
+  service = await Service.start();
+});
+
+after(async () => {
+  await service?.dispose();
+  await browserHandle?.close();
+});
+
+// A page with the DevTools network domain on, recording every reply under /ui.
+async function recordedPage(context) {
+  const page = await context.newPage();
+  const cdp = await context.newCDPSession(page);
+  await cdp.send('Network.enable');
+  page.replies = new Map();
+  cdp.on('Network.responseReceived', ({ requestId, response }) => {
+    if (new URL(response.url).pathname.startsWith('/ui')) page.replies.set(requestId, { ...response, bodyBytes: 0 });
+  });
+  cdp.on('Network.dataReceived', ({ requestId, dataLength }) => {
+    const reply = page.replies.get(requestId);
+    if (reply) reply.bodyBytes += dataLength;
+  });
+  cdp.on('Network.loadingFinished', ({ requestId, encodedDataLength }) => {
+    const reply = page.replies.get(requestId);
+    if (reply) reply.wireBytes = encodedDataLength;
+  });
+  page.cdp = cdp;
+  return page;
+}
+
+test('a cold visit gets the compressed copies; a warm reload transfers no file body', testTimeout, async () => {
+  const context = await browserHandle.browser.newContext();
+  const page = await recordedPage(context);
+  await page.goto(`${service.url}/ui/login`);
+  await page.getByLabel('Username').waitFor();
+  const cold = [...page.replies.values()];
+  const script = cold.find((reply) => /\/ui\/assets\/.*\.js$/.test(reply.url));
+  assert.ok(script, 'the script was loaded');
+  assert.match(script.headers['content-encoding'] ?? '', /^(br|gzip)$/);
+  assert.match(script.headers['cache-control'], /immutable/);
+  assert.ok(script.wireBytes < 300000, `script sent as ${script.wireBytes} bytes`);
+  const index = cold.find((reply) => reply.mimeType === 'text/html');
+  assert.equal(index.headers['cache-control'], 'no-cache');
+
+  page.replies.clear();
+  await page.reload();
+  await page.getByLabel('Username').waitFor();
+  const warm = [...page.replies.values()];
+  assert.ok(warm.length > 0);
+  for (const reply of warm) {
+    const cached = reply.fromDiskCache || reply.fromMemoryCache || reply.status === 304;
+    assert.ok(cached, `${reply.url} came again with status ${reply.status}`);
+    assert.equal(reply.bodyBytes, 0, `${reply.url} brought a body`);
+  }
+  await context.close();
+});
+
+// Figures for the note, not assertions: a run on a shared machine varies.
+test('throttled load times', testTimeout, async () => {
+  for (const link of links) {
+    const context = await browserHandle.browser.newContext();
+    const page = await recordedPage(context);
+    await page.cdp.send('Network.emulateNetworkConditions', {
+      offline: false, latency: link.latency, downloadThroughput: link.throughput, uploadThroughput: link.throughput,
+    });
+    const coldStart = Date.now();
+    await page.goto(`${service.url}/ui/login`, { timeout: 60000 });
+    await page.getByLabel('Username').waitFor({ timeout: 60000 });
+    const coldMs = Date.now() - coldStart;
+    const wireBytes = [...page.replies.values()].reduce((sum, reply) => sum + (reply.wireBytes ?? 0), 0);
+    const warmStart = Date.now();
+    await page.reload({ timeout: 60000 });
+    await page.getByLabel('Username').waitFor({ timeout: 60000 });
+    const warmMs = Date.now() - warmStart;
+    console.log(`# ${link.name}: login usable cold ${coldMs} ms (${wireBytes} bytes of headers and bodies), ` +
+      `warm reload ${warmMs} ms`);
+    await context.close();
+  }
+});
