@@ -104,10 +104,12 @@ foreach(path IN LISTS files)
   math(EXPR index "${index} + 1")
 endforeach()
 message(STATUS "web UI: ${index} files, ${total} bytes in all with their compressed copies")
-# The gateway's flash holds the executable; the web UI may take this much of it.
+# The gateway's flash holds the executable; the web UI may take this much of
+# it. Over it the build goes on, so that every other test still runs, and the
+# test uiFiles.tableShape fails on the same budget.
 set(maxEmbeddedBytes 1200000)
 if(total GREATER maxEmbeddedBytes)
-  message(FATAL_ERROR "web UI: ${total} bytes embedded, over the ${maxEmbeddedBytes}-byte budget")
+  message(WARNING "web UI: ${total} bytes embedded, over the ${maxEmbeddedBytes}-byte budget")
 endif()
 # Without this note the linker would mark the whole executable's stack executable.
 string(APPEND assembly "  .section .note.GNU-stack,\"\",%progbits\n")

@@ -24,21 +24,35 @@ function bundleComposition() {
   };
 }
 
-// antd's Card imports Tabs for its tabList option, which the console never
-// uses; the tab strip and rc-tabs would be about 40 KB of the bundle. A Card
-// given a tabList fails loudly instead of rendering without its tabs.
-const cardTabsStub = '\0card-tabs-stub';
-function leaveOutCardTabs() {
+// antd components import whole other components for options the console
+// never uses; each would cost the gateway's flash and the operator's link for
+// nothing. These imports are replaced by a stand-in that throws when rendered,
+// so that a page starting to use the option fails loudly in the browser tests
+// instead of rendering without it. Each entry: the importing file within
+// antd/es, the import it makes, and the option that needs it.
+const leftOutImports = [
+  ['card/Card.js', '../tabs', "Card's tabList"],
+  ['table/InternalTable.js', '../pagination', "Table's pagination (the console passes pagination={false})"],
+  ['table/hooks/useFilter/FilterDropdown.js', '../../../tree', "a Table column's filters"],
+  ['table/hooks/useFilter/FilterDropdown.js', '../../../dropdown', "a Table column's filters"],
+  ['table/hooks/useFilter/FilterDropdown.js', '../../../radio', "a Table column's filters"],
+  ['table/hooks/useSelection.js', '../../dropdown', "Table's rowSelection"],
+  ['table/hooks/useSelection.js', '../../radio', "Table's rowSelection"],
+];
+const leftOutPrefix = '\0left-out:';
+function leaveOutUnusedImports() {
   return {
-    name: 'leave-out-card-tabs',
+    name: 'leave-out-unused-imports',
     enforce: 'pre',
     resolveId(source, importer) {
-      if (source === '../tabs' && importer && /antd[\\/]es[\\/]card[\\/]Card\.js$/.test(importer)) return cardTabsStub;
-      return null;
+      const file = importer?.replaceAll('\\', '/');
+      const entry = leftOutImports.find(([from, what]) => source === what && file?.endsWith(`/antd/es/${from}`));
+      return entry ? leftOutPrefix + entry[2] : null;
     },
     load(id) {
-      if (id !== cardTabsStub) return null;
-      return "export default function Tabs() { throw new Error('Card tabList is left out of this build'); }";
+      if (!id.startsWith(leftOutPrefix)) return null;
+      const message = `${id.slice(leftOutPrefix.length)} is left out of this build (see vite.config.js)`;
+      return `export default function LeftOut() { throw new Error(${JSON.stringify(message)}); }`;
     },
   };
 }
@@ -46,7 +60,7 @@ function leaveOutCardTabs() {
 // The service serves the build under /ui, so every asset URL must carry that prefix.
 export default defineConfig(({ mode }) => ({
   base: '/ui/',
-  plugins: [react(), leaveOutCardTabs(), ...(mode === 'analyze' ? [bundleComposition()] : [])],
+  plugins: [react(), leaveOutUnusedImports(), ...(mode === 'analyze' ? [bundleComposition()] : [])],
   resolve: {
     alias: {
       'resize-observer-polyfill': fileURLToPath(new URL('./src/native_resize_observer.js', import.meta.url)),
