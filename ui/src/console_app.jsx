@@ -8,7 +8,9 @@ export function ConsoleApp() {
   return (
     <AuthProvider>
       <Routes>
-        <Route path="/" element={<MainPage />} />
+        <Route path="/" element={<MainPage page="forwarder" />} />
+        <Route path="/setting" element={<MainPage page="setting" />} />
+        <Route path="/dev-mode" element={<MainPage page="devMode" />} />
         <Route path="/login" element={<LoginPage />} />
         <Route path="*" element={<NotFoundPage />} />
       </Routes>
