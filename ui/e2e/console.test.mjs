@@ -182,24 +182,25 @@ describe('forwarder page', () => {
       assert.equal(await reading('if0'), 'radio 1 · ?');
       const fixed = page.locator('.fixed-settings');
       assert.match(await fixed.locator('[data-setting="SX1301_conf.radio_0.tx_freq_min"]').textContent(),
-        /923\.000 MHz.*file has 863\.000 MHz/);
+        /923\.000 MHz.*file: 863\.000 MHz/);
       assert.match(await fixed.textContent(), /Saving changes 2 radio settings of the file/);
       await assertAccessible(page, 'forwarder page');
     }));
 
+  // Rounds of invalid values, one per field at most, all refused at one Save.
   const invalidInputs = [
-    ['serverPort', 'abc', 'A whole number from 1 to 65535'],
-    ['serverPort', '', 'Server Port is required'],
-    ['serverPort', '-1', 'A whole number from 1 to 65535'],
-    ['freq0', 'abc', 'Whole Hz, between 100.000 MHz and 1000.000 MHz'],
-    ['freq0', '', 'Base Frequency is required'],
-    ['freq0', '0', 'Out of range: between 100.000 MHz and 1000.000 MHz (100000000 to 1000000000 Hz)'],
-    ['freq1', '867.5', 'In Hz, not MHz: 867.5 MHz is 867500000'],
-    ['if5', '99999999', 'Out of range: within ±1 MHz (-1000000 to 1000000 Hz)'],
-    ['serverAddress', '', 'Server Address is required'],
-    ['serverAddress', '   ', 'Server Address is required'],
-    ['serverAddress', 'lns example', 'No blanks: a host name or an IP address'],
-    ['gatewayId', 'not-hex!', 'Exactly 16 hexadecimal digits: 0-9 and A-F only'],
+    { serverPort: ['abc', 'A whole number from 1 to 65535'],
+      freq0: ['abc', 'Whole Hz, between 100.000 MHz and 1000.000 MHz'],
+      freq1: ['867.5', 'In Hz, not MHz: 867.5 MHz is 867500000'],
+      if5: ['99999999', 'Out of range: within ±1 MHz (-1000000 to 1000000 Hz)'],
+      serverAddress: ['', 'Server Address is required'],
+      gatewayId: ['not-hex!', 'Exactly 16 hexadecimal digits: 0-9 and A-F only'] },
+    { serverPort: ['', 'Server Port is required'],
+      freq0: ['', 'Base Frequency is required'],
+      serverAddress: ['   ', 'Server Address is required'] },
+    { serverPort: ['-1', 'A whole number from 1 to 65535'],
+      freq0: ['0', 'Out of range: between 100.000 MHz and 1000.000 MHz (100000000 to 1000000000 Hz)'],
+      serverAddress: ['lns example', 'No blanks: a host name or an IP address'] },
   ];
 
   test('refuses every invalid value with its message and sends nothing', testTimeout, () => withService(async () => {
@@ -207,17 +208,18 @@ describe('forwarder page', () => {
     await logIn(page);
     await page.locator('#serverAddress').waitFor();
     const patches = recordPatches(page);
-    for (const [field, typed, problem] of invalidInputs) {
-      const input = page.locator(`#${field}`);
-      const kept = await input.inputValue();
-      await input.fill(typed);
+    const kept = await page.evaluate(() => Object.fromEntries([...document.querySelectorAll('.forwarder-form input')]
+      .map((input) => [input.id, input.value])));
+    for (const round of invalidInputs) {
+      for (const [field, [typed]] of Object.entries(round)) await page.locator(`#${field}`).fill(typed);
       await page.getByRole('button', { name: 'Save' }).click();
-      const explain = page.locator(`#${field}_help`);
-      await explain.getByText(problem, { exact: true }).waitFor();
-      assert.equal(await input.inputValue(), typed, 'what was typed stays as typed');
-      assert.equal(await confirmation(page).count(), 0, `${field} ${typed}: no confirmation`);
-      await input.fill(kept);
-      await explain.waitFor({ state: 'detached' });
+      for (const [field, [typed, problem]] of Object.entries(round)) {
+        await page.locator(`#${field}_help`).getByText(problem, { exact: true }).waitFor();
+        assert.equal(await page.locator(`#${field}`).inputValue(), typed, 'what was typed stays as typed');
+      }
+      assert.equal(await confirmation(page).count(), 0, 'no confirmation');
+      for (const field of Object.keys(round)) await page.locator(`#${field}`).fill(kept[field]);
+      await page.locator('.ant-form-item-explain-error').first().waitFor({ state: 'detached' });
     }
     await page.locator('#if5').fill('600000');
     await page.locator('#if5_help').getByText('Beyond the radio\'s ±0.5 MHz window: it may not be received').waitFor();
@@ -602,7 +604,7 @@ describe('screenshots', () => {
       const page = await openPage('/login', { viewport });
       const logoRequests = [];
       page.on('request', (request) => {
-        if (request.url().includes('logo')) logoRequests.push(request.url());
+        if (request.url().includes('logo')) logoRequests.push(`${request.resourceType()} at ${page.url()}`);
       });
       await page.getByRole('button', { name: 'Login' }).waitFor();
       await shootChecked(page, 'login', viewport);
@@ -629,7 +631,7 @@ describe('screenshots', () => {
       await confirmation(page).getByRole('button', { name: 'Cancel' }).click();
       await confirmation(page).waitFor({ state: 'hidden' });
       await openMenu(page, 'Setting');
-      await page.locator('.ant-modal-confirm').getByText('Leave without saving?').waitFor();
+      await page.locator('.ant-modal-confirm-title').getByText('Leave without saving?').waitFor();
       await shootChecked(page, 'leave-question', viewport, false);
       await page.locator('.ant-modal-confirm').getByRole('button', { name: 'Stay' }).click();
       await page.locator('.ant-modal-confirm').waitFor({ state: 'detached' });
@@ -657,7 +659,7 @@ describe('screenshots', () => {
       await page.getByRole('button', { name: 'Start and Enable SSH' }).waitFor();
       await shootChecked(page, 'dev-mode', viewport);
       await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
-      await page.locator('.ant-modal-confirm').getByText('Stop and disable SSH?').waitFor();
+      await page.locator('.ant-modal-confirm-title').getByText('Stop and disable SSH?').waitFor();
       await shootChecked(page, 'ssh-stop-question', viewport, false);
       await page.locator('.ant-modal-confirm').getByRole('button', { name: 'Cancel' }).click();
       assert.deepEqual(logoRequests.length, 1, `the logo is fetched once: ${logoRequests.join(', ')}`);

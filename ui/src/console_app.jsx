@@ -1,10 +1,12 @@
 import { Route, Routes } from 'react-router-dom';
 import { AuthProvider } from './auth_context.jsx';
+import { useLogoAsIcon } from './components/logo.jsx';
 import { LoginPage } from './pages/login_page.jsx';
 import { MainPage } from './pages/main_page.jsx';
 import { NotFoundPage } from './pages/not_found_page.jsx';
 
 export function ConsoleApp() {
+  useLogoAsIcon();
   return (
     <AuthProvider>
       <Routes>

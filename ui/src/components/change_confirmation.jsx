@@ -7,6 +7,7 @@ const columns = [
     render: (_, change) => (
       <>
         {change.label}
+        {change.fixed && ' '}
         {change.fixed && <Tag className="note-tag">fixed radio setting</Tag>}
       </>
     ),

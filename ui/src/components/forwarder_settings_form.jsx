@@ -70,7 +70,7 @@ export function FixedRadioSettings({ config }) {
           <li key={row.key} data-setting={row.key}>
             <span>{row.label}</span>
             <strong>{row.value}</strong>
-            {row.current !== null && <Tag className="note-tag">file has {row.current}</Tag>}
+            {row.current !== null && <Tag className="note-tag">file: {row.current}</Tag>}
           </li>
         ))}
       </ul>

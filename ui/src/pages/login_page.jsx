@@ -3,6 +3,7 @@ import { App, Button, Checkbox, Form, Input, Typography } from 'antd';
 import { LockOutlined, UserOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../auth_context.jsx';
+import { Logo } from '../components/logo.jsx';
 import { loadToken } from '../auth_storage.js';
 import { errorText, login } from '../service.js';
 import { versionText } from '../version.js';
@@ -33,7 +34,7 @@ export function LoginPage() {
     <main className="login-screen">
       <div className="login-dialog">
         <div className="login-brand">
-          <img src={`${import.meta.env.BASE_URL}logo.svg`} alt="" width="56" height="56" />
+          <Logo size={56} />
           <Typography.Title level={1}>Tallowmere LoRa Gateway</Typography.Title>
         </div>
         <Form layout="vertical" initialValues={{ keepLoggedIn: false }} onFinish={submit} requiredMark={false}>
