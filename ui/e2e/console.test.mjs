@@ -569,7 +569,10 @@ describe('navigation', () => {
     page.on('response', (response) => types.set(new URL(response.url()).pathname, response.headers()['content-type']));
     await page.reload();
     await page.getByRole('button', { name: 'Login' }).waitFor();
-    const icon = await page.locator('link[rel=icon]').getAttribute('href');
+    // The page points its icon at the logo inside the script once it runs;
+    // the served HTML names the file, which must be there for the first paint.
+    const html = await (await page.request.get(`${service.url}/ui/login`)).text();
+    const icon = html.match(/<link rel="icon"[^>]* href="([^"]+)"/)[1];
     const iconReply = await page.request.get(`${service.url}${icon}`);
     assert.equal(iconReply.headers()['content-type'], 'image/svg+xml');
     const assets = [...types].filter(([pathname]) => pathname.startsWith('/ui/assets/'));

@@ -57,7 +57,7 @@ function FieldItem({ field, config, values, ...layout }) {
 }
 
 // What every save writes whatever the form holds, and where the file differs.
-export function FixedRadioSettings({ config }) {
+function FixedRadioSettings({ config }) {
   const rows = fixedSettingRows(config);
   const differing = rows.filter((row) => row.current !== null);
   return (

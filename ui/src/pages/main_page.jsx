@@ -99,7 +99,7 @@ function ConsoleShell({ menuItems, selected, onChoose, children }) {
             <Brand />
           </Layout.Header>
         )}
-        <Layout.Content className="console-content" id="main" role="main">{children}</Layout.Content>
+        <Layout.Content className="console-content">{children}</Layout.Content>
       </Layout>
     </Layout>
   );
