@@ -92,7 +92,7 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
   ];
 
   return (
-    <Card title="History" className="page-card history-card">
+    <Card title="History" className="page-card wide-card history-card">
       <div className="history-actions">{children}</div>
       {history.phase === 'failed' && <Alert type="error" showIcon message={history.text} />}
       {history.phase !== 'failed' && (
