@@ -1,6 +1,7 @@
 import { useEffect } from 'react';
-import { Result } from 'antd';
+import { Button, Result } from 'antd';
 import { useNavigate } from 'react-router-dom';
+import { Logo } from '../components/logo.jsx';
 
 const redirectDelayMs = 1000;
 
@@ -11,8 +12,26 @@ export function NotFoundPage() {
     return () => clearTimeout(timer);
   }, [navigate]);
   return (
-    <div className="not-found">
-      <Result status="404" title="Page Not Found" subTitle="You are redirecting to homepage..." />
-    </div>
+    <main className="not-found">
+      <div className="not-found-brand">
+        <Logo size={36} />
+        <span>Tallowmere</span>
+      </div>
+      <Result
+        status="404"
+        title={<h1 className="card-heading">Page Not Found</h1>}
+        subTitle={
+          <>
+            <p>You are redirecting to homepage...</p>
+            <p>In a second this goes to the console&apos;s home page, the forwarder settings.</p>
+          </>
+        }
+        extra={
+          <Button type="primary" onClick={() => navigate('/')}>
+            Go there now
+          </Button>
+        }
+      />
+    </main>
   );
 }
