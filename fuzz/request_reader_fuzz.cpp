@@ -20,7 +20,9 @@
 
 #include "fuzz/fuzz_check.h"
 #include "transport/connection.h"
+#include "transport/idle_connections.h"
 #include "transport/reply_writing.h"
+#include "transport/request_parsing.h"
 #include "transport/request_reader.h"
 
 namespace nc::fuzz {
@@ -38,7 +40,9 @@ constexpr std::chrono::seconds hang{20};
 
 asio::awaitable<void> echo(HttpRequest& request) {
   check(request.body.size() <= size_t(maxBody), "no body beyond the limit reaches the handler");
-  check(request.headers.size() <= maxHeaderNames, "no more header names than the limit reach the handler");
+  // Every stored name is charged at least headerNameOverhead.
+  check(request.headers.size() <= maxHeaderMemory / headerNameOverhead,
+        "no more header names than the header memory allows reach the handler");
   co_await respond(request, 200, request.body, {{"content-type", "text/plain"}});
 }
 
@@ -79,7 +83,8 @@ void reportFailure(std::exception_ptr failure) {
 
 struct Fixture {
   asio::io_context io;
-  RequestLimits limits{maxBody, deadline, deadline};
+  RequestLimits limits{maxBody, deadline, deadline, std::make_shared<HeaderMemory>(maxTotalHeaderMemory),
+                       std::make_shared<IdleConnections>()};
   std::shared_ptr<const HttpCallback> callback = std::make_shared<const HttpCallback>(echo);
 };
 
@@ -119,5 +124,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fixture.io.run_for(hang);
   check(served && clientDone, "the connection ends by its deadlines");
   check(connection->isClosed(), "the reader closes the connection when it is done");
+  check(fixture.limits.headerMemory->inUse() == 0, "a closed connection holds no header memory");
   return 0;
 }

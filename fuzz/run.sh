@@ -14,8 +14,14 @@ shift || true
 jobs="${FUZZ_JOBS:-2}"
 build=build/fuzz
 
-cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 >/dev/null
+# The build speaks only when it fails, and then says why.
+mkdir -p "$build"
+if ! { cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+       cmake --build "$build" -j2; } >"$build/build.log" 2>&1; then
+  echo "fuzzing: the fuzz targets do not build; the end of the build's output:"
+  tail -n 60 "$build/build.log"
+  exit 1
+fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
-import { launchBrowser, Service, settings } from './harness.mjs';
+import { launchBrowser, seriousAxeViolations, Service, settings } from './harness.mjs';
 
 const testTimeout = { timeout: 90000 };
 const desktop = { width: 1280, height: 800 };
@@ -62,6 +62,26 @@ async function storedTokens(page) {
   return page.evaluate(() => ({ local: localStorage.getItem('auth'), session: sessionStorage.getItem('auth') }));
 }
 
+const confirmation = (page) => page.locator('.change-confirmation');
+
+async function saveAndConfirm(page) {
+  await page.getByRole('button', { name: 'Save' }).click();
+  await confirmation(page).getByRole('button', { name: 'Save and restart' }).click();
+}
+
+// The forwarder-config/patch calls the page makes from now on.
+function recordPatches(page) {
+  const patches = [];
+  page.on('request', (request) => {
+    if (request.url().endsWith('/forwarder-config/patch')) patches.push(request.postDataJSON());
+  });
+  return patches;
+}
+
+async function assertAccessible(page, what) {
+  assert.deepEqual(await seriousAxeViolations(page), [], what);
+}
+
 async function openMenu(page, label) {
   const toggle = page.getByRole('button', { name: 'Open menu' });
   if (await toggle.isVisible()) await toggle.click();
@@ -112,7 +132,8 @@ describe('login', () => {
     await page.getByText('Username is required').waitFor();
     await page.getByText('Password is required').waitFor();
     await logIn(page, { password: 'wrong' });
-    await toast(page, 'Invalid password').waitFor();
+    await page.locator('.ant-message-error').getByText('Invalid password', { exact: true }).waitFor();
+    await assertAccessible(page, 'login page with its errors');
     assert.equal(new URL(page.url()).pathname, '/ui/login');
     await service.stop();
     await logIn(page);
@@ -143,16 +164,98 @@ describe('forwarder page', () => {
     }
   }));
 
-  test('saves one patch with both ports, the address and the fixed radio settings', testTimeout, () =>
+  test('shows each channel\'s radio and frequency as the file assigns them, and what every save writes', testTimeout,
+    () => withService(async () => {
+      const page = await openPage('/login');
+      await logIn(page);
+      await page.locator('#serverAddress').waitFor();
+      const reading = (field) => page.locator(`[data-reading="${field}"]`).textContent();
+      assert.equal(await reading('freq0'), 'Hz = 867.500 MHz');
+      assert.equal(await reading('freq1'), 'Hz = 868.500 MHz');
+      assert.equal(await reading('if0'), 'radio 1 · 868.100 MHz', 'channel 0 is on radio 1 in the EU868 file');
+      assert.equal(await reading('if2'), 'radio 1 · 868.500 MHz');
+      assert.equal(await reading('if3'), 'radio 0 · 867.100 MHz');
+      assert.equal(await reading('if7'), 'radio 0 · 867.900 MHz');
+      await page.locator('#freq1').fill('868300000');
+      assert.equal(await reading('if0'), 'radio 1 · 867.900 MHz', 'the reading follows the form');
+      await page.locator('#freq1').fill('868.3');
+      assert.equal(await reading('if0'), 'radio 1 · ?');
+      const fixed = page.locator('.fixed-settings');
+      assert.match(await fixed.locator('[data-setting="SX1301_conf.radio_0.tx_freq_min"]').textContent(),
+        /923\.000 MHz.*file: 863\.000 MHz/);
+      assert.match(await fixed.textContent(), /Saving changes 2 radio settings of the file/);
+      await assertAccessible(page, 'forwarder page');
+    }));
+
+  // Rounds of invalid values, one per field at most, all refused at one Save.
+  const invalidInputs = [
+    { serverPort: ['abc', 'A whole number from 1 to 65535'],
+      freq0: ['abc', 'Whole Hz, between 100.000 MHz and 1000.000 MHz'],
+      freq1: ['867.5', 'In Hz, not MHz: 867.5 MHz is 867500000'],
+      if5: ['99999999', 'Out of range: within ±1 MHz (-1000000 to 1000000 Hz)'],
+      serverAddress: ['', 'Server Address is required'],
+      gatewayId: ['not-hex!', 'Exactly 16 hexadecimal digits: 0-9 and A-F only'] },
+    { serverPort: ['', 'Server Port is required'],
+      freq0: ['', 'Base Frequency is required'],
+      serverAddress: ['   ', 'Server Address is required'] },
+    { serverPort: ['-1', 'A whole number from 1 to 65535'],
+      freq0: ['0', 'Out of range: between 100.000 MHz and 1000.000 MHz (100000000 to 1000000000 Hz)'],
+      serverAddress: ['lns example', 'No blanks: a host name or an IP address'] },
+  ];
+
+  test('refuses every invalid value with its message and sends nothing', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page);
+    await page.locator('#serverAddress').waitFor();
+    const patches = recordPatches(page);
+    const kept = await page.evaluate(() => Object.fromEntries([...document.querySelectorAll('.forwarder-form input')]
+      .map((input) => [input.id, input.value])));
+    for (const round of invalidInputs) {
+      for (const [field, [typed]] of Object.entries(round)) await page.locator(`#${field}`).fill(typed);
+      await page.getByRole('button', { name: 'Save' }).click();
+      for (const [field, [typed, problem]] of Object.entries(round)) {
+        await page.locator(`#${field}_help`).getByText(problem, { exact: true }).waitFor();
+        assert.equal(await page.locator(`#${field}`).inputValue(), typed, 'what was typed stays as typed');
+      }
+      assert.equal(await confirmation(page).count(), 0, 'no confirmation');
+      for (const field of Object.keys(round)) await page.locator(`#${field}`).fill(kept[field]);
+      await page.locator('.ant-form-item-explain-error').first().waitFor({ state: 'detached' });
+    }
+    await page.locator('#if5').fill('600000');
+    await page.locator('#if5_help').getByText('Beyond the radio\'s ±0.5 MHz window: it may not be received').waitFor();
+    assert.deepEqual(patches, []);
+    assert.deepEqual(service.systemctlCalls(), []);
+  }));
+
+  test('a save shows exactly what changes and restarts only once confirmed; Enter asks the same', testTimeout, () =>
     withService(async () => {
       const before = service.config();
       const page = await openPage('/login');
       await logIn(page);
+      const patches = recordPatches(page);
       await page.getByLabel('Server Port').fill('1700');
       await page.getByLabel('Server Address').fill('eu1.lns.example.net');
-      await page.locator('#if7').fill('');
-      await page.getByRole('button', { name: 'Save' }).click();
-      await toast(page, 'Configuration updated').waitFor();
+      await page.locator('#if7').fill('-200000');
+      await page.locator('#if7').press('Enter');
+      const rows = confirmation(page).locator('.change-table tbody tr.ant-table-row');
+      await rows.first().waitFor();
+      assert.deepEqual(await rows.evaluateAll((trs) => trs.map((tr) => [...tr.cells].map((cell) => cell.textContent))), [
+        ['Server Address', '"localhost"', '"eu1.lns.example.net"'],
+        ['Server Port (up)', '1680', '1700'],
+        ['Server Port (down)', '1680', '1700'],
+        ['Channel 7 frequence offset', '+400 kHz', '−200 kHz'],
+        ['Radio 0 lowest TX frequency fixed radio setting', '863.000 MHz', '923.000 MHz'],
+        ['Radio 0 highest TX frequency fixed radio setting', '870.000 MHz', '925.000 MHz'],
+      ]);
+      await assertAccessible(page, 'the confirmation');
+      await confirmation(page).getByRole('button', { name: 'Cancel' }).click();
+      await confirmation(page).waitFor({ state: 'hidden' });
+      assert.deepEqual(patches, [], 'Cancel sends nothing');
+      assert.equal(await page.locator('#if7').inputValue(), '-200000', 'the edits stay');
+
+      await saveAndConfirm(page);
+      await toast(page, 'Configuration updated').waitFor({ timeout: 20000 });
+      assert.equal(patches.length, 1);
       const saved = service.config();
       assert.equal(saved.gateway_conf.serv_port_up, 1700);
       assert.equal(saved.gateway_conf.serv_port_down, 1700);
@@ -161,17 +264,57 @@ describe('forwarder page', () => {
       assert.deepEqual(saved.SX1301_conf.radio_0, { ...before.SX1301_conf.radio_0, enable: true, tx_enable: true,
         tx_freq_min: 923000000, tx_freq_max: 925000000 });
       assert.deepEqual(saved.SX1301_conf.radio_1, { ...before.SX1301_conf.radio_1, enable: true, tx_enable: false });
-      assert.equal(saved.SX1301_conf.chan_multiSF_7.if, 0, 'an emptied number field is saved as 0');
+      assert.equal(saved.SX1301_conf.chan_multiSF_7.if, -200000);
       assert.deepEqual(saved.SX1301_conf.chan_Lora_std, before.SX1301_conf.chan_Lora_std);
       assert.deepEqual(service.systemctlCalls(), ['restart packet-forwarder']);
+
+      // The page starts again from the file: an unchanged form lists nothing.
+      await page.getByText('No unsaved changes.').waitFor();
+      await page.getByRole('button', { name: 'Save' }).click();
+      await confirmation(page).getByText('Nothing in the file changes.', { exact: false }).waitFor();
     }));
+
+  test('asks before edits are left behind, by menu or by reload', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page);
+    await page.getByLabel('Server Port').fill('1700');
+    await openMenu(page, 'Setting');
+    const question = page.locator('.ant-modal-confirm').filter({ hasText: 'Leave without saving?' });
+    await question.getByRole('button', { name: 'Stay' }).click();
+    await question.waitFor({ state: 'detached' });
+    assert.equal(new URL(page.url()).pathname, '/ui');
+    assert.equal(await page.getByLabel('Server Port').inputValue(), '1700');
+
+    const dialogs = [];
+    page.on('dialog', (dialog) => {
+      dialogs.push(dialog.type());
+      dialog.dismiss();
+    });
+    await page.evaluate(() => { setTimeout(() => window.location.reload(), 0); });
+    await page.waitForTimeout(500);
+    assert.deepEqual(dialogs, ['beforeunload']);
+    assert.equal(await page.getByLabel('Server Port').inputValue(), '1700', 'the reload was called off');
+
+    await page.getByLabel('Server Port').fill('1680');
+    await openMenu(page, 'Setting');
+    await waitForPath(page, '/ui/setting');
+    assert.equal(await question.count(), 0, 'no question once the edit is undone');
+    await openMenu(page, 'Forwarder');
+    await page.getByLabel('Server Port').fill('1');
+    await openMenu(page, 'Setting');
+    await question.getByRole('button', { name: 'Leave' }).click();
+    await waitForPath(page, '/ui/setting');
+    await page.reload();
+    await page.getByLabel('Current Password').waitFor();
+    assert.deepEqual(dialogs, ['beforeunload'], 'nothing unsaved after leaving');
+  }));
 
   test('shows its own message when the service refuses', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logIn(page);
     await page.locator('#serverAddress').waitFor();
     fs.writeFileSync(service.configPath, '{ "gateway_conf": ');
-    await page.getByRole('button', { name: 'Save' }).click();
+    await saveAndConfirm(page);
     await toast(page, 'Update failed').waitFor();
     await openMenu(page, 'Setting');
     await openMenu(page, 'Forwarder');
@@ -207,7 +350,7 @@ describe('forwarder status, apply and history', () => {
     await page.locator('#serverAddress').waitFor();
     service.failNextRestarts(unit, 1);
     await page.getByLabel('Server Port').fill('1700');
-    await page.getByRole('button', { name: 'Save' }).click();
+    await saveAndConfirm(page);
     const outcome = page.locator('[data-outcome="rolledBack"]');
     await outcome.waitFor();
     assert.match(await outcome.textContent(),
@@ -223,7 +366,7 @@ describe('forwarder status, apply and history', () => {
       const page = await openPage('/login');
       await logIn(page);
       await page.getByLabel('Server Port').fill('1700');
-      await page.getByRole('button', { name: 'Save' }).click();
+      await saveAndConfirm(page);
       await page.getByText('Applying… checking that the forwarder stays up').waitFor();
       assert.equal(await page.locator('.forwarder-form button[type=submit].ant-btn-loading').count(), 1);
       await page.locator('[data-outcome="applied"]').waitFor({ timeout: 20000 });
@@ -273,7 +416,7 @@ describe('forwarder status, apply and history', () => {
     assert.equal(current.suggestedFilename(), 'global_conf.json');
     assert.deepEqual(JSON.parse(await downloadedText(current)), service.config());
 
-    await page.getByRole('button', { name: 'Save' }).click();
+    await saveAndConfirm(page);
     await page.locator('[data-outcome="applied"]').waitFor({ timeout: 20000 });
     const row = page.locator('.history-table tbody tr.ant-table-row').first();
     await row.waitFor();
@@ -291,28 +434,34 @@ describe('setting page', () => {
     await page.getByRole('button', { name: 'Update' }).click();
   }
 
-  test('checks the repeated password, then changes it', testTimeout, () => withService(async () => {
-    const page = await openPage('/login');
-    await logIn(page);
-    await openMenu(page, 'Setting');
-    const updates = [];
-    page.on('request', (request) => {
-      if (request.url().endsWith('/rpc/password/update')) updates.push(request.postDataJSON());
-    });
-    await fillPasswords(page, 'qzvtk', 'n3w-secret', 'n3w-secreT');
-    await page.getByText('New Passwords do not match').waitFor();
-    assert.equal(updates.length, 0);
-    await fillPasswords(page, 'wrong', 'n3w-secret', 'n3w-secret');
-    await toast(page, 'Password mismatch').waitFor();
-    await fillPasswords(page, 'qzvtk', 'n3w-secret', 'n3w-secret');
-    await toast(page, 'Password updated succesfully').waitFor();
-    assert.deepEqual(updates.at(-1).input, { currentPassword: 'qzvtk', newPassword: 'n3w-secret' });
-    await openMenu(page, 'Logout');
-    await logIn(page);
-    await toast(page, 'Invalid password').waitFor();
-    await logIn(page, { password: 'n3w-secret' });
-    await page.getByText('Forwarder Setting').waitFor();
-  }));
+  test('checks the length and the repeated password, marks a wrong current one, then changes it', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logIn(page);
+      await openMenu(page, 'Setting');
+      await waitForPath(page, '/ui/setting');
+      const updates = [];
+      page.on('request', (request) => {
+        if (request.url().endsWith('/rpc/password/update')) updates.push(request.postDataJSON());
+      });
+      await fillPasswords(page, 'qzvtk', 'n3w-sec', 'n3w-sec');
+      await page.locator('#newPassword_help').getByText('At least 8 characters', { exact: true }).waitFor();
+      await fillPasswords(page, 'qzvtk', 'n3w-secret', 'n3w-secreT');
+      await page.getByText('New Passwords do not match').waitFor();
+      assert.equal(updates.length, 0);
+      await fillPasswords(page, 'wrong', 'n3w-secret', 'n3w-secret');
+      await toast(page, 'Password mismatch').waitFor();
+      await page.locator('#currentPassword_help').getByText('This is not the current password').waitFor();
+      await assertAccessible(page, 'setting page with its errors');
+      await fillPasswords(page, 'qzvtk', 'n3w-secre', 'n3w-secre');
+      await toast(page, 'Password updated succesfully').waitFor();
+      assert.deepEqual(updates.at(-1).input, { currentPassword: 'qzvtk', newPassword: 'n3w-secre' });
+      await openMenu(page, 'Logout');
+      await logIn(page);
+      await page.locator('.ant-message-error').getByText('Invalid password', { exact: true }).waitFor();
+      await logIn(page, { password: 'n3w-secre' });
+      await page.getByText('Forwarder Setting').waitFor();
+    }));
 
   test('shows "Invalid auth token" after the service restarted', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
@@ -320,9 +469,9 @@ describe('setting page', () => {
     await page.locator('#serverAddress').waitFor();
     await service.restart();
     await openMenu(page, 'Setting');
-    await fillPasswords(page, 'qzvtk', 'other', 'other');
+    await fillPasswords(page, 'qzvtk', 'other-secret', 'other-secret');
     await toast(page, 'Invalid auth token').waitFor();
-    assert.equal(new URL(page.url()).pathname, '/ui', 'the console does not log out by itself');
+    assert.equal(new URL(page.url()).pathname, '/ui/setting', 'the console does not log out by itself');
   }));
 });
 
@@ -331,12 +480,13 @@ describe('dev mode', () => {
     const page = await openPage('/login');
     await logIn(page);
     await page.locator('#serverAddress').waitFor();
-    await page.locator('.forwarder-form').click({ position: { x: 1, y: 1 } });
+    await page.locator('h1').click();
     const menu = page.locator('.ant-menu');
     for (const key of [...devModeKeys.slice(0, 6), 'x', ...devModeKeys.slice(6)]) await page.keyboard.press(key);
     assert.equal(await menu.getByText('Dev Mode').count(), 0, 'a wrong key restarts the sequence');
     for (const key of devModeKeys) await page.keyboard.press(key);
     await openMenu(page, 'Dev Mode');
+    await waitForPath(page, '/ui/dev-mode');
     const sshState = page.locator('.unit-status');
     await sshState.getByText('Stopped', { exact: true }).waitFor();
     await page.getByRole('button', { name: 'Start and Enable SSH' }).click();
@@ -344,12 +494,27 @@ describe('dev mode', () => {
     await sshState.getByText('Running', { exact: true }).waitFor();
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh']);
     await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
+    const question = page.locator('.ant-modal-confirm');
+    await question.getByText('Remote shell access to the gateway ends now', { exact: false }).waitFor();
+    await assertAccessible(page, 'the SSH stop question');
+    await question.getByRole('button', { name: 'Cancel' }).click();
+    await question.waitFor({ state: 'detached' });
+    assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh'], 'nothing stopped before confirming');
+    await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
+    await question.getByRole('button', { name: 'Stop SSH' }).click();
     await toast(page, 'SSH has stopped').waitFor();
     await sshState.getByText('Stopped', { exact: true }).waitFor();
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh', 'stop ssh', 'disable ssh']);
+    await assertAccessible(page, 'dev mode page');
     await page.reload();
+    await sshState.getByText('Stopped', { exact: true }).waitFor();
+    assert.equal(new URL(page.url()).pathname, '/ui/dev-mode', 'a reload stays on the page');
+    await openMenu(page, 'Logout');
+    await logIn(page);
     await page.locator('#serverAddress').waitFor();
-    assert.equal(await menu.getByText('Dev Mode').count(), 0, 'the reveal ends when the page is left');
+    assert.equal(await menu.getByText('Dev Mode').count(), 0, 'the reveal ends at logout');
+    await page.goto(`${service.url}/ui/dev-mode`);
+    await page.getByText('Page Not Found').waitFor();
   }));
 });
 
@@ -363,6 +528,25 @@ describe('navigation', () => {
     assert.deepEqual(await storedTokens(page), { local: null, session: null });
     await page.goto(`${service.url}/ui`);
     await waitForPath(page, '/ui/login');
+  }));
+
+  test('each page has its address: a reload stays there and Back goes back', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logIn(page);
+    await page.locator('#serverAddress').waitFor();
+    await page.reload();
+    await page.locator('#serverAddress').waitFor();
+    assert.equal(new URL(page.url()).pathname, '/ui');
+    await openMenu(page, 'Setting');
+    await waitForPath(page, '/ui/setting');
+    await page.reload();
+    await page.getByLabel('Current Password').waitFor();
+    assert.equal(new URL(page.url()).pathname, '/ui/setting');
+    await page.goBack();
+    await page.locator('#serverAddress').waitFor();
+    assert.equal(new URL(page.url()).pathname, '/ui');
+    await page.goForward();
+    await page.getByLabel('Current Password').waitFor();
   }));
 
   test('an unknown route shows the not-found page and goes home after a second', testTimeout, () =>
@@ -386,7 +570,10 @@ describe('navigation', () => {
     page.on('response', (response) => types.set(new URL(response.url()).pathname, response.headers()['content-type']));
     await page.reload();
     await page.getByRole('button', { name: 'Login' }).waitFor();
-    const icon = await page.locator('link[rel=icon]').getAttribute('href');
+    // The page points its icon at the logo inside the script once it runs;
+    // the served HTML names the file, which must be there for the first paint.
+    const html = await (await page.request.get(`${service.url}/ui/login`)).text();
+    const icon = html.match(/<link rel="icon"[^>]* href="([^"]+)"/)[1];
     const iconReply = await page.request.get(`${service.url}${icon}`);
     assert.equal(iconReply.headers()['content-type'], 'image/svg+xml');
     const assets = [...types].filter(([pathname]) => pathname.startsWith('/ui/assets/'));
@@ -404,20 +591,61 @@ describe('screenshots', () => {
     await page.screenshot({ path: file, fullPage });
   }
 
+  // Every page and dialog is also checked with axe at both widths.
+  async function shootChecked(page, name, viewport, fullPage = true) {
+    await shoot(page, name, viewport, fullPage);
+    await assertAccessible(page, `${name} at ${viewport.width} px`);
+    assert.deepEqual([await page.locator('h1').count(), await page.locator('main').count()], [1, 1],
+      `${name}: one h1 and one main landmark`);
+  }
+
+  async function assertNoOverflow(page, what) {
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
+    assert.equal(overflow, 0, `${what}: nothing wider than the window`);
+  }
+
   for (const viewport of [desktop, phone]) {
-    test(`every page at ${viewport.width} px`, testTimeout, () => withService(async () => {
+    test(`every page and dialog at ${viewport.width} px`, testTimeout, () => withService(async () => {
       fs.mkdirSync(settings.screenshots, { recursive: true });
       const page = await openPage('/login', { viewport });
+      const logoRequests = [];
+      page.on('request', (request) => {
+        if (request.url().includes('logo')) logoRequests.push(`${request.resourceType()} at ${page.url()}`);
+      });
       await page.getByRole('button', { name: 'Login' }).waitFor();
-      await shoot(page, 'login', viewport);
+      await shootChecked(page, 'login', viewport);
       await logIn(page);
       await page.locator('#serverAddress').waitFor();
-      await shoot(page, 'forwarder', viewport);
-      service.failNextRestarts('packet-forwarder', 1);
+      assert.equal(await page.locator('.console-sider:not(.ant-layout-sider-collapsed)').count(),
+        viewport.width < 992 ? 0 : 1, 'the side menu opens only on wide screens');
+      await shootChecked(page, 'forwarder', viewport);
+      await assertNoOverflow(page, 'forwarder page');
+      if (viewport === desktop) {
+        const save = await page.getByRole('button', { name: 'Save' }).boundingBox();
+        assert.ok(save.y + save.height <= viewport.height, `Save is in sight without scrolling (at ${save.y})`);
+      }
+      await page.locator('#serverPort').fill('0');
+      await page.locator('#freq1').fill('867.5');
       await page.getByRole('button', { name: 'Save' }).click();
+      await page.locator('#freq1_help').waitFor();
+      await shootChecked(page, 'forwarder-invalid', viewport);
+      await page.locator('#serverPort').fill('1700');
+      await page.locator('#freq1').fill('868300000');
+      await page.getByRole('button', { name: 'Save' }).click();
+      await confirmation(page).locator('.change-table').waitFor();
+      await shootChecked(page, 'forwarder-confirm', viewport, false);
+      await confirmation(page).getByRole('button', { name: 'Cancel' }).click();
+      await confirmation(page).waitFor({ state: 'hidden' });
+      await openMenu(page, 'Setting');
+      await page.locator('.ant-modal-confirm-title').getByText('Leave without saving?').waitFor();
+      await shootChecked(page, 'leave-question', viewport, false);
+      await page.locator('.ant-modal-confirm').getByRole('button', { name: 'Stay' }).click();
+      await page.locator('.ant-modal-confirm').waitFor({ state: 'detached' });
+      service.failNextRestarts('packet-forwarder', 1);
+      await saveAndConfirm(page);
       await page.locator('[data-outcome="rolledBack"]').waitFor();
       await page.locator('.history-table tbody tr.ant-table-row').first().waitFor();
-      await shoot(page, 'forwarder-rolled-back', viewport);
+      await shootChecked(page, 'forwarder-rolled-back', viewport);
       const menuButton = page.getByRole('button', { name: 'Open menu' });
       assert.equal(await menuButton.isVisible(), viewport.width < 992, 'the menu folds away on narrow screens only');
       if (await menuButton.isVisible()) {
@@ -425,17 +653,25 @@ describe('screenshots', () => {
         await shoot(page, 'menu', viewport, false);
         await page.locator('.console-backdrop').click({ position: { x: viewport.width - 10, y: 300 } });
       }
+      await page.locator('#serverPort').fill('1680');
+      await page.locator('#freq1').fill('868500000');
       await openMenu(page, 'Setting');
       await page.getByLabel('Current Password').waitFor();
-      await shoot(page, 'setting', viewport);
+      await shootChecked(page, 'setting', viewport);
+      await assertNoOverflow(page, 'setting page');
       await page.locator('body').click({ position: { x: viewport.width - 5, y: 5 } });
       for (const key of devModeKeys) await page.keyboard.press(key);
       await openMenu(page, 'Dev Mode');
       await page.getByRole('button', { name: 'Start and Enable SSH' }).waitFor();
-      await shoot(page, 'dev-mode', viewport);
+      await shootChecked(page, 'dev-mode', viewport);
+      await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
+      await page.locator('.ant-modal-confirm-title').getByText('Stop and disable SSH?').waitFor();
+      await shootChecked(page, 'ssh-stop-question', viewport, false);
+      await page.locator('.ant-modal-confirm').getByRole('button', { name: 'Cancel' }).click();
+      assert.deepEqual(logoRequests.length, 1, `the logo is fetched once: ${logoRequests.join(', ')}`);
       await page.goto(`${service.url}/ui/anything`);
       await page.getByText('Page Not Found').waitFor();
-      await shoot(page, 'not-found', viewport);
+      await shootChecked(page, 'not-found', viewport);
     }));
   }
 });

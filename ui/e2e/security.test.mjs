@@ -81,7 +81,7 @@ describe('factory password', () => {
       assert.equal(stale.status(), 403);
       assert.equal((await stale.json()).error.code, 23010);
       await page.reload();
-      await page.locator('#serverAddress').waitFor();
+      await page.getByLabel('Current Password').waitFor();
       assert.equal(await banner(page).count(), 0);
       assert.equal(await page.getByText('Log in again').count(), 0);
       assert.deepEqual(page.pageErrors, []);
@@ -96,7 +96,7 @@ describe('ended sessions', () => {
       await page.locator('#serverAddress').waitFor();
       await page.waitForTimeout(2500);
       await page.locator('.ant-menu').getByText('Setting', { exact: true }).click();
-      await changePassword(page, 'qzvtk', 'other');
+      await changePassword(page, 'qzvtk', 'other-secret');
       await page.locator('.ant-message').getByText('Expired auth token', { exact: true }).waitFor();
       await page.getByRole('button', { name: 'Log in again' }).click();
       await page.waitForURL((url) => url.pathname === '/ui/login');

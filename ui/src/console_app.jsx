@@ -1,6 +1,7 @@
 import { lazy, Suspense, useEffect } from 'react';
 import { Route, Routes } from 'react-router-dom';
 import { AuthProvider } from './auth_context.jsx';
+import { useLogoAsIcon } from './components/logo.jsx';
 import { LoginPage } from './pages/login_page.jsx';
 import { NotFoundPage } from './pages/not_found_page.jsx';
 
@@ -11,6 +12,7 @@ const loadMainPage = () => import('./pages/main_page.jsx');
 const MainPage = lazy(() => loadMainPage().then((module) => ({ default: module.MainPage })));
 
 export function ConsoleApp() {
+  useLogoAsIcon();
   useEffect(() => {
     loadMainPage();
   }, []);
@@ -18,7 +20,9 @@ export function ConsoleApp() {
     <AuthProvider>
       <Suspense fallback={<div className="page-loading" role="progressbar" aria-label="Loading" />}>
         <Routes>
-          <Route path="/" element={<MainPage />} />
+          <Route path="/" element={<MainPage page="forwarder" />} />
+          <Route path="/setting" element={<MainPage page="setting" />} />
+          <Route path="/dev-mode" element={<MainPage page="devMode" />} />
           <Route path="/login" element={<LoginPage />} />
           <Route path="*" element={<NotFoundPage />} />
         </Routes>

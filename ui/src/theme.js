@@ -1,7 +1,15 @@
+// Secondary text and the red of danger buttons and errors are darkened from
+// Ant Design's defaults, which read at about 3.3:1 on white, and a hovered
+// primary button darkens instead of lightening: all meet WCAG AA's 4.5:1.
 export const theme = {
   token: {
     colorPrimary: '#0e7c86',
+    colorPrimaryHover: '#0b6870',
+    colorPrimaryActive: '#09565d',
     colorLink: '#0e7c86',
+    colorTextDescription: 'rgba(0, 0, 0, 0.62)',
+    colorTextTertiary: 'rgba(0, 0, 0, 0.62)',
+    colorError: '#c8161d',
     borderRadius: 8,
     fontFamily: "system-ui, -apple-system, 'Segoe UI', Roboto, 'Helvetica Neue', Arial, sans-serif",
   },

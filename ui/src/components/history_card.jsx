@@ -56,6 +56,8 @@ function VersionActions({ version, authToken, busy, onView, onRestore }) {
   );
 }
 
+const emptyHistoryText = 'No change has been made yet: each change keeps the file as it stood before.';
+
 // `children` go above the list (the page's download of the current file).
 export function HistoryCard({ authToken, history, busy, onRestore, children }) {
   const [viewing, setViewing] = useState(null);
@@ -90,7 +92,7 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
   ];
 
   return (
-    <Card title="History" className="page-card history-card">
+    <Card title="History" className="page-card wide-card history-card">
       <div className="history-actions">{children}</div>
       {history.phase === 'failed' && <Alert type="error" showIcon message={history.text} />}
       {history.phase !== 'failed' && (
@@ -103,7 +105,7 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
           columns={columns}
           pagination={false}
           scroll={{ x: true }}
-          locale={{ emptyText: 'No change has been made yet: each change keeps the file as it stood before.' }}
+          locale={{ emptyText: <span className="history-empty">{emptyHistoryText}</span> }}
         />
       )}
       <Modal

@@ -8,9 +8,20 @@ import { errorText, startSsh, stopSsh } from '../service.js';
 
 export function DevModePage() {
   const { authToken } = useAuth();
-  const { message } = App.useApp();
+  const { message, modal } = App.useApp();
   const [busy, setBusy] = useState('');
   const [status, refreshStatus] = useUnitStatus(loadSshStatus, authToken, { poll: false });
+
+  function confirmStop() {
+    modal.confirm({
+      title: 'Stop and disable SSH?',
+      content: 'Remote shell access to the gateway ends now and stays off after a reboot. '
+        + 'Anyone logged in over SSH, you included, is cut off.',
+      okText: 'Stop SSH',
+      okButtonProps: { danger: true },
+      onOk: () => run('stop', stopSsh, 'SSH has stopped'),
+    });
+  }
 
   async function run(action, call, successText) {
     setBusy(action);
@@ -22,7 +33,7 @@ export function DevModePage() {
   }
 
   return (
-    <Card title="SSH" className="page-card narrow-card">
+    <Card title={<h1 className="card-heading">SSH</h1>} className="page-card narrow-card">
       <Typography.Paragraph type="secondary">
         Switches the gateway&apos;s SSH server on or off, now and across reboots.
       </Typography.Paragraph>
@@ -40,7 +51,7 @@ export function DevModePage() {
           danger
           icon={<StopOutlined />}
           loading={busy === 'stop'}
-          onClick={() => run('stop', stopSsh, 'SSH has stopped')}
+          onClick={confirmStop}
         >
           Stop and Disable SSH
         </Button>

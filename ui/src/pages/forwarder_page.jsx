@@ -1,44 +1,17 @@
-import { Fragment, useCallback, useEffect, useState } from 'react';
-import { Alert, App, Button, Card, Divider, Form, Input, InputNumber, Spin } from 'antd';
+import { useCallback, useEffect, useState } from 'react';
+import { Alert, App, Button, Card, Spin } from 'antd';
 import { DownloadOutlined } from '@ant-design/icons';
 import { useAuth } from '../auth_context.jsx';
+import { ChangeConfirmation } from '../components/change_confirmation.jsx';
+import { ForwarderSettingsForm } from '../components/forwarder_settings_form.jsx';
 import { HistoryCard, useHistory } from '../components/history_card.jsx';
 import { UnitStatusLine, useUnitStatus } from '../components/unit_status_line.jsx';
 import { applyOutcome, versionFileName } from '../config_history.js';
 import { downloadText } from '../download.js';
 import { loadForwarderStatus, restoreVersion } from '../forwarder_calls.js';
-import { buildPatch, forwarderFields, formValuesOf } from '../forwarder_form.js';
+import { buildPatch, changesOf, formValuesOf } from '../forwarder_form.js';
 import { errorText, loadForwarderConfig, saveForwarderConfig } from '../service.js';
-
-const formLayout = { labelCol: { xs: { span: 24 }, sm: { span: 8 } }, wrapperCol: { xs: { span: 24 }, sm: { span: 16 } } };
-const saveOffset = { xs: { span: 24 }, sm: { offset: 8, span: 16 } };
-
-// Form.Item hands its child the value, change handler and id through props.
-function FieldInput({ field, ...bound }) {
-  if (!field.numeric) return <Input {...bound} />;
-  if (field.name === 'serverPort') return <InputNumber {...bound} min={1} max={65535} precision={0} className="full-width" />;
-  return <InputNumber {...bound} className="full-width" />;
-}
-
-function ForwarderForm({ initialValues, onSave, saving }) {
-  return (
-    <Form {...formLayout} initialValues={initialValues} onFinish={onSave} className="forwarder-form">
-      {forwarderFields.map((field) => (
-        <Fragment key={field.name}>
-          {field.divider && <Divider orientation="left">{field.divider}</Divider>}
-          <Form.Item label={field.label} name={field.name}>
-            <FieldInput field={field} />
-          </Form.Item>
-        </Fragment>
-      ))}
-      <Form.Item wrapperCol={saveOffset}>
-        <Button type="primary" htmlType="submit" loading={saving}>
-          Save
-        </Button>
-      </Form.Item>
-    </Form>
-  );
-}
+import { useUnsavedChanges } from '../unsaved_changes.jsx';
 
 const outcomeAlerts = {
   applied: { type: 'success', message: 'Applied: the forwarder restarted and stayed running on the new configuration.' },
@@ -78,21 +51,29 @@ function ApplyState({ applying, outcome, onClose }) {
 export function ForwarderPage() {
   const { authToken } = useAuth();
   const { message } = App.useApp();
+  const { setUnsaved } = useUnsavedChanges();
   const [state, setState] = useState({ phase: 'loading' });
+  const [pending, setPending] = useState(null);
   const [applying, setApplying] = useState(false);
   const [outcome, setOutcome] = useState(null);
   const [status, refreshStatus] = useUnitStatus(loadForwarderStatus, authToken);
   const [history, reloadHistory] = useHistory(authToken);
 
-  const load = useCallback(async () => {
-    setState({ phase: 'loading' });
+  // After a save the file is read again without a spinner, so that the form
+  // and the next list of changes start from what the file now holds.
+  const load = useCallback(async ({ quietly = false } = {}) => {
+    if (!quietly) setState({ phase: 'loading' });
     const reply = await loadForwarderConfig(authToken);
-    setState('output' in reply ? { phase: 'ready', values: formValuesOf(reply.output), loadedAt: Date.now() } : { phase: 'failed' });
+    setState('output' in reply
+      ? { phase: 'ready', config: reply.output, values: formValuesOf(reply.output), loadedAt: Date.now() }
+      : { phase: 'failed' });
   }, [authToken]);
 
   useEffect(() => {
     load();
   }, [load]);
+
+  useEffect(() => () => setUnsaved(false), [setUnsaved]);
 
   // Runs one change and reports exactly one outcome; the unit's state is read
   // afresh, since the change restarted it.
@@ -107,10 +88,21 @@ export function ForwarderPage() {
     return reply;
   }
 
-  async function save(values) {
+  function review(values) {
+    setPending({ values, changes: changesOf(state.config, values) });
+  }
+
+  async function save() {
+    const { values } = pending;
+    setPending(null);
     const reply = await apply(() => saveForwarderConfig(authToken, buildPatch(values)));
-    if ('output' in reply) message.success('Configuration updated');
-    else message.error('Update failed');
+    if ('output' in reply) {
+      message.success('Configuration updated');
+      setUnsaved(false);
+      load({ quietly: true });
+    } else {
+      message.error('Update failed');
+    }
   }
 
   async function restore(id) {
@@ -131,7 +123,7 @@ export function ForwarderPage() {
 
   return (
     <>
-      <Card title="Forwarder Setting" className="page-card">
+      <Card title={<h1 className="card-heading">Forwarder Setting</h1>} className="page-card wide-card">
         <UnitStatusLine title="Forwarder" status={status} onRefresh={refreshStatus} />
         <ApplyState applying={applying} outcome={outcome} onClose={() => setOutcome(null)} />
         {state.phase === 'loading' && <Spin size="large" className="card-spinner" />}
@@ -140,13 +132,21 @@ export function ForwarderPage() {
             type="error"
             showIcon
             message="Failed to fetch configuration"
-            action={<Button onClick={load}>Retry</Button>}
+            action={<Button onClick={() => load()}>Retry</Button>}
           />
         )}
         {state.phase === 'ready' && (
-          <ForwarderForm key={state.loadedAt} initialValues={state.values} onSave={save} saving={applying} />
+          <ForwarderSettingsForm
+            key={state.loadedAt}
+            config={state.config}
+            initialValues={state.values}
+            onSubmit={review}
+            onUnsavedChange={setUnsaved}
+            saving={applying}
+          />
         )}
       </Card>
+      <ChangeConfirmation changes={pending?.changes ?? null} onConfirm={save} onCancel={() => setPending(null)} />
       <HistoryCard authToken={authToken} history={history} busy={applying} onRestore={restore}>
         <Button icon={<DownloadOutlined />} onClick={downloadCurrent}>
           Download current configuration

@@ -3,6 +3,7 @@ import { App, Button, Checkbox, Form, Input, Typography } from 'antd';
 import { LockOutlined, UserOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../auth_context.jsx';
+import { Logo } from '../components/logo.jsx';
 import { loadToken } from '../auth_storage.js';
 import { errorText, login } from '../service.js';
 import { versionText } from '../version.js';
@@ -22,7 +23,7 @@ export function LoginPage() {
     const reply = await login(username, password);
     setBusy(false);
     if (reply.error || !reply.output?.auth) {
-      message.info(errorText(reply));
+      message.error(errorText(reply));
       return;
     }
     logIn(reply.output.auth, keepLoggedIn, reply.output.factoryPassword === true);
@@ -30,11 +31,11 @@ export function LoginPage() {
   }
 
   return (
-    <div className="login-screen">
+    <main className="login-screen">
       <div className="login-dialog">
         <div className="login-brand">
-          <img src={`${import.meta.env.BASE_URL}logo.svg`} alt="" width="56" height="56" />
-          <Typography.Title level={3}>Tallowmere LoRa Gateway</Typography.Title>
+          <Logo size={56} />
+          <Typography.Title level={1}>Tallowmere LoRa Gateway</Typography.Title>
         </div>
         <Form layout="vertical" initialValues={{ keepLoggedIn: false }} onFinish={submit} requiredMark={false}>
           <Form.Item label="Username" name="username" rules={[{ required: true, message: 'Username is required' }]}>
@@ -52,6 +53,6 @@ export function LoginPage() {
         </Form>
       </div>
       <div className="login-version">{versionText}</div>
-    </div>
+    </main>
   );
 }

@@ -3,26 +3,35 @@ import { Button, Layout, Menu, Spin } from 'antd';
 import { CodeOutlined, LogoutOutlined, MenuOutlined, RadarChartOutlined, SettingOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../auth_context.jsx';
+import { Logo } from '../components/logo.jsx';
 import { advanceDevModeSequence, devModeSequence } from '../dev_mode_keys.js';
 import { FactoryPasswordBanner, SessionEndedBanner, useSessionEnd } from '../session_banners.jsx';
+import { UnsavedChangesProvider, useUnsavedChanges } from '../unsaved_changes.jsx';
 import { versionText } from '../version.js';
 import { ForwarderPage } from './forwarder_page.jsx';
 import { SettingPage } from './setting_page.jsx';
 import { DevModePage } from './dev_mode_page.jsx';
+import { NotFoundPage } from './not_found_page.jsx';
 
+// Each page's own address under the console's base path.
 const pages = {
-  forwarder: { label: 'Forwarder', icon: <RadarChartOutlined />, Page: ForwarderPage },
-  setting: { label: 'Setting', icon: <SettingOutlined />, Page: SettingPage },
-  devMode: { label: 'Dev Mode', icon: <CodeOutlined />, Page: DevModePage },
+  forwarder: { label: 'Forwarder', icon: <RadarChartOutlined />, Page: ForwarderPage, path: '/' },
+  setting: { label: 'Setting', icon: <SettingOutlined />, Page: SettingPage, path: '/setting' },
+  devMode: { label: 'Dev Mode', icon: <CodeOutlined />, Page: DevModePage, path: '/dev-mode' },
 };
 
+// The reveal is kept for the browser tab, so that a reload of the Dev Mode
+// page stays on it; logging out ends it.
+const devModeKey = 'devMode';
+
 function useDevModeReveal() {
-  const [revealed, setRevealed] = useState(false);
+  const [revealed, setRevealed] = useState(() => sessionStorage.getItem(devModeKey) === 'revealed');
   useEffect(() => {
     let progress = 0;
     function onKey(event) {
       progress = advanceDevModeSequence(progress, event.key);
       if (progress === devModeSequence.length) {
+        sessionStorage.setItem(devModeKey, 'revealed');
         setRevealed(true);
         progress = 0;
       }
@@ -36,7 +45,7 @@ function useDevModeReveal() {
 function Brand() {
   return (
     <div className="console-brand">
-      <img src={`${import.meta.env.BASE_URL}logo.svg`} alt="" width="36" height="36" />
+      <Logo size={36} />
       <span>Tallowmere</span>
     </div>
   );
@@ -54,10 +63,14 @@ function Redirecting({ to }) {
   );
 }
 
+// Matches the sider's "lg" breakpoint, read before the first paint so that a
+// phone never sees the menu open and then fold away.
+const narrowQuery = '(max-width: 991.98px)';
+
 // Below the sider's breakpoint the menu slides over the page from a header button.
 function ConsoleShell({ menuItems, selected, onChoose, children }) {
-  const [siderCollapsed, setSiderCollapsed] = useState(false);
-  const [narrow, setNarrow] = useState(false);
+  const [narrow, setNarrow] = useState(() => window.matchMedia(narrowQuery).matches);
+  const [siderCollapsed, setSiderCollapsed] = useState(narrow);
   function choose(item) {
     if (narrow) setSiderCollapsed(true);
     onChoose(item.key);
@@ -92,28 +105,33 @@ function ConsoleShell({ menuItems, selected, onChoose, children }) {
   );
 }
 
-function Console() {
+function Console({ page }) {
   const { logOut, factoryPassword } = useAuth();
   const navigate = useNavigate();
+  const { confirmLeave } = useUnsavedChanges();
   const devModeRevealed = useDevModeReveal();
   const sessionEnd = useSessionEnd();
-  const [selected, setSelected] = useState('forwarder');
   const shown = Object.keys(pages).filter((key) => key !== 'devMode' || devModeRevealed);
   const menuItems = [
     ...shown.map((key) => ({ key, icon: pages[key].icon, label: pages[key].label })),
     { key: 'logout', icon: <LogoutOutlined />, label: 'Logout' },
   ];
   function choose(key) {
-    if (key !== 'logout') {
-      setSelected(key);
-      return;
-    }
-    logOut();
-    navigate('/login');
+    if (key === page) return;
+    confirmLeave(() => {
+      if (key !== 'logout') {
+        navigate(pages[key].path);
+        return;
+      }
+      logOut();
+      sessionStorage.removeItem(devModeKey);
+      navigate('/login');
+    });
   }
-  const { Page } = pages[selected];
+  if (!shown.includes(page)) return <NotFoundPage />;
+  const { Page } = pages[page];
   return (
-    <ConsoleShell menuItems={menuItems} selected={selected} onChoose={choose}>
+    <ConsoleShell menuItems={menuItems} selected={page} onChoose={choose}>
       {sessionEnd && <SessionEndedBanner message={sessionEnd} onLogInAgain={() => choose('logout')} />}
       {factoryPassword && !sessionEnd && <FactoryPasswordBanner onChangePassword={() => choose('setting')} />}
       <Page />
@@ -121,7 +139,13 @@ function Console() {
   );
 }
 
-export function MainPage() {
+// `page` is the key of the page the route shows.
+export function MainPage({ page = 'forwarder' }) {
   const { authToken } = useAuth();
-  return authToken ? <Console /> : <Redirecting to="/login" />;
+  if (!authToken) return <Redirecting to="/login" />;
+  return (
+    <UnsavedChangesProvider>
+      <Console page={page} />
+    </UnsavedChangesProvider>
+  );
 }

@@ -1,0 +1,59 @@
+import { Alert, Modal, Table, Tag, Typography } from 'antd';
+
+const columns = [
+  {
+    title: 'Setting',
+    key: 'label',
+    render: (_, change) => (
+      <>
+        {change.label}
+        {change.fixed && ' '}
+        {change.fixed && <Tag className="note-tag">fixed radio setting</Tag>}
+      </>
+    ),
+  },
+  { title: 'Now', dataIndex: 'before', key: 'before' },
+  { title: 'After saving', dataIndex: 'after', key: 'after' },
+];
+
+// Lists what a save changes, old and new, before the forwarder is restarted
+// with it. `changes` is null while nothing waits for confirmation.
+export function ChangeConfirmation({ changes, onConfirm, onCancel }) {
+  const txChanges = (changes ?? []).filter((change) => change.fixed);
+  return (
+    <Modal
+      open={changes !== null}
+      title="Save and restart the forwarder?"
+      okText="Save and restart"
+      onOk={onConfirm}
+      onCancel={onCancel}
+      width={720}
+      className="change-confirmation"
+      destroyOnHidden
+    >
+      {changes?.length === 0 ? (
+        <Typography.Paragraph>
+          Nothing in the file changes. Saving restarts the forwarder with the same settings.
+        </Typography.Paragraph>
+      ) : (
+        <Table
+          rowKey="key"
+          size="small"
+          pagination={false}
+          columns={columns}
+          dataSource={changes ?? []}
+          scroll={{ x: true }}
+          className="change-table"
+        />
+      )}
+      {txChanges.length > 0 && (
+        <Alert
+          type="warning"
+          showIcon
+          className="change-warning"
+          message="This save also changes the radios' fixed settings, and with them what the gateway may transmit on."
+        />
+      )}
+    </Modal>
+  );
+}

@@ -1,0 +1,130 @@
+import { useEffect } from 'react';
+import { Alert, Button, Col, Divider, Form, Input, Row, Tag, Typography } from 'antd';
+import { SaveOutlined } from '@ant-design/icons';
+import { channelReading, fixedSettingRows, forwarderFields } from '../forwarder_form.js';
+import { fieldProblem, formatMhz, offsetWarning } from '../forwarder_rules.js';
+import './forwarder_extras.css';
+
+const fieldsNamed = (...names) => forwarderFields.filter((field) => names.includes(field.name));
+const gatewayColumns = { serverAddress: { xs: 24, md: 10 }, serverPort: { xs: 24, sm: 8, md: 5 }, gatewayId: { xs: 24, sm: 16, md: 9 } };
+const radios = [
+  { title: 'Radio 0', fields: fieldsNamed('freq0', 'if0', 'if1', 'if2', 'if3') },
+  { title: 'Radio 1', fields: fieldsNamed('freq1', 'if4', 'if5', 'if6', 'if7') },
+];
+const rowLayout = { layout: 'horizontal', labelCol: { xs: 24, sm: 10 }, wrapperCol: { xs: 24, sm: 14 } };
+
+function rulesFor(field) {
+  const rules = [{
+    validator: (_, text) => {
+      const problem = fieldProblem(field, text);
+      return problem ? Promise.reject(new Error(problem)) : Promise.resolve();
+    },
+  }];
+  if (field.kind === 'offset') {
+    rules.push({
+      warningOnly: true,
+      validator: (_, text) => (offsetWarning(text) ? Promise.reject(new Error(offsetWarning(text))) : Promise.resolve()),
+    });
+  }
+  return rules;
+}
+
+// What a frequency field's number means: the base in MHz, a channel's radio
+// as the file assigns it and the frequency it listens on.
+function reading(field, config, values) {
+  if (field.kind === 'baseFrequency') {
+    const text = values?.[field.name];
+    return fieldProblem(field, text) ? 'Hz' : `Hz = ${formatMhz(Number(text))}`;
+  }
+  const { radio, frequency } = channelReading(config, values ?? {}, field.channel);
+  const on = radio === null ? 'no radio' : `radio ${radio}`;
+  return `${on} · ${frequency === null ? '?' : formatMhz(frequency)}`;
+}
+
+function FieldItem({ field, config, values, ...layout }) {
+  const numeric = field.kind !== 'address' && field.kind !== 'gatewayId';
+  const addon = field.kind === 'baseFrequency' || field.kind === 'offset' ? reading(field, config, values) : undefined;
+  return (
+    <Form.Item label={field.label} name={field.name} rules={rulesFor(field)} {...layout}>
+      <Input
+        inputMode={numeric ? 'numeric' : undefined}
+        spellCheck={false}
+        autoComplete="off"
+        addonAfter={addon && <span data-reading={field.name}>{addon}</span>}
+      />
+    </Form.Item>
+  );
+}
+
+// What every save writes whatever the form holds, and where the file differs.
+function FixedRadioSettings({ config }) {
+  const rows = fixedSettingRows(config);
+  const differing = rows.filter((row) => row.current !== null);
+  return (
+    <section className="fixed-settings" aria-labelledby="fixed-settings-title">
+      <Typography.Title level={2} id="fixed-settings-title" className="section-title">
+        Written by every save
+      </Typography.Title>
+      <ul className="fixed-settings-list">
+        {rows.map((row) => (
+          <li key={row.key} data-setting={row.key}>
+            <span>{row.label}</span>
+            <strong>{row.value}</strong>
+            {row.current !== null && <Tag className="note-tag">file: {row.current}</Tag>}
+          </li>
+        ))}
+      </ul>
+      {differing.length > 0 && (
+        <Alert
+          type="warning"
+          showIcon
+          className="fixed-settings-warning"
+          message={`Saving changes ${differing.length === 1 ? 'a radio setting' : `${differing.length} radio settings`} of the file`}
+          description={`${differing.map((row) => `${row.label}: ${row.current} → ${row.value}`).join('; ')}. This changes what the radios may transmit on.`}
+        />
+      )}
+    </section>
+  );
+}
+
+// The form reports whether it differs from what was loaded through
+// `onUnsavedChange`, and hands a valid form to `onSubmit`; Enter in a field
+// submits it too.
+export function ForwarderSettingsForm({ config, initialValues, onSubmit, onUnsavedChange, saving }) {
+  const [form] = Form.useForm();
+  const values = Form.useWatch([], form) ?? initialValues;
+  const unsaved = forwarderFields.some((field) => (values[field.name] ?? '') !== initialValues[field.name]);
+  useEffect(() => onUnsavedChange(unsaved), [unsaved, onUnsavedChange]);
+
+  return (
+    <Form form={form} layout="vertical" initialValues={initialValues} onFinish={onSubmit} className="forwarder-form"
+      requiredMark={false} scrollToFirstError>
+      <Row gutter={16}>
+        {fieldsNamed('serverAddress', 'serverPort', 'gatewayId').map((field) => (
+          <Col key={field.name} {...gatewayColumns[field.name]}>
+            <FieldItem field={field} config={config} values={values} />
+          </Col>
+        ))}
+      </Row>
+      <Row gutter={24}>
+        {radios.map((radio) => (
+          <Col key={radio.title} xs={24} xl={12}>
+            <Divider orientation="left">{radio.title}</Divider>
+            {radio.fields.map((field) => (
+              <FieldItem key={field.name} field={field} config={config} values={values} {...rowLayout} />
+            ))}
+          </Col>
+        ))}
+      </Row>
+      <FixedRadioSettings config={config} />
+      <div className="form-actions">
+        <Button type="primary" htmlType="submit" icon={<SaveOutlined />} loading={saving}>
+          Save
+        </Button>
+        <Typography.Text type="secondary">
+          {unsaved ? 'Unsaved changes: Save shows them before anything is written.' : 'No unsaved changes.'}
+        </Typography.Text>
+      </div>
+    </Form>
+  );
+}
