@@ -33,22 +33,6 @@ function bundleComposition() {
 // for an import that is used even without the option, a stand-in of its own.
 const failure = (option) => `throw new Error(${JSON.stringify(`${option} is left out of this build (see vite.config.js)`)})`;
 const component = (option) => `export default function LeftOut() { ${failure(option)}; }`;
-// Table calls its selection hook on every render: without rowSelection it
-// only drops the selection column and selects nothing.
-const tableSelection = (option) => `
-export const SELECTION_COLUMN = {};
-export const SELECTION_ALL = 'SELECT_ALL';
-export const SELECTION_INVERT = 'SELECT_INVERT';
-export const SELECTION_NONE = 'SELECT_NONE';
-const noKeys = new Set();
-const withoutSelectionColumn = (columns) => columns.filter((column) => column !== SELECTION_COLUMN);
-export default function useSelection(config, rowSelection) {
-  if (rowSelection) ${failure(option)};
-  return [withoutSelectionColumn, noKeys];
-}`;
-// Only a column with filters reaches either export.
-const tableFilters = (option) => `${component(option)}
-export function flattenKeys() { ${failure(option)}; }`;
 // App makes every API its pages may take from App.useApp(); the console's
 // pages take message only.
 const notifications = (option) => `
@@ -57,10 +41,6 @@ const api = { open: leftOut, success: leftOut, info: leftOut, warning: leftOut, 
 export default function useNotification() { return [api, null]; }`;
 const leftOutImports = [
   [['card/Card.js'], '../tabs', "Card's tabList"],
-  [['table/InternalTable.js'], '../pagination', "Table's pagination (the console passes pagination={false})"],
-  [['table/hooks/useFilter/index.js'], './FilterDropdown', "a Table column's filters", tableFilters],
-  [['table/InternalTable.js', 'table/Table.js'], './hooks/useSelection', "Table's rowSelection", tableSelection],
-  [['table/InternalTable.js'], './RcTable/VirtualTable', "Table's virtual"],
   [['card/Card.js'], '../skeleton', "Card's loading"],
   [['modal/Modal.js'], '../skeleton', "Modal's loading"],
   [['input/index.js'], './OTP', 'Input.OTP'],
@@ -73,31 +53,18 @@ const leftOutImports = [
   [['app/App.js'], '../notification/useNotification', "App.useApp()'s notification", notifications],
 ];
 const leftOutPrefix = '\0left-out:';
-// rc-table's index builds its virtual table when loaded, a call the bundler
-// cannot prove free of effects, so any name taken from it would bring the
-// virtual table and its list along. antd's Table takes the names it uses
-// from here instead; its own virtual table is left out above.
-const narrowedTable = '\0rc-table-without-virtual';
-const narrowedTableSource = `
-export { EXPAND_COLUMN, INTERNAL_HOOKS } from 'rc-table/es/constant';
-export { FooterComponents as Summary } from 'rc-table/es/Footer';
-export { genTable } from 'rc-table/es/Table';
-export { INTERNAL_COL_DEFINE } from 'rc-table/es/utils/legacyUtil';
-`;
 function leaveOutUnusedImports() {
   return {
     name: 'leave-out-unused-imports',
     enforce: 'pre',
     resolveId(source, importer) {
       const file = importer?.replaceAll('\\', '/');
-      if (source === 'rc-table' && file?.includes('/antd/es/table/')) return narrowedTable;
       const entry = leftOutImports.find(
         ([importers, what]) => source === what && importers.some((from) => file?.endsWith(`/antd/es/${from}`)),
       );
       return entry ? leftOutPrefix + entry[2] : null;
     },
     load(id) {
-      if (id === narrowedTable) return narrowedTableSource;
       if (!id.startsWith(leftOutPrefix)) return null;
       const option = id.slice(leftOutPrefix.length);
       const [, , , standIn = component] = leftOutImports.find((entry) => entry[2] === option);

@@ -237,7 +237,7 @@ describe('forwarder page', () => {
       await page.getByLabel('Server Address').fill('eu1.lns.example.net');
       await page.locator('#if7').fill('-200000');
       await page.locator('#if7').press('Enter');
-      const rows = confirmation(page).locator('.change-table tbody tr.ant-table-row');
+      const rows = confirmation(page).locator('.change-table tbody tr');
       await rows.first().waitFor();
       assert.deepEqual(await rows.evaluateAll((trs) => trs.map((tr) => [...tr.cells].map((cell) => cell.textContent))), [
         ['Server Address', '"localhost"', '"eu1.lns.example.net"'],
@@ -374,7 +374,7 @@ describe('forwarder status, apply and history', () => {
       await statusLine(page).getByText('Running', { exact: true }).waitFor();
       assert.equal(service.config().gateway_conf.serv_port_up, 1700);
 
-      const rows = page.locator('.history-table tbody tr.ant-table-row');
+      const rows = page.locator('.history-table tbody tr');
       await rows.first().waitFor();
       assert.equal(await rows.count(), 1);
       assert.match(await rows.first().textContent(), /first file.*admin.*gateway_conf/);
@@ -418,7 +418,7 @@ describe('forwarder status, apply and history', () => {
 
     await saveAndConfirm(page);
     await page.locator('[data-outcome="applied"]').waitFor({ timeout: 20000 });
-    const row = page.locator('.history-table tbody tr.ant-table-row').first();
+    const row = page.locator('.history-table tbody tr').first();
     await row.waitFor();
     const [kept] = await Promise.all([page.waitForEvent('download'), row.getByRole('button', { name: 'Download' }).click()]);
     assert.equal(kept.suggestedFilename(), 'global_conf.version-1.json');
@@ -644,7 +644,7 @@ describe('screenshots', () => {
       service.failNextRestarts('packet-forwarder', 1);
       await saveAndConfirm(page);
       await page.locator('[data-outcome="rolledBack"]').waitFor();
-      await page.locator('.history-table tbody tr.ant-table-row').first().waitFor();
+      await page.locator('.history-table tbody tr').first().waitFor();
       await shootChecked(page, 'forwarder-rolled-back', viewport);
       const menuButton = page.getByRole('button', { name: 'Open menu' });
       assert.equal(await menuButton.isVisible(), viewport.width < 992, 'the menu folds away on narrow screens only');
