@@ -132,12 +132,12 @@ describe('login', () => {
     await page.getByText('Username is required').waitFor();
     await page.getByText('Password is required').waitFor();
     await logIn(page, { password: 'wrong' });
-    await page.locator('.ant-message-error').getByText('Invalid password', { exact: true }).waitFor();
+    await page.getByRole('alert').getByText('Invalid password', { exact: true }).waitFor();
     await assertAccessible(page, 'login page with its errors');
     assert.equal(new URL(page.url()).pathname, '/ui/login');
     await service.stop();
     await logIn(page);
-    await toast(page, 'Network issue').waitFor();
+    await page.getByRole('alert').getByText('Network issue', { exact: true }).waitFor();
     assert.deepEqual(await storedTokens(page), { local: null, session: null });
   }));
 });
@@ -458,7 +458,7 @@ describe('setting page', () => {
       assert.deepEqual(updates.at(-1).input, { currentPassword: 'qzvtk', newPassword: 'n3w-secre' });
       await openMenu(page, 'Logout');
       await logIn(page);
-      await page.locator('.ant-message-error').getByText('Invalid password', { exact: true }).waitFor();
+      await page.getByRole('alert').getByText('Invalid password', { exact: true }).waitFor();
       await logIn(page, { password: 'n3w-secre' });
       await page.getByText('Forwarder Setting').waitFor();
     }));

@@ -87,6 +87,32 @@ test('a cold visit gets the compressed copies; a warm reload transfers no file b
   await context.close();
 });
 
+// The login page is built to need the first script only: with every other
+// script held back, as on a slow link while the console's chunk is still on
+// its way, it checks its fields and shows a refused login.
+test('the login page works before the console\'s script has arrived', testTimeout, async () => {
+  const html = await (await fetch(`${service.url}/ui/login`)).text();
+  const entry = html.match(/<script type="module"[^>]* src="([^"]+)"/)[1];
+  const context = await browserHandle.browser.newContext();
+  const held = [];
+  await context.route(/\/ui\/assets\/[^/]+\.js$/, (route) => {
+    if (new URL(route.request().url()).pathname === entry) return route.continue();
+    held.push(route.request().url());
+    return undefined;
+  });
+  const page = await context.newPage();
+  await page.goto(`${service.url}/ui/login`);
+  await page.getByRole('button', { name: 'Login' }).click();
+  await page.getByText('Username is required').waitFor();
+  await page.getByText('Password is required').waitFor();
+  await page.getByLabel('Username').fill('admin');
+  await page.getByLabel('Password').fill('wrong');
+  await page.getByRole('button', { name: 'Login' }).click();
+  await page.getByRole('alert').getByText('Invalid password', { exact: true }).waitFor();
+  assert.ok(held.length > 0, 'the console\'s script was asked for and held back');
+  await context.close();
+});
+
 // Figures for the note, not assertions: a run on a shared machine varies.
 // Each run is a fresh browser profile: the login page from a cold cache, the
 // forwarder's values from pressing Login, then a reload until they show again

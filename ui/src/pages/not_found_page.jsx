@@ -1,5 +1,4 @@
 import { useEffect } from 'react';
-import { Button } from 'antd';
 import { useNavigate } from 'react-router-dom';
 import { Logo } from '../components/logo.jsx';
 
@@ -11,8 +10,8 @@ export function NotFoundPage() {
     const timer = setTimeout(() => navigate('/'), redirectDelayMs);
     return () => clearTimeout(timer);
   }, [navigate]);
-  // Plain markup rather than antd's Result: its 404 illustration alone
-  // would weigh more than the rest of this page.
+  // Plain markup: the page is also shown outside the console, before the
+  // component library has arrived.
   return (
     <main className="not-found">
       <div className="not-found-brand">
@@ -25,9 +24,9 @@ export function NotFoundPage() {
         <p>You are redirecting to homepage...</p>
         <p>In a second this goes to the console&apos;s home page, the forwarder settings.</p>
       </div>
-      <Button type="primary" onClick={() => navigate('/')}>
+      <button type="button" className="plain-button" onClick={() => navigate('/')}>
         Go there now
-      </Button>
+      </button>
     </main>
   );
 }
