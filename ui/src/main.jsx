@@ -1,8 +1,15 @@
 import React from 'react';
 import { createRoot } from 'react-dom/client';
 import { BrowserRouter } from 'react-router-dom';
+import { loadToken } from './auth_storage.js';
 import { ConsoleApp } from './console_app.jsx';
+import { startForwarderPageReads } from './forwarder_calls.js';
 import './console.css';
+
+// A reload of the forwarder page asks for its values now, so that they travel
+// while the console's script is read and drawn rather than after.
+const storedToken = loadToken();
+if (storedToken && /^\/ui\/?$/.test(window.location.pathname)) startForwarderPageReads(storedToken);
 
 createRoot(document.getElementById('root')).render(
   <React.StrictMode>
