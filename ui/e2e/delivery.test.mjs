@@ -65,6 +65,9 @@ test('a cold visit gets the compressed copies; a warm reload transfers no file b
   const page = await recordedPage(context);
   await page.goto(`${service.url}/ui/login`);
   await page.getByLabel('Username').waitFor();
+  // The console's script is fetched after the login page is up; a reload
+  // before it has come would fetch it again, rightly.
+  await page.waitForLoadState('networkidle');
   const cold = page.uiReplies();
   const script = cold.find((reply) => /\/ui\/assets\/.*\.js$/.test(reply.url));
   assert.ok(script, 'the script was loaded');
