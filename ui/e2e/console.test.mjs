@@ -6,6 +6,9 @@ import { after, before, describe, test } from 'node:test';
 import { launchBrowser, seriousAxeViolations, Service, settings } from './harness.mjs';
 
 const testTimeout = { timeout: 90000 };
+// An apply takes the service's 5 s settle window plus the restarts; on a
+// machine busy with other tests it has been seen to pass 20 s.
+const applyWait = { timeout: 45000 };
 const desktop = { width: 1280, height: 800 };
 const phone = { width: 375, height: 740 };
 const devModeKeys = ['ArrowUp', 'ArrowUp', 'ArrowDown', 'ArrowDown', 'ArrowLeft', 'ArrowRight',
@@ -254,7 +257,7 @@ describe('forwarder page', () => {
       assert.equal(await page.locator('#if7').inputValue(), '-200000', 'the edits stay');
 
       await saveAndConfirm(page);
-      await toast(page, 'Configuration updated').waitFor({ timeout: 20000 });
+      await toast(page, 'Configuration updated').waitFor(applyWait);
       assert.equal(patches.length, 1);
       const saved = service.config();
       assert.equal(saved.gateway_conf.serv_port_up, 1700);
@@ -369,7 +372,7 @@ describe('forwarder status, apply and history', () => {
       await saveAndConfirm(page);
       await page.getByText('Applying… checking that the forwarder stays up').waitFor();
       assert.equal(await page.locator('.forwarder-form button[type=submit].ant-btn-loading').count(), 1);
-      await page.locator('[data-outcome="applied"]').waitFor({ timeout: 20000 });
+      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
       await toast(page, 'Configuration updated').waitFor();
       await statusLine(page).getByText('Running', { exact: true }).waitFor();
       assert.equal(service.config().gateway_conf.serv_port_up, 1700);
@@ -389,7 +392,7 @@ describe('forwarder status, apply and history', () => {
       await confirm.getByText('Restore version 1?').waitFor();
       assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`], 'nothing restored before confirming');
       await confirm.getByRole('button', { name: 'Restore' }).click();
-      await toast(page, 'Version 1 restored').waitFor({ timeout: 20000 });
+      await toast(page, 'Version 1 restored').waitFor(applyWait);
       assert.equal(service.configText(), original, 'the first file is back with its comments');
       assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
       await page.waitForFunction(() => document.querySelector('#serverPort')?.value === '1680');
@@ -417,7 +420,7 @@ describe('forwarder status, apply and history', () => {
     assert.deepEqual(JSON.parse(await downloadedText(current)), service.config());
 
     await saveAndConfirm(page);
-    await page.locator('[data-outcome="applied"]').waitFor({ timeout: 20000 });
+    await page.locator('[data-outcome="applied"]').waitFor(applyWait);
     const row = page.locator('.history-table tbody tr').first();
     await row.waitFor();
     const [kept] = await Promise.all([page.waitForEvent('download'), row.getByRole('button', { name: 'Download' }).click()]);
