@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Loads GET /health of a Release build of nodeconsole and, in the same run, the
-# same reply from nginx, with wrk at 1 and at 50 connections; the servers are
-# pinned to core 0 and wrk to core 1. Prints requests/s, the p99 latency, the
-# server's CPU share and requests per server CPU-second, and the ratio
-# nodeconsole/nginx of the last. The per-CPU-second figure is the one to
-# compare: on two cores wrk saturates its own core before a fast server does.
+# Loads a Release build of nodeconsole and, in the same run, nginx and
+# lighttpd serving the same bytes, with wrk; the servers are pinned to core 0
+# and wrk to core 1. First GET /health against nginx at 1 and at 50
+# connections; then, at 50 connections, the web UI's index.html and its
+# largest file, uncompressed, against nginx and lighttpd serving copies of the
+# two files from disk with their usual static-file settings. Prints
+# requests/s, the p99 latency, the server's CPU share and requests per server
+# CPU-second, and the ratios of the last. The per-CPU-second figure is the one
+# to compare: on two cores wrk saturates its own core before a fast server does.
 #
 # Usage: bench/run.sh [seconds per run, default 10]
 set -euo pipefail
@@ -61,8 +64,9 @@ startNodeconsole() {
 }
 
 # One master and one worker; the master only watches, the worker serves.
+# $1 names the run's folder, $2 is the server block; sets serverPids.
 startNginx() {
-  local port=$1 body=$2 dir=$work/nginx tries
+  local dir=$work/$1 server=$2 master worker tries
   mkdir -p "$dir"
   cat > "$dir/nginx.conf" <<EOF
 daemon off;
@@ -80,24 +84,43 @@ http {
   # nodeconsole serves any number of requests on a connection; nginx's default
   # of 1000 would add reconnections to its side of the comparison.
   keepalive_requests 100000000;
+  include /etc/nginx/mime.types;
   default_type application/json;
-  server {
-    listen 127.0.0.1:$port;
-    return 200 '$body';
-  }
+  $server
 }
 EOF
   taskset -c "$serverCore" nginx -p "$dir" -e "$dir/error.log" -c "$dir/nginx.conf" &
-  nginxPid=$!
-  pids+=("$nginxPid")
-  waitForPort "$port"
+  master=$!
+  pids+=("$master")
   for tries in $(seq 50); do
-    nginxWorker=$(pgrep -P "$nginxPid" || true)
-    if [ -n "$nginxWorker" ]; then return 0; fi
+    worker=$(pgrep -P "$master" || true)
+    if [ -n "$worker" ]; then
+      serverPids=("$master" "$worker")
+      return 0
+    fi
     sleep 0.1
   done
   echo "nginx started no worker" >&2
   return 1
+}
+
+# One process serving files from a folder, with its defaults but for the
+# keep-alive limit; sets serverPids.
+startLighttpd() {
+  local port=$1 root=$2 dir=$work/lighttpd
+  mkdir -p "$dir"
+  cat > "$dir/lighttpd.conf" <<EOF
+server.document-root = "$root"
+server.bind = "127.0.0.1"
+server.port = $port
+server.errorlog = "$dir/error.log"
+server.max-keep-alive-requests = 100000000
+mimetype.assign = (".html" => "text/html", ".js" => "text/javascript", ".css" => "text/css")
+EOF
+  taskset -c "$serverCore" lighttpd -D -f "$dir/lighttpd.conf" &
+  serverPids=("$!")
+  pids+=("$!")
+  waitForPort "$port"
 }
 
 # wrk prints latencies as 130.00us, 1.20ms or 1.00s.
@@ -109,13 +132,13 @@ toMilliseconds() {
 
 # Prints one result line and sets perCpuSecond.
 measure() {
-  local name=$1 port=$2 connections=$3
-  shift 3
+  local name=$1 port=$2 connections=$3 path=$4
+  shift 4
   local before after start end report requests p99 problems
   before=$(cpuTicks "$@")
   start=$(date +%s%N)
   report=$(timeout $((seconds + 20)) taskset -c "$wrkCore" wrk -t1 -c"$connections" -d"${seconds}s" --timeout 2s \
-    --latency "http://127.0.0.1:$port/health")
+    --latency "http://127.0.0.1:$port$path")
   end=$(date +%s%N)
   after=$(cpuTicks "$@")
   requests=$(awk '/ requests in / { print $1 }' <<< "$report")
@@ -133,29 +156,77 @@ cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DNODECONSOLE_TEST
 cmake --build build/bench -j2 > /dev/null
 
 work=$(mktemp -d)
-read -r nodeconsolePort nginxPort < <(freePorts 2)
+read -r nodeconsolePort nginxPort nginxFilesPort lighttpdPort < <(freePorts 4)
 startNodeconsole "$nodeconsolePort"
 body=$(httpBody "$nodeconsolePort" /health)
-startNginx "$nginxPort" "$body"
+startNginx nginx-health "server { listen 127.0.0.1:$nginxPort; return 200 '$body'; }"
+nginxPids=("${serverPids[@]}")
+waitForPort "$nginxPort"
 nginxBody=$(httpBody "$nginxPort" /health)
 if [ "$body" != "$nginxBody" ]; then
   echo "the bodies differ: nodeconsole '$body', nginx '$nginxBody'" >&2
   exit 1
 fi
 
+# The static files: index.html and the largest of the files it names, as
+# nodeconsole sends them uncompressed, copied into a folder that the others
+# serve as files, nginx as Debian's own configuration does.
+# nginx's worker drops root for nobody, who must reach the folder.
+chmod 755 "$work"
+mkdir -p "$work/www/ui/assets"
+httpBody "$nodeconsolePort" /ui/ > "$work/www/ui/index.html"
+largest="" largestSize=0
+for asset in $(grep -o '/ui/assets/[^"]*' "$work/www/ui/index.html"); do
+  httpBody "$nodeconsolePort" "$asset" > "$work/www$asset"
+  size=$(stat -c %s "$work/www$asset")
+  if [ "$size" -gt "$largestSize" ]; then largest=$asset largestSize=$size; fi
+done
+startNginx nginx-files "sendfile on; tcp_nopush on; server { listen 127.0.0.1:$nginxFilesPort; root $work/www; }"
+nginxFilesPids=("${serverPids[@]}")
+waitForPort "$nginxFilesPort"
+startLighttpd "$lighttpdPort" "$work/www"
+lighttpdPids=("${serverPids[@]}")
+for path in /ui/index.html "$largest"; do
+  for port in "$nginxFilesPort" "$lighttpdPort"; do
+    if ! cmp -s <(httpBody "$port" "$path") "$work/www$path"; then
+      echo "port $port does not serve $path as nodeconsole does" >&2
+      exit 1
+    fi
+  done
+done
+
 # Unmeasured warm-up: first-touch page faults, lazy symbol binding and cold
 # caches would otherwise land in the first measured run only.
 for port in "$nodeconsolePort" "$nginxPort"; do
   taskset -c "$wrkCore" wrk -t1 -c50 -d2s "http://127.0.0.1:$port/health" > /dev/null
 done
+for port in "$nodeconsolePort" "$nginxFilesPort" "$lighttpdPort"; do
+  taskset -c "$wrkCore" wrk -t1 -c50 -d2s "http://127.0.0.1:$port$largest" > /dev/null
+done
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+tableHead() { printf '%-12s %5s %12s %10s %10s %15s\n' server conns requests/s "p99 (ms)" "server CPU" requests/CPU-s; }
 
 echo "GET /health ($body), ${seconds} s per run, servers on core $serverCore, wrk on core $wrkCore"
-printf '%-12s %5s %12s %10s %10s %15s\n' server conns requests/s "p99 (ms)" "server CPU" requests/CPU-s
+tableHead
 ratios=()
 for connections in 1 50; do
-  measure nodeconsole "$nodeconsolePort" "$connections" "$nodeconsolePid"
+  measure nodeconsole "$nodeconsolePort" "$connections" /health "$nodeconsolePid"
   ours=$perCpuSecond
-  measure nginx "$nginxPort" "$connections" "$nginxPid" "$nginxWorker"
-  ratios+=("$(awk -v a="$ours" -v b="$perCpuSecond" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')")
+  measure nginx "$nginxPort" "$connections" /health "${nginxPids[@]}"
+  ratios+=("$(ratio "$ours" "$perCpuSecond")")
 done
 echo "nodeconsole/nginx requests per CPU-second: ${ratios[0]} at 1 connection, ${ratios[1]} at 50 connections"
+
+for path in /ui/index.html "$largest"; do
+  echo
+  echo "GET $path ($(stat -c %s "$work/www$path") bytes, uncompressed), 50 connections"
+  tableHead
+  measure nodeconsole "$nodeconsolePort" 50 "$path" "$nodeconsolePid"
+  ours=$perCpuSecond
+  measure nginx "$nginxFilesPort" 50 "$path" "${nginxFilesPids[@]}"
+  toNginx=$(ratio "$ours" "$perCpuSecond")
+  measure lighttpd "$lighttpdPort" 50 "$path" "${lighttpdPids[@]}"
+  toLighttpd=$(ratio "$ours" "$perCpuSecond")
+  echo "nodeconsole requests per CPU-second: ${toNginx}x nginx's, ${toLighttpd}x lighttpd's"
+done

@@ -2,6 +2,9 @@
 # By default the build runs here, in the build folder: npm ci when the lock file
 # changes, Vite when the UI sources change. A packager may instead point
 # NODECONSOLE_UI_DIST at a prebuilt dist folder, and then needs no Node.js.
+# After Vite, ui/scripts/compress.mjs writes each text file's .gz and .br
+# copies into the dist folder; a prebuilt folder carries them the same way, and
+# a file without them is embedded and served uncompressed.
 set(NODECONSOLE_UI_DIST "" CACHE PATH "Prebuilt web UI folder to embed instead of building ui/")
 
 set(UI_SOURCE_DIR ${CMAKE_SOURCE_DIR}/ui)
@@ -41,8 +44,9 @@ else()
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${UI_SOURCE_DIR}/public public
     COMMAND ${CMAKE_COMMAND} -E copy ${UI_SOURCE_DIR}/index.html ${UI_SOURCE_DIR}/vite.config.js .
     COMMAND ${NODE_EXECUTABLE} node_modules/vite/bin/vite.js build --outDir dist --logLevel warn
+    COMMAND ${NODE_EXECUTABLE} ${UI_SOURCE_DIR}/scripts/compress.mjs dist
     COMMAND ${CMAKE_COMMAND} -E touch dist.stamp
-    DEPENDS ${UI_SOURCES} ${UI_WORK_DIR}/npm-ci.stamp
+    DEPENDS ${UI_SOURCES} ${UI_SOURCE_DIR}/scripts/compress.mjs ${UI_WORK_DIR}/npm-ci.stamp
     WORKING_DIRECTORY ${UI_WORK_DIR}
     COMMENT "Building the web UI"
     VERBATIM)

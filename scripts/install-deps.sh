@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing nodeconsole needs on Debian 12,
 # clang with its runtimes and symbolizer for the fuzz targets among them.
-# With the argument "bench", also the benchmark's load generator and the server
-# it is compared with. With "package" followed by architectures (amd64, arm64,
+# With the argument "bench", also the benchmark's load generator and the
+# servers it is compared with. With "package" followed by architectures (amd64, arm64,
 # armhf), also what building the Debian packages and running the tests under
 # emulation need: for each foreign architecture Debian's cross compiler, its
 # multiarch libraries and the user-mode emulator.
 set -euo pipefail
+# zlib1g-dev and libbrotli-dev serve one test, which decodes the embedded
+# compressed copies of the web UI; the service itself never decodes.
 packages=(build-essential cmake ninja-build pkg-config libasio-dev nlohmann-json3-dev libsodium-dev
           libsqlite3-dev libgtest-dev googletest python3 chromium scdoc man-db
-          clang libclang-rt-14-dev llvm-14)
+          clang libclang-rt-14-dev llvm-14 zlib1g-dev libbrotli-dev)
 # The web UI is built with Node.js and npm. A machine that already has a
 # Node.js of its own keeps it: Debian's npm package would conflict with it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
-if [ "${1:-}" = bench ]; then packages+=(wrk nginx); fi
+if [ "${1:-}" = bench ]; then packages+=(wrk nginx lighttpd); fi
 newArchitectures=()
 if [ "${1:-}" = package ]; then
   packages+=(lintian dpkg-dev systemd)

@@ -16,6 +16,11 @@ asio::awaitable<void> respond(const Session& session, int code, std::string_view
   co_await writeReply(*session.request.client, code, body, headers, HeaderRules::capitalised);
 }
 
+asio::awaitable<void> respondHeadOnly(const Session& session, int code, std::optional<size_t> contentLength,
+                                      const HttpHeaders& headers) {
+  co_await writeHeadOnly(*session.request.client, code, headers, contentLength, HeaderRules::capitalised);
+}
+
 asio::awaitable<void> respondJson(const Session& session, int code, const JsonValue& value, HttpHeaders headers) {
   // Most JSON replies bring no headers of their own; they share one store
   // instead of filling a fresh one each time.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <typeinfo>
@@ -54,6 +55,12 @@ std::shared_ptr<Session> newSession(ContextHandle context, std::string path, Htt
 // Content-Length, blank line, body.
 asio::awaitable<void> respond(const Session& session, int code, std::string_view body = {},
                               const HttpHeaders& headers = {});
+
+// Head-only form, for a HEAD request or a 304: the head the base form would
+// write for a body of `contentLength` bytes, without the body; no length
+// line when it is nullopt.
+asio::awaitable<void> respondHeadOnly(const Session& session, int code, std::optional<size_t> contentLength,
+                                      const HttpHeaders& headers = {});
 
 // JSON form: Content-Type "application/json" and the compact JSON text as body.
 asio::awaitable<void> respondJson(const Session& session, int code, const JsonValue& value, HttpHeaders headers = {});

@@ -20,6 +20,7 @@
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "transport/executable_file.h"
 #include "transport/request_reader.h"
 
 namespace nc {
@@ -200,6 +201,9 @@ asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t po
                             std::string address, int assumedDescriptorsPerRequest) {
   auto executor = co_await asio::this_coro::executor;
   tcp::acceptor acceptor = openAcceptor(executor, resolveEndpoint(address, port), *server);
+  // Large replies are sent from the executable file, opened on first use:
+  // opened now, it is counted among the descriptors already held.
+  executableFileSpan(nullptr, 0);
   server->maxFDs = descriptorBudget();
   server->boundPort = acceptor.local_endpoint().port();
   auto sharedCallback = std::make_shared<const HttpCallback>(std::move(callback));

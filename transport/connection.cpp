@@ -1,7 +1,13 @@
 #include "transport/connection.h"
 
 #include <linux/sockios.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <span>
 #include <vector>
@@ -11,6 +17,8 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
+
+#include "transport/executable_file.h"
 
 namespace nc {
 namespace {
@@ -38,6 +46,42 @@ std::vector<asio::const_buffer> after(std::span<const asio::const_buffer> pieces
   return rest;
 }
 
+// A piece this large that lies in the executable file leaves with
+// sendfile(): the kernel then takes the pages it already holds for the
+// executable instead of a copy of them, which for the web UI's scripts is most
+// of the time a reply costs. Below it the copy is cheaper than the extra calls.
+constexpr size_t zeroCopyMinimum = 64 * 1024;
+
+bool pipeSignalPending() {
+  sigset_t pending;
+  sigpending(&pending);
+  return sigismember(&pending, SIGPIPE) == 1;
+}
+
+// sendfile() has no MSG_NOSIGNAL, and this process treats SIGPIPE as fatal:
+// the signal is held back for the call and, when the call met a peer that had
+// gone, taken off again. The signal comes only with a failed write, which
+// returns fewer bytes than asked for (EPIPE, or the count written before the
+// peer went), so a complete call needs no look. While the thread did not hold
+// the signal back, none can have been pending for it.
+ssize_t sendFileQuietly(int socket, const FileSpan& file, off_t& offset, size_t count) {
+  sigset_t pipe;
+  sigset_t previous;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, &previous);
+  const ssize_t sent = ::sendfile(socket, file.descriptor, &offset, count);
+  const int failure = errno;
+  if (sent != static_cast<ssize_t>(count) && pipeSignalPending()) {
+    const timespec now{};
+    while (sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  errno = failure;
+  return sent;
+}
+
 }  // namespace
 
 Connection::Connection(asio::ip::tcp::socket socket, std::chrono::milliseconds writeTimeout)
@@ -46,11 +90,56 @@ Connection::Connection(asio::ip::tcp::socket socket, std::chrono::milliseconds w
   socket_.non_blocking(true, ignored);
 }
 
+asio::awaitable<void> Connection::send(std::span<const asio::const_buffer> pieces) {
+  if (closed_) co_return;
+  if (!pieces.empty() && pieces.back().size() >= zeroCopyMinimum) {
+    if (auto file = executableFileSpan(pieces.back().data(), pieces.back().size())) {
+      co_await sendWithFile(pieces.first(pieces.size() - 1), *file, pieces.back().size());
+      co_return;
+    }
+  }
+  co_await sendCopies(pieces);
+}
+
+// The pieces before the file's bytes, marked as having more to follow so that
+// they share packets with the file's first bytes, then those bytes.
+asio::awaitable<void> Connection::sendWithFile(std::span<const asio::const_buffer> before, FileSpan file,
+                                               size_t count) {
+  std::error_code error;
+  const size_t written = socket_.send(before, MSG_MORE, error);
+  if (written < asio::buffer_size(before)) {
+    // A full socket buffer, or a peer gone: the plain path waits or gives up.
+    const std::vector<asio::const_buffer> rest = after(before, written);
+    co_await sendCopies(rest);
+    error = {};
+  }
+  off_t offset = file.offset;
+  while (!closed_ && count > 0) {
+    const ssize_t sent = sendFileQuietly(socket_.native_handle(), file, offset, count);
+    if (sent > 0) {
+      count -= static_cast<size_t>(sent);
+    } else if (sent < 0 && errno == EINTR) {
+      continue;
+    } else if (sent < 0 && errno == EAGAIN) {
+      error = co_await waitForRoomWithinDeadline();
+      if (error) break;
+    } else {
+      // Nothing read means the executable is shorter than its own segments
+      // say: no fault of the peer's, so it fails rather than closing quietly.
+      error = std::error_code(sent == 0 ? EIO : errno, asio::error::get_system_category());
+      break;
+    }
+  }
+  if (!error) co_return;
+  if (error != asio::error::timed_out && !isDisconnection(error)) throw std::system_error(error);
+  close();
+}
+
 // Writes without waiting as long as the socket takes bytes: one gathered
 // write, the pieces in as few segments as the kernel allows, sent with
 // MSG_NOSIGNAL so a vanished peer raises no SIGPIPE. Only a full socket
 // buffer costs a wait, each one bounded by the write deadline.
-asio::awaitable<void> Connection::send(std::span<const asio::const_buffer> pieces) {
+asio::awaitable<void> Connection::sendCopies(std::span<const asio::const_buffer> pieces) {
   if (closed_) co_return;
   std::error_code error;
   size_t written = asio::write(socket_, pieces, error);
@@ -86,6 +175,26 @@ asio::awaitable<size_t> Connection::writeSomeWithinDeadline(std::span<const asio
   }
   error = asio::error::timed_out;
   co_return 0;
+}
+
+// The same wait as above for a writer that is not Asio's: for the socket to
+// report room, with a send queue that shrank at the deadline counting as
+// progress. Returns timed_out when the peer took nothing.
+asio::awaitable<std::error_code> Connection::waitForRoomWithinDeadline() {
+  using namespace asio::experimental::awaitable_operators;
+  int queued = unsentBytes();
+  for (;;) {
+    asio::steady_timer deadline(socket_.get_executor(), writeTimeout_);
+    std::error_code error;
+    std::error_code timerError;
+    auto outcome = co_await (
+        socket_.async_wait(asio::socket_base::wait_write, asio::redirect_error(asio::use_awaitable, error)) ||
+        deadline.async_wait(asio::redirect_error(asio::use_awaitable, timerError)));
+    if (outcome.index() == 0) co_return error;
+    const int stillQueued = unsentBytes();
+    if (stillQueued >= queued) co_return asio::error::timed_out;
+    queued = stillQueued;
+  }
 }
 
 int Connection::unsentBytes() {

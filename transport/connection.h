@@ -10,6 +10,8 @@
 #include <asio/buffer.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include "transport/executable_file.h"
+
 namespace nc {
 
 // A reply whose socket takes no byte for this long is abandoned and the
@@ -18,8 +20,9 @@ namespace nc {
 // that keeps taking bytes is never cut off.
 inline constexpr std::chrono::milliseconds defaultWriteTimeout = std::chrono::seconds(30);
 
-// Replies go out through send(), one gathered write per call; a peer that has
-// gone away, or that stops taking bytes, makes the write complete silently.
+// Replies go out through send(), one gathered write per call, a large last
+// piece that lies in the executable file sent from there; a peer that has gone
+// away, or that stops taking bytes, makes the write complete silently.
 class Connection {
  public:
   explicit Connection(asio::ip::tcp::socket socket, std::chrono::milliseconds writeTimeout = defaultWriteTimeout);
@@ -36,6 +39,9 @@ class Connection {
   std::chrono::milliseconds writeTimeout_;
   bool closed_ = false;
 
+  asio::awaitable<void> sendCopies(std::span<const asio::const_buffer> pieces);
+  asio::awaitable<void> sendWithFile(std::span<const asio::const_buffer> before, FileSpan file, size_t count);
+  asio::awaitable<std::error_code> waitForRoomWithinDeadline();
   asio::awaitable<size_t> writeSomeWithinDeadline(std::span<const asio::const_buffer> pieces, std::error_code& error);
   // Bytes sent but not yet taken by the peer.
   int unsentBytes();

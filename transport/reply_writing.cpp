@@ -91,14 +91,15 @@ std::string httpHeaderCase(std::string_view name) {
   return result;
 }
 
-std::string replyHead(int code, const HttpHeaders& headers, size_t contentLength, HeaderRules rules) {
+std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t> contentLength, HeaderRules rules) {
   std::string head;
   head.reserve(headReserve);
   head += "HTTP/1.1 ";
   head += statusText(code);
   head += "\r\n";
   appendHeaderLines(head, headers, rules);
-  if (rules == HeaderRules::capitalised || !headers.contains("content-length")) appendLengthLine(head, contentLength);
+  if (contentLength && (rules == HeaderRules::capitalised || !headers.contains("content-length")))
+    appendLengthLine(head, *contentLength);
   head += "\r\n";
   return head;
 }
@@ -110,6 +111,11 @@ asio::awaitable<void> writeReply(Connection& connection, int code, std::string_v
   std::string head = replyHead(code, headers, body.size(), rules);
   const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(body)};
   co_await connection.send(std::span(pieces.data(), body.empty() ? 1 : 2));
+}
+
+asio::awaitable<void> writeHeadOnly(Connection& connection, int code, const HttpHeaders& headers,
+                                    std::optional<size_t> contentLength, HeaderRules rules) {
+  co_await connection.send(replyHead(code, headers, contentLength, rules));
 }
 
 asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content, const HttpHeaders& headers) {

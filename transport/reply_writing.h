@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,13 +27,19 @@ enum class HeaderRules {
 };
 
 // Status line, header lines (one per value), the Content-Length line as the
-// rules say, and the blank line.
-std::string replyHead(int code, const HttpHeaders& headers, size_t contentLength,
+// rules say, and the blank line. Without a length there is no length line.
+std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t> contentLength,
                       HeaderRules rules = HeaderRules::asStored);
 
 // Writes head and body in one gathered write.
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
                                  HeaderRules rules);
+
+// Writes a head whose body does not follow: a HEAD reply announcing the
+// length its GET would send, or a 304 announcing none (nullopt), since a
+// client reads no body after either.
+asio::awaitable<void> writeHeadOnly(Connection& connection, int code, const HttpHeaders& headers,
+                                    std::optional<size_t> contentLength, HeaderRules rules);
 
 // Writes one complete reply to the request's connection by the transport's rules.
 asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content,

@@ -6,6 +6,9 @@ import { after, before, describe, test } from 'node:test';
 import { launchBrowser, seriousAxeViolations, Service, settings } from './harness.mjs';
 
 const testTimeout = { timeout: 90000 };
+// An apply takes the service's 5 s settle window plus the restarts; on a
+// machine busy with other tests it has been seen to pass 20 s.
+const applyWait = { timeout: 45000 };
 const desktop = { width: 1280, height: 800 };
 const phone = { width: 375, height: 740 };
 const devModeKeys = ['ArrowUp', 'ArrowUp', 'ArrowDown', 'ArrowDown', 'ArrowLeft', 'ArrowRight',
@@ -132,12 +135,12 @@ describe('login', () => {
     await page.getByText('Username is required').waitFor();
     await page.getByText('Password is required').waitFor();
     await logIn(page, { password: 'wrong' });
-    await page.locator('.ant-message-error').getByText('Invalid password', { exact: true }).waitFor();
+    await page.getByRole('alert').getByText('Invalid password', { exact: true }).waitFor();
     await assertAccessible(page, 'login page with its errors');
     assert.equal(new URL(page.url()).pathname, '/ui/login');
     await service.stop();
     await logIn(page);
-    await toast(page, 'Network issue').waitFor();
+    await page.getByRole('alert').getByText('Network issue', { exact: true }).waitFor();
     assert.deepEqual(await storedTokens(page), { local: null, session: null });
   }));
 });
@@ -237,7 +240,7 @@ describe('forwarder page', () => {
       await page.getByLabel('Server Address').fill('eu1.lns.example.net');
       await page.locator('#if7').fill('-200000');
       await page.locator('#if7').press('Enter');
-      const rows = confirmation(page).locator('.change-table tbody tr.ant-table-row');
+      const rows = confirmation(page).locator('.change-table tbody tr');
       await rows.first().waitFor();
       assert.deepEqual(await rows.evaluateAll((trs) => trs.map((tr) => [...tr.cells].map((cell) => cell.textContent))), [
         ['Server Address', '"localhost"', '"eu1.lns.example.net"'],
@@ -254,7 +257,7 @@ describe('forwarder page', () => {
       assert.equal(await page.locator('#if7').inputValue(), '-200000', 'the edits stay');
 
       await saveAndConfirm(page);
-      await toast(page, 'Configuration updated').waitFor({ timeout: 20000 });
+      await toast(page, 'Configuration updated').waitFor(applyWait);
       assert.equal(patches.length, 1);
       const saved = service.config();
       assert.equal(saved.gateway_conf.serv_port_up, 1700);
@@ -369,12 +372,12 @@ describe('forwarder status, apply and history', () => {
       await saveAndConfirm(page);
       await page.getByText('Applying… checking that the forwarder stays up').waitFor();
       assert.equal(await page.locator('.forwarder-form button[type=submit].ant-btn-loading').count(), 1);
-      await page.locator('[data-outcome="applied"]').waitFor({ timeout: 20000 });
+      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
       await toast(page, 'Configuration updated').waitFor();
       await statusLine(page).getByText('Running', { exact: true }).waitFor();
       assert.equal(service.config().gateway_conf.serv_port_up, 1700);
 
-      const rows = page.locator('.history-table tbody tr.ant-table-row');
+      const rows = page.locator('.history-table tbody tr');
       await rows.first().waitFor();
       assert.equal(await rows.count(), 1);
       assert.match(await rows.first().textContent(), /first file.*admin.*gateway_conf/);
@@ -389,7 +392,7 @@ describe('forwarder status, apply and history', () => {
       await confirm.getByText('Restore version 1?').waitFor();
       assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`], 'nothing restored before confirming');
       await confirm.getByRole('button', { name: 'Restore' }).click();
-      await toast(page, 'Version 1 restored').waitFor({ timeout: 20000 });
+      await toast(page, 'Version 1 restored').waitFor(applyWait);
       assert.equal(service.configText(), original, 'the first file is back with its comments');
       assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
       await page.waitForFunction(() => document.querySelector('#serverPort')?.value === '1680');
@@ -417,8 +420,8 @@ describe('forwarder status, apply and history', () => {
     assert.deepEqual(JSON.parse(await downloadedText(current)), service.config());
 
     await saveAndConfirm(page);
-    await page.locator('[data-outcome="applied"]').waitFor({ timeout: 20000 });
-    const row = page.locator('.history-table tbody tr.ant-table-row').first();
+    await page.locator('[data-outcome="applied"]').waitFor(applyWait);
+    const row = page.locator('.history-table tbody tr').first();
     await row.waitFor();
     const [kept] = await Promise.all([page.waitForEvent('download'), row.getByRole('button', { name: 'Download' }).click()]);
     assert.equal(kept.suggestedFilename(), 'global_conf.version-1.json');
@@ -458,7 +461,7 @@ describe('setting page', () => {
       assert.deepEqual(updates.at(-1).input, { currentPassword: 'qzvtk', newPassword: 'n3w-secre' });
       await openMenu(page, 'Logout');
       await logIn(page);
-      await page.locator('.ant-message-error').getByText('Invalid password', { exact: true }).waitFor();
+      await page.getByRole('alert').getByText('Invalid password', { exact: true }).waitFor();
       await logIn(page, { password: 'n3w-secre' });
       await page.getByText('Forwarder Setting').waitFor();
     }));
@@ -644,7 +647,7 @@ describe('screenshots', () => {
       service.failNextRestarts('packet-forwarder', 1);
       await saveAndConfirm(page);
       await page.locator('[data-outcome="rolledBack"]').waitFor();
-      await page.locator('.history-table tbody tr.ant-table-row').first().waitFor();
+      await page.locator('.history-table tbody tr').first().waitFor();
       await shootChecked(page, 'forwarder-rolled-back', viewport);
       const menuButton = page.getByRole('button', { name: 'Open menu' });
       assert.equal(await menuButton.isVisible(), viewport.width < 992, 'the menu folds away on narrow screens only');

@@ -1,5 +1,8 @@
 // Runs the browser tests against a service binary:
 //   node ui/e2e/run.mjs --binary PATH --modules NODE_MODULES_DIR --screenshots DIR [--config PATH]
+//     [--only console|security|delivery ...]
+// --only (repeatable) runs just the named test files, e.g. --only delivery for
+// the throttled timings.
 // The tests need playwright-core from the UI build's node_modules and
 // Debian's /usr/bin/chromium; no browser is downloaded.
 import { spawn } from 'node:child_process';
@@ -16,6 +19,7 @@ const { values } = parseArgs({
     modules: { type: 'string', default: path.join(repoRoot, 'ui', 'node_modules') },
     screenshots: { type: 'string' },
     config: { type: 'string', default: path.resolve(repoRoot, '..', 'shared', 'data', 'semtech-eu868-global_conf.json') },
+    only: { type: 'string', multiple: true },
   },
 });
 if (!values.binary || !values.screenshots) {
@@ -30,7 +34,14 @@ const env = {
   NC_E2E_SCREENSHOTS: path.resolve(values.screenshots),
   NC_E2E_CONFIG: path.resolve(values.config),
 };
-const testFiles = ['console', 'security'].map((name) => path.join(here, `${name}.test.mjs`));
+const allFiles = ['console', 'security', 'delivery'];
+const chosen = values.only ?? allFiles;
+const unknown = chosen.filter((name) => !allFiles.includes(name));
+if (unknown.length > 0) {
+  console.error(`no such test file: ${unknown.join(', ')} (known: ${allFiles.join(', ')})`);
+  process.exit(2);
+}
+const testFiles = chosen.map((name) => path.join(here, `${name}.test.mjs`));
 const runner = spawn(
   process.execPath,
   ['--test', '--test-reporter=tap', '--test-concurrency=1', ...testFiles],

@@ -1,19 +1,20 @@
 import React from 'react';
 import { createRoot } from 'react-dom/client';
-import { App as AntApp, ConfigProvider } from 'antd';
 import { BrowserRouter } from 'react-router-dom';
+import { loadToken } from './auth_storage.js';
 import { ConsoleApp } from './console_app.jsx';
-import { theme } from './theme.js';
+import { startForwarderPageReads } from './forwarder_calls.js';
 import './console.css';
+
+// A reload of the forwarder page asks for its values now, so that they travel
+// while the console's script is read and drawn rather than after.
+const storedToken = loadToken();
+if (storedToken && /^\/ui\/?$/.test(window.location.pathname)) startForwarderPageReads(storedToken);
 
 createRoot(document.getElementById('root')).render(
   <React.StrictMode>
-    <ConfigProvider theme={theme}>
-      <AntApp>
-        <BrowserRouter basename="/ui">
-          <ConsoleApp />
-        </BrowserRouter>
-      </AntApp>
-    </ConfigProvider>
+    <BrowserRouter basename="/ui">
+      <ConsoleApp />
+    </BrowserRouter>
   </React.StrictMode>,
 );

@@ -2,6 +2,7 @@
 // every reply is read as JSON whatever its status, because the service puts
 // its error text into the body of 4xx and 5xx replies as well.
 
+import { takeEarly } from './early_calls.js';
 import { noticeSessionEnd } from './session_end.js';
 
 const networkIssue = { error: { message: 'Network issue' } };
@@ -35,9 +36,13 @@ export const login = (username, password) =>
   callService('/rpc/v1/login/password', { username, password });
 
 // A call made with the token, whose reply may tell that the session has ended.
-export const callWithToken = async (path, body) => noticeSessionEnd(await callService(path, body));
+// A reply already asked for by the entry script is taken rather than asked again.
+export const callWithToken = async (path, body) =>
+  noticeSessionEnd(await (takeEarly(path, body) ?? callService(path, body)));
 
-export const loadForwarderConfig = (auth) => callWithToken('/rpc/forwarder-config/get', { auth });
+export const forwarderConfigGetPath = '/rpc/forwarder-config/get';
+
+export const loadForwarderConfig = (auth) => callWithToken(forwarderConfigGetPath, { auth });
 
 export const saveForwarderConfig = (auth, patch) =>
   callWithToken('/rpc/forwarder-config/patch', { input: patch, auth });

@@ -1,10 +1,11 @@
-import { Alert, Modal, Table, Tag, Typography } from 'antd';
+import { Alert, Modal, Tag, Typography } from 'antd';
+import { PlainTable } from './plain_table.jsx';
 
 const columns = [
   {
     title: 'Setting',
     key: 'label',
-    render: (_, change) => (
+    render: (change) => (
       <>
         {change.label}
         {change.fixed && ' '}
@@ -12,8 +13,8 @@ const columns = [
       </>
     ),
   },
-  { title: 'Now', dataIndex: 'before', key: 'before' },
-  { title: 'After saving', dataIndex: 'after', key: 'after' },
+  { title: 'Now', key: 'before', render: (change) => change.before },
+  { title: 'After saving', key: 'after', render: (change) => change.after },
 ];
 
 // Lists what a save changes, old and new, before the forwarder is restarted
@@ -36,15 +37,7 @@ export function ChangeConfirmation({ changes, onConfirm, onCancel }) {
           Nothing in the file changes. Saving restarts the forwarder with the same settings.
         </Typography.Paragraph>
       ) : (
-        <Table
-          rowKey="key"
-          size="small"
-          pagination={false}
-          columns={columns}
-          dataSource={changes ?? []}
-          scroll={{ x: true }}
-          className="change-table"
-        />
+        <PlainTable rowKey="key" columns={columns} rows={changes ?? []} className="change-table" />
       )}
       {txChanges.length > 0 && (
         <Alert

@@ -1,10 +1,11 @@
 import { useCallback, useEffect, useState } from 'react';
-import { Alert, App, Button, Card, Modal, Popconfirm, Space, Table, Tag, Tooltip } from 'antd';
+import { Alert, App, Button, Card, Modal, Popconfirm, Space, Tag, Tooltip } from 'antd';
 import { DownloadOutlined, EyeOutlined, RollbackOutlined } from '@ant-design/icons';
 import { changeSummary, formatSize, versionFileName } from '../config_history.js';
 import { loadHistory, loadVersion } from '../forwarder_calls.js';
 import { errorText } from '../service.js';
 import { downloadText } from '../download.js';
+import { PlainTable } from './plain_table.jsx';
 import './forwarder_extras.css';
 
 // The kept versions, newest first. `useHistory` loads them; the page reloads
@@ -72,20 +73,20 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
     {
       title: 'Kept at',
       key: 'time',
-      render: (_, version) => (
+      render: (version) => (
         <Space size={4} wrap>
           {new Date(version.time).toLocaleString()}
           {version.factory && <Tag color="blue">first file</Tag>}
         </Space>
       ),
     },
-    { title: 'Changed by', dataIndex: 'account', key: 'account', responsive: ['md'] },
-    { title: 'What changed', key: 'change', render: (_, version) => changeSummary(version) },
-    { title: 'Size', key: 'size', responsive: ['lg'], render: (_, version) => formatSize(version.size) },
+    { title: 'Changed by', key: 'account', from: 'md', render: (version) => version.account },
+    { title: 'What changed', key: 'change', render: (version) => changeSummary(version) },
+    { title: 'Size', key: 'size', from: 'lg', render: (version) => formatSize(version.size) },
     {
-      title: '',
+      title: <span className="plain-table-hidden">Actions</span>,
       key: 'actions',
-      render: (_, version) => (
+      render: (version) => (
         <VersionActions version={version} authToken={authToken} busy={busy} onView={view} onRestore={onRestore} />
       ),
     },
@@ -96,16 +97,13 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
       <div className="history-actions">{children}</div>
       {history.phase === 'failed' && <Alert type="error" showIcon message={history.text} />}
       {history.phase !== 'failed' && (
-        <Table
+        <PlainTable
           rowKey="id"
-          size="small"
           className="history-table"
           loading={history.phase === 'loading'}
-          dataSource={history.versions}
+          rows={history.versions}
           columns={columns}
-          pagination={false}
-          scroll={{ x: true }}
-          locale={{ emptyText: <span className="history-empty">{emptyHistoryText}</span> }}
+          emptyText={<span className="history-empty">{emptyHistoryText}</span>}
         />
       )}
       <Modal

@@ -1,56 +1,135 @@
 import { useEffect, useState } from 'react';
-import { App, Button, Checkbox, Form, Input, Typography } from 'antd';
-import { LockOutlined, UserOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../auth_context.jsx';
 import { Logo } from '../components/logo.jsx';
+import { PlainIcon } from '../components/plain_icons.jsx';
 import { loadToken } from '../auth_storage.js';
 import { errorText, login } from '../service.js';
 import { versionText } from '../version.js';
 
+// The first page of a visit, built from plain elements so that it arrives
+// with the smallest script: it is usable before the console's chunk (and the
+// component library in it) has come over a slow link.
+
+const requiredMessages = { username: 'Username is required', password: 'Password is required' };
+
+// The message of each empty required field, by field name.
+function missingFields(values) {
+  return Object.fromEntries(Object.entries(requiredMessages).filter(([name]) => values[name] === ''));
+}
+
+function TextField({ name, label, icon, error, children }) {
+  return (
+    <div className={error ? 'login-field login-field-invalid' : 'login-field'}>
+      <label className="login-label" htmlFor={name}>{label}</label>
+      <span className="login-input">
+        <PlainIcon name={icon} className="login-input-prefix" />
+        {children}
+      </span>
+      {error && <div id={`${name}_help`} className="login-field-error">{error}</div>}
+    </div>
+  );
+}
+
 export function LoginPage() {
   const { logIn } = useAuth();
   const navigate = useNavigate();
-  const { message } = App.useApp();
+  const [values, setValues] = useState({ username: '', password: '', keepLoggedIn: false });
+  const [errors, setErrors] = useState({});
+  const [passwordShown, setPasswordShown] = useState(false);
+  const [refusal, setRefusal] = useState('');
   const [busy, setBusy] = useState(false);
 
   useEffect(() => {
     if (loadToken()) navigate('/');
   }, [navigate]);
 
-  async function submit({ username, password, keepLoggedIn }) {
+  // A field is checked again at every change, as it is at Login.
+  function change(name, value) {
+    setValues((current) => ({ ...current, [name]: value }));
+    if (name in requiredMessages) {
+      setErrors((current) => {
+        const { [name]: _dropped, ...others } = current;
+        return value === '' ? { ...others, [name]: requiredMessages[name] } : others;
+      });
+    }
+  }
+
+  async function submit(event) {
+    event.preventDefault();
+    if (busy) return;
+    const missing = missingFields(values);
+    setErrors(missing);
+    if (Object.keys(missing).length > 0) return;
+    setRefusal('');
     setBusy(true);
-    const reply = await login(username, password);
+    const reply = await login(values.username, values.password);
     setBusy(false);
     if (reply.error || !reply.output?.auth) {
-      message.error(errorText(reply));
+      setRefusal(errorText(reply));
       return;
     }
-    logIn(reply.output.auth, keepLoggedIn, reply.output.factoryPassword === true);
+    logIn(reply.output.auth, values.keepLoggedIn, reply.output.factoryPassword === true);
     navigate('/');
   }
+
+  const fieldProps = (name) => ({
+    id: name,
+    name,
+    value: values[name],
+    onChange: (event) => change(name, event.target.value),
+    'aria-required': true,
+    'aria-invalid': Boolean(errors[name]),
+    'aria-describedby': errors[name] ? `${name}_help` : undefined,
+  });
 
   return (
     <main className="login-screen">
       <div className="login-dialog">
         <div className="login-brand">
           <Logo size={56} />
-          <Typography.Title level={1}>Tallowmere LoRa Gateway</Typography.Title>
+          <h1>Tallowmere LoRa Gateway</h1>
         </div>
-        <Form layout="vertical" initialValues={{ keepLoggedIn: false }} onFinish={submit} requiredMark={false}>
-          <Form.Item label="Username" name="username" rules={[{ required: true, message: 'Username is required' }]}>
-            <Input prefix={<UserOutlined />} autoComplete="username" autoFocus />
-          </Form.Item>
-          <Form.Item label="Password" name="password" rules={[{ required: true, message: 'Password is required' }]}>
-            <Input.Password prefix={<LockOutlined />} autoComplete="current-password" />
-          </Form.Item>
-          <Form.Item name="keepLoggedIn" valuePropName="checked">
-            <Checkbox>Keep me logged in</Checkbox>
-          </Form.Item>
-          <Button type="primary" htmlType="submit" block size="large" loading={busy}>
-            Login
-          </Button>
-        </Form>
+        {refusal && (
+          <div className="login-refusal" role="alert">
+            <PlainIcon name="closeCircle" className="login-refusal-icon" />
+            <span>{refusal}</span>
+          </div>
+        )}
+        <form onSubmit={submit} noValidate>
+          <TextField name="username" label="Username" icon="user" error={errors.username}>
+            <input type="text" autoComplete="username" autoFocus {...fieldProps('username')} />
+          </TextField>
+          <TextField name="password" label="Password" icon="lock" error={errors.password}>
+            <input type={passwordShown ? 'text' : 'password'} autoComplete="current-password" {...fieldProps('password')} />
+            <button
+              type="button"
+              className="login-reveal"
+              aria-label="Show"
+              aria-pressed={passwordShown}
+              aria-controls="password"
+              onClick={() => setPasswordShown((shown) => !shown)}
+            >
+              <PlainIcon name={passwordShown ? 'eye' : 'eyeInvisible'} />
+            </button>
+          </TextField>
+          <div className="login-field login-field-check">
+            <label className="login-check">
+              <input
+                type="checkbox"
+                id="keepLoggedIn"
+                name="keepLoggedIn"
+                checked={values.keepLoggedIn}
+                onChange={(event) => change('keepLoggedIn', event.target.checked)}
+              />
+              <span>Keep me logged in</span>
+            </label>
+          </div>
+          <button type="submit" className="plain-button plain-button-large plain-button-block" aria-busy={busy} data-busy={busy}>
+            {busy && <PlainIcon name="loading" className="plain-button-spinner" />}
+            <span>Login</span>
+          </button>
+        </form>
       </div>
       <div className="login-version">{versionText}</div>
     </main>

@@ -1,8 +1,9 @@
 import { useEffect, useState } from 'react';
-import { Button, Layout, Menu, Spin } from 'antd';
+import { App as AntApp, Button, ConfigProvider, Layout, Menu } from 'antd';
 import { CodeOutlined, LogoutOutlined, MenuOutlined, RadarChartOutlined, SettingOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../auth_context.jsx';
+import { theme } from '../theme.js';
 import { Logo } from '../components/logo.jsx';
 import { advanceDevModeSequence, devModeSequence } from '../dev_mode_keys.js';
 import { FactoryPasswordBanner, SessionEndedBanner, useSessionEnd } from '../session_banners.jsx';
@@ -47,18 +48,6 @@ function Brand() {
     <div className="console-brand">
       <Logo size={36} />
       <span>Tallowmere</span>
-    </div>
-  );
-}
-
-function Redirecting({ to }) {
-  const navigate = useNavigate();
-  useEffect(() => navigate(to), [navigate, to]);
-  return (
-    <div className="redirecting">
-      <Spin tip={`Redirecting to ${to}`} size="large">
-        <div className="redirecting-space" />
-      </Spin>
     </div>
   );
 }
@@ -139,13 +128,18 @@ function Console({ page }) {
   );
 }
 
-// `page` is the key of the page the route shows.
+// `page` is the key of the page the route shows; the app sends visitors
+// without a token to the login page before this chunk is needed. The
+// component library's theme and its App (whose message and modal APIs the
+// pages use) live here, in the console's chunk, and not in the first script.
 export function MainPage({ page = 'forwarder' }) {
-  const { authToken } = useAuth();
-  if (!authToken) return <Redirecting to="/login" />;
   return (
-    <UnsavedChangesProvider>
-      <Console page={page} />
-    </UnsavedChangesProvider>
+    <ConfigProvider theme={theme}>
+      <AntApp>
+        <UnsavedChangesProvider>
+          <Console page={page} />
+        </UnsavedChangesProvider>
+      </AntApp>
+    </ConfigProvider>
   );
 }

@@ -1,5 +1,4 @@
 import { useEffect } from 'react';
-import { Button, Result } from 'antd';
 import { useNavigate } from 'react-router-dom';
 import { Logo } from '../components/logo.jsx';
 
@@ -11,27 +10,23 @@ export function NotFoundPage() {
     const timer = setTimeout(() => navigate('/'), redirectDelayMs);
     return () => clearTimeout(timer);
   }, [navigate]);
+  // Plain markup: the page is also shown outside the console, before the
+  // component library has arrived.
   return (
     <main className="not-found">
       <div className="not-found-brand">
         <Logo size={36} />
         <span>Tallowmere</span>
       </div>
-      <Result
-        status="404"
-        title={<h1 className="card-heading">Page Not Found</h1>}
-        subTitle={
-          <>
-            <p>You are redirecting to homepage...</p>
-            <p>In a second this goes to the console&apos;s home page, the forwarder settings.</p>
-          </>
-        }
-        extra={
-          <Button type="primary" onClick={() => navigate('/')}>
-            Go there now
-          </Button>
-        }
-      />
+      <p className="not-found-code">404</p>
+      <h1 className="card-heading">Page Not Found</h1>
+      <div className="not-found-text">
+        <p>You are redirecting to homepage...</p>
+        <p>In a second this goes to the console&apos;s home page, the forwarder settings.</p>
+      </div>
+      <button type="button" className="plain-button" onClick={() => navigate('/')}>
+        Go there now
+      </button>
     </main>
   );
 }

@@ -1,0 +1,32 @@
+#include "transport/entity_tag.h"
+
+namespace nc {
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// The opaque tag of `W/"x"` or `"x"` with its quotes; empty when malformed.
+std::string_view opaqueTag(std::string_view element) {
+  if (element.starts_with("W/")) element.remove_prefix(2);
+  if (element.size() < 2 || element.front() != '"' || element.back() != '"') return {};
+  if (element.substr(1, element.size() - 2).find('"') != std::string_view::npos) return {};
+  return element;
+}
+
+}  // namespace
+
+bool noneMatchNames(const std::vector<std::string>& field, std::string_view etag) {
+  for (const std::string& value : field) {
+    std::string_view element = trimmed(value);
+    if (element == "*") return true;
+    std::string_view tag = opaqueTag(element);
+    if (!tag.empty() && tag == etag) return true;
+  }
+  return false;
+}
+
+}  // namespace nc
