@@ -168,15 +168,17 @@ if [ "$body" != "$nginxBody" ]; then
   exit 1
 fi
 
-# The static files: index.html and the largest of the files it names, as
-# nodeconsole sends them uncompressed, copied into a folder that the others
+# The static files: index.html and the largest file of the build (the
+# console's chunk, which index.html does not name: the entry script loads it),
+# as nodeconsole sends them uncompressed, copied into a folder that the others
 # serve as files, nginx as Debian's own configuration does.
 # nginx's worker drops root for nobody, who must reach the folder.
 chmod 755 "$work"
 mkdir -p "$work/www/ui/assets"
 httpBody "$nodeconsolePort" /ui/ > "$work/www/ui/index.html"
 largest="" largestSize=0
-for asset in $(grep -o '/ui/assets/[^"]*' "$work/www/ui/index.html"); do
+for file in build/bench/ui/dist/assets/*.js build/bench/ui/dist/assets/*.css; do
+  asset=/ui/assets/$(basename "$file")
   httpBody "$nodeconsolePort" "$asset" > "$work/www$asset"
   size=$(stat -c %s "$work/www$asset")
   if [ "$size" -gt "$largestSize" ]; then largest=$asset largestSize=$size; fi
