@@ -4,22 +4,18 @@
 
 #include <algorithm>
 
+#include "transport/ascii_case.h"
+#include "transport/white_space.h"
+
 namespace nc {
 namespace {
 
 std::string lowerName(std::string_view name) {
   std::string lower(name);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  lowerInPlace(lower);
   // "localhost." is the same name as "localhost", written fully qualified.
   if (!lower.empty() && lower.back() == '.') lower.pop_back();
   return lower;
-}
-
-std::string_view trimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
 }
 
 bool isDecimal(std::string_view text) {
@@ -48,7 +44,7 @@ bool nameAllowed(const AllowedHosts& allowed, std::string_view name) {
 AllowedHosts newAllowedHosts(std::string_view machineName, std::string_view extraNames) {
   AllowedHosts allowed;
   auto add = [&](std::string_view name) {
-    std::string lower = lowerName(trimBlanks(name));
+    std::string lower = lowerName(trimWhiteSpace(name));
     if (!lower.empty() && std::find(allowed.names.begin(), allowed.names.end(), lower) == allowed.names.end())
       allowed.names.push_back(std::move(lower));
   };
@@ -66,7 +62,7 @@ AllowedHosts newAllowedHosts(std::string_view machineName, std::string_view extr
 }
 
 bool hostAllowed(const AllowedHosts& allowed, std::string_view host) {
-  host = trimBlanks(host);
+  host = trimWhiteSpace(host);
   if (host.starts_with('[')) {
     const size_t close = host.find(']');
     if (close == std::string_view::npos) return false;

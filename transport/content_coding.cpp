@@ -3,18 +3,13 @@
 #include <optional>
 
 #include "transport/ascii_case.h"
+#include "transport/white_space.h"
 
 namespace nc {
 namespace {
 
 constexpr int fullWeight = 1000;
 constexpr int leastWeight = 1;
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
 
 // qvalue = ( "0" [ "." 0*3DIGIT ] ) / ( "1" [ "." 0*3("0") ] ), in thousandths.
 std::optional<int> parseQValue(std::string_view text) {
@@ -42,15 +37,15 @@ struct CodingElement {
 std::optional<CodingElement> parseElement(std::string_view text) {
   CodingElement element;
   size_t semicolon = text.find(';');
-  element.name = trimmed(text.substr(0, semicolon));
+  element.name = trimWhiteSpace(text.substr(0, semicolon));
   while (semicolon != std::string_view::npos) {
     text = text.substr(semicolon + 1);
     semicolon = text.find(';');
-    std::string_view parameter = trimmed(text.substr(0, semicolon));
+    std::string_view parameter = trimWhiteSpace(text.substr(0, semicolon));
     size_t equals = parameter.find('=');
-    if (!equalsIgnoreCase(trimmed(parameter.substr(0, equals)), "q")) continue;
+    if (!equalsIgnoreCase(trimWhiteSpace(parameter.substr(0, equals)), "q")) continue;
     if (equals == std::string_view::npos) return std::nullopt;
-    auto weight = parseQValue(trimmed(parameter.substr(equals + 1)));
+    auto weight = parseQValue(trimWhiteSpace(parameter.substr(equals + 1)));
     if (!weight) return std::nullopt;
     element.weight = *weight;
   }

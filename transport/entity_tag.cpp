@@ -1,13 +1,9 @@
 #include "transport/entity_tag.h"
 
+#include "transport/white_space.h"
+
 namespace nc {
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
 
 // The opaque tag of `W/"x"` or `"x"` with its quotes; empty when malformed.
 std::string_view opaqueTag(std::string_view element) {
@@ -21,7 +17,7 @@ std::string_view opaqueTag(std::string_view element) {
 
 bool noneMatchNames(const std::vector<std::string>& field, std::string_view etag) {
   for (const std::string& value : field) {
-    std::string_view element = trimmed(value);
+    std::string_view element = trimWhiteSpace(value);
     if (element == "*") return true;
     std::string_view tag = opaqueTag(element);
     if (!tag.empty() && tag == etag) return true;
