@@ -126,7 +126,9 @@ export class Service {
 
   async dispose() {
     await this.stop();
-    fs.rmSync(this.dir, { recursive: true, force: true });
+    // A fake systemctl the service started may still be writing its log as
+    // the service goes: retried, the removal outlasts it.
+    fs.rmSync(this.dir, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
   }
 
   // The commands other than `show`, as their argument lists.
