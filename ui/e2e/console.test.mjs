@@ -671,7 +671,9 @@ describe('screenshots', () => {
       await page.locator('.ant-modal-confirm-title').getByText('Stop and disable SSH?').waitFor();
       await shootChecked(page, 'ssh-stop-question', viewport, false);
       await page.locator('.ant-modal-confirm').getByRole('button', { name: 'Cancel' }).click();
-      assert.deepEqual(logoRequests.length, 1, `the logo is fetched once: ${logoRequests.join(', ')}`);
+      // Once at most: the page's icon link asks for it only when the browser
+      // reads that link before the script has pointed it at the inlined logo.
+      assert.ok(logoRequests.length <= 1, `the logo is fetched at most once: ${logoRequests.join(', ')}`);
       await page.goto(`${service.url}/ui/anything`);
       await page.getByText('Page Not Found').waitFor();
       await shootChecked(page, 'not-found', viewport);
