@@ -6,6 +6,8 @@
 #include <array>
 #include <string_view>
 
+#include "utils/pipe_signal.h"
+
 namespace nc {
 namespace {
 
@@ -24,8 +26,10 @@ constexpr std::array<FatalSignal, 6> fatalSignals{{
 }};
 
 // Runs inside a signal handler: only write(2) and _exit(2), no allocation,
-// no stdio, no locks that the interrupted code might hold.
+// no stdio, no locks that the interrupted code might hold. A SIGPIPE that a
+// quiet write expects is no end: that write reports the broken pipe itself.
 void endOnSignal(int number) {
+  if (number == SIGPIPE && pipeSignalIsQuiet()) return;
   for (const FatalSignal& signal : fatalSignals) {
     if (signal.number != number) continue;
     // Nothing is left to do if standard error is gone; the status still tells.

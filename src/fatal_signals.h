@@ -4,7 +4,8 @@
 
 namespace nc {
 
-// SIGINT, SIGSEGV, SIGABRT, SIGFPE, SIGILL and SIGPIPE.
+// SIGINT, SIGSEGV, SIGABRT, SIGFPE, SIGILL and SIGPIPE; but a SIGPIPE raised
+// inside a QuietPipeWrite (utils/pipe_signal.h) is let pass.
 void installFatalSignalHandlers();
 
 }  // namespace nc

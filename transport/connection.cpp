@@ -1,13 +1,11 @@
 #include "transport/connection.h"
 
 #include <linux/sockios.h>
-#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <csignal>
 
 #include <span>
 #include <vector>
@@ -19,6 +17,7 @@
 #include <asio/write.hpp>
 
 #include "transport/executable_file.h"
+#include "utils/pipe_signal.h"
 
 namespace nc {
 namespace {
@@ -52,34 +51,11 @@ std::vector<asio::const_buffer> after(std::span<const asio::const_buffer> pieces
 // of the time a reply costs. Below it the copy is cheaper than the extra calls.
 constexpr size_t zeroCopyMinimum = 64 * 1024;
 
-bool pipeSignalPending() {
-  sigset_t pending;
-  sigpending(&pending);
-  return sigismember(&pending, SIGPIPE) == 1;
-}
-
-// sendfile() has no MSG_NOSIGNAL, and this process treats SIGPIPE as fatal:
-// the signal is held back for the call and, when the call met a peer that had
-// gone, taken off again. The signal comes only with a failed write, which
-// returns fewer bytes than asked for (EPIPE, or the count written before the
-// peer went), so a complete call needs no look. While the thread did not hold
-// the signal back, none can have been pending for it.
+// sendfile() has no MSG_NOSIGNAL: the SIGPIPE it raises on meeting a peer that
+// has gone is let pass, and the call reports EPIPE.
 ssize_t sendFileQuietly(int socket, const FileSpan& file, off_t& offset, size_t count) {
-  sigset_t pipe;
-  sigset_t previous;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe, &previous);
-  const ssize_t sent = ::sendfile(socket, file.descriptor, &offset, count);
-  const int failure = errno;
-  if (sent != static_cast<ssize_t>(count) && pipeSignalPending()) {
-    const timespec now{};
-    while (sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  errno = failure;
-  return sent;
+  const QuietPipeWrite quiet;
+  return ::sendfile(socket, file.descriptor, &offset, count);
 }
 
 }  // namespace
@@ -112,6 +88,10 @@ asio::awaitable<void> Connection::sendWithFile(std::span<const asio::const_buffe
     const std::vector<asio::const_buffer> rest = after(before, written);
     co_await sendCopies(rest);
     error = {};
+  }
+  if (!pipeSignalPrepared_) {
+    letQuietPipeSignalsPass();
+    pipeSignalPrepared_ = true;
   }
   off_t offset = file.offset;
   while (!closed_ && count > 0) {

@@ -38,6 +38,9 @@ class Connection {
   asio::ip::tcp::socket socket_;
   std::chrono::milliseconds writeTimeout_;
   bool closed_ = false;
+  // Whether SIGPIPE has been made safe for sendfile() (utils/pipe_signal.h);
+  // checked once per connection rather than once per reply.
+  bool pipeSignalPrepared_ = false;
 
   asio::awaitable<void> sendCopies(std::span<const asio::const_buffer> pieces);
   asio::awaitable<void> sendWithFile(std::span<const asio::const_buffer> before, FileSpan file, size_t count);

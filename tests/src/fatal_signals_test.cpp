@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/test_support.h"
+#include "utils/pipe_signal.h"
 
 namespace nc::test {
 namespace {
@@ -59,6 +60,17 @@ void writeToClosedPipe() {
   static_cast<void>(written);
 }
 
+// A write that expects SIGPIPE lives on; the next plain one still ends.
+void quietThenPlainWriteToClosedPipe() {
+  {
+    const QuietPipeWrite quiet;
+    writeToClosedPipe();
+  }
+  const ssize_t written = ::write(STDERR_FILENO, "after the quiet write\n", 22);
+  static_cast<void>(written);
+  writeToClosedPipe();
+}
+
 // Four billion pages of frames overflow any stack; the volatile frame keeps it
 // a real recursion.
 int overflowStack(int depth) {
@@ -79,6 +91,7 @@ TEST(fatalSignals, endWithOneLineAndStatus1) {
       {raiseSignal<SIGILL>, "SIGILL: Illegal operation.\n"},
       {raiseSignal<SIGPIPE>, "SIGPIPE: Pipe closed.\n"},
       {writeToClosedPipe, "SIGPIPE: Pipe closed.\n"},
+      {quietThenPlainWriteToClosedPipe, "after the quiet write\nSIGPIPE: Pipe closed.\n"},
       {overflowTheStack, "SIGSEGV: Illegal storage access. (Attempt to read from nil?)\n"},
   };
   for (const auto& [body, line] : cases) {
