@@ -7,10 +7,12 @@
 
 #include <cerrno>
 
+#include <algorithm>
 #include <span>
 #include <vector>
 
 #include <asio/experimental/awaitable_operators.hpp>
+#include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
@@ -50,6 +52,15 @@ std::vector<asio::const_buffer> after(std::span<const asio::const_buffer> pieces
 // executable instead of a copy of them, which for the web UI's scripts is most
 // of the time a reply costs. Below it the copy is cheaper than the extra calls.
 constexpr size_t zeroCopyMinimum = 64 * 1024;
+
+// Such a piece leaves this much at a time, and between two turns the other
+// connections run: one thread serves everyone, and a fast reader of a large
+// file would otherwise hold it for the whole file (lighttpd's write limit and
+// nginx's sendfile_max_chunk do the same). On loopback, with the 522 KB
+// console script at 50 connections, it also costs the server less CPU per
+// reply than the whole piece in one call: about 1.15 against 0.90 times
+// lighttpd's requests per CPU-second (64 KiB was noisier, 256 KiB between).
+constexpr size_t fileTurn = 128 * 1024;
 
 // sendfile() has no MSG_NOSIGNAL: the SIGPIPE it raises on meeting a peer that
 // has gone is let pass, and the call reports EPIPE.
@@ -95,9 +106,10 @@ asio::awaitable<void> Connection::sendWithFile(std::span<const asio::const_buffe
   }
   off_t offset = file.offset;
   while (!closed_ && count > 0) {
-    const ssize_t sent = sendFileQuietly(socket_.native_handle(), file, offset, count);
+    const ssize_t sent = sendFileQuietly(socket_.native_handle(), file, offset, std::min(count, fileTurn));
     if (sent > 0) {
       count -= static_cast<size_t>(sent);
+      if (count > 0) co_await asio::post(socket_.get_executor(), asio::use_awaitable);
     } else if (sent < 0 && errno == EINTR) {
       continue;
     } else if (sent < 0 && errno == EAGAIN) {
