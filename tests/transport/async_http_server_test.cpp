@@ -548,7 +548,9 @@ TEST(transport, endOfStreamInEveryState) {
   for (const auto& c : cases) {
     RawClient client(server.port(), 3s);
     client.send(c.sent);
-    if (c.state == "idle after a reply") EXPECT_EQ(client.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
+    if (c.state == "idle after a reply") {
+      EXPECT_EQ(client.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
+    }
     auto start = Clock::now();
     client.shutdownWrite();
     EXPECT_EQ(client.readAll(), c.reply) << c.state;

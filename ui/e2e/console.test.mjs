@@ -355,7 +355,7 @@ describe('forwarder status, apply and history', () => {
     await page.getByLabel('Server Port').fill('1700');
     await saveAndConfirm(page);
     const outcome = page.locator('[data-outcome="rolledBack"]');
-    await outcome.waitFor();
+    await outcome.waitFor(applyWait);
     assert.match(await outcome.textContent(),
       /could not be restarted with the new configuration \(Job for packet-forwarder\.service failed .*\); the previous configuration was restored/);
     await toast(page, 'Update failed').waitFor();
