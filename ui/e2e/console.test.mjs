@@ -31,6 +31,9 @@ async function withService(body) {
   service = await Service.start();
   try {
     await body(service);
+  } catch (error) {
+    error.message += `\n${service.diagnostics()}`;
+    throw error;
   } finally {
     await service.dispose();
   }

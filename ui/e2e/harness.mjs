@@ -131,6 +131,17 @@ export class Service {
     fs.rmSync(this.dir, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
   }
 
+  // What the service printed and the fake systemctl's journals (the last
+  // queries only), for a failure that does not repeat on demand.
+  diagnostics() {
+    const tail = (name, lines) => {
+      const file = path.join(this.systemctlDir, name);
+      return fs.existsSync(file) ? fs.readFileSync(file, 'utf8').trimEnd().split('\n').slice(-lines).join('\n') : '';
+    };
+    return `--- service output\n${this.output}--- systemctl commands\n${tail('log', 40)}\n` +
+      `--- last systemctl queries\n${tail('queries', 20)}`;
+  }
+
   // The commands other than `show`, as their argument lists.
   systemctlCalls() {
     const log = path.join(this.systemctlDir, 'log');
