@@ -2,8 +2,8 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, describe, test } from 'node:test';
-import { launchBrowser, seriousAxeViolations, Service, settings } from './harness.mjs';
+import { after, afterEach, before, describe, test } from 'node:test';
+import { closeTestContexts, launchBrowser, newTestContext, seriousAxeViolations, Service, settings } from './harness.mjs';
 
 const testTimeout = { timeout: 90000 };
 // An apply takes the service's 5 s settle window plus the restarts; on a
@@ -25,6 +25,8 @@ after(async () => {
   await browserHandle?.close();
 });
 
+afterEach(closeTestContexts);
+
 // A fresh service for each test keeps them independent of each other's
 // password changes and file edits.
 async function withService(body) {
@@ -35,12 +37,15 @@ async function withService(body) {
     error.message += `\n${service.diagnostics()}`;
     throw error;
   } finally {
+    // The pages go first, so that none is still asking the service for its
+    // units while it stops and its folder is removed.
+    await closeTestContexts();
     await service.dispose();
   }
 }
 
 async function openPage(route, { viewport = desktop, storageState } = {}) {
-  const context = await browserHandle.browser.newContext({ viewport, storageState });
+  const context = await newTestContext(browserHandle.browser, { viewport, storageState });
   context.setDefaultTimeout(10000);
   const page = await context.newPage();
   page.pageErrors = [];
@@ -70,9 +75,18 @@ async function storedTokens(page) {
 
 const confirmation = (page) => page.locator('.change-confirmation');
 
+// A dialog zooms in from where the pointer was, and on a busy machine a click
+// aimed at one of its buttons while it still moved has landed elsewhere: the
+// dialog stayed open and nothing was sent. Its buttons are clicked once no
+// dialog is still coming in.
+async function clickAtRest(button) {
+  await button.page().locator('.ant-zoom-appear, .ant-zoom-enter').first().waitFor({ state: 'detached' });
+  await button.click();
+}
+
 async function saveAndConfirm(page) {
   await page.getByRole('button', { name: 'Save' }).click();
-  await confirmation(page).getByRole('button', { name: 'Save and restart' }).click();
+  await clickAtRest(confirmation(page).getByRole('button', { name: 'Save and restart' }));
 }
 
 // The forwarder-config/patch calls the page makes from now on.
@@ -254,7 +268,7 @@ describe('forwarder page', () => {
         ['Radio 0 highest TX frequency fixed radio setting', '870.000 MHz', '925.000 MHz'],
       ]);
       await assertAccessible(page, 'the confirmation');
-      await confirmation(page).getByRole('button', { name: 'Cancel' }).click();
+      await clickAtRest(confirmation(page).getByRole('button', { name: 'Cancel' }));
       await confirmation(page).waitFor({ state: 'hidden' });
       assert.deepEqual(patches, [], 'Cancel sends nothing');
       assert.equal(await page.locator('#if7').inputValue(), '-200000', 'the edits stay');
@@ -286,7 +300,7 @@ describe('forwarder page', () => {
     await page.getByLabel('Server Port').fill('1700');
     await openMenu(page, 'Setting');
     const question = page.locator('.ant-modal-confirm').filter({ hasText: 'Leave without saving?' });
-    await question.getByRole('button', { name: 'Stay' }).click();
+    await clickAtRest(question.getByRole('button', { name: 'Stay' }));
     await question.waitFor({ state: 'detached' });
     assert.equal(new URL(page.url()).pathname, '/ui');
     assert.equal(await page.getByLabel('Server Port').inputValue(), '1700');
@@ -308,7 +322,7 @@ describe('forwarder page', () => {
     await openMenu(page, 'Forwarder');
     await page.getByLabel('Server Port').fill('1');
     await openMenu(page, 'Setting');
-    await question.getByRole('button', { name: 'Leave' }).click();
+    await clickAtRest(question.getByRole('button', { name: 'Leave' }));
     await waitForPath(page, '/ui/setting');
     await page.reload();
     await page.getByLabel('Current Password').waitFor();
@@ -388,13 +402,14 @@ describe('forwarder status, apply and history', () => {
       const dialog = page.locator('.ant-modal');
       await dialog.locator('.version-text').getByText('gateway_conf', { exact: false }).first().waitFor();
       assert.equal(await dialog.locator('.version-text').textContent(), original);
-      await dialog.getByRole('button', { name: 'Close' }).click();
+      await clickAtRest(dialog.getByRole('button', { name: 'Close' }));
+      await dialog.waitFor({ state: 'hidden', timeout: 30000 });
 
       await rows.first().getByRole('button', { name: 'Restore' }).click();
       const confirm = page.locator('.ant-popconfirm');
       await confirm.getByText('Restore version 1?').waitFor();
       assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`], 'nothing restored before confirming');
-      await confirm.getByRole('button', { name: 'Restore' }).click();
+      await clickAtRest(confirm.getByRole('button', { name: 'Restore' }));
       await toast(page, 'Version 1 restored').waitFor(applyWait);
       assert.equal(service.configText(), original, 'the first file is back with its comments');
       assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
@@ -503,11 +518,11 @@ describe('dev mode', () => {
     const question = page.locator('.ant-modal-confirm');
     await question.getByText('Remote shell access to the gateway ends now', { exact: false }).waitFor();
     await assertAccessible(page, 'the SSH stop question');
-    await question.getByRole('button', { name: 'Cancel' }).click();
+    await clickAtRest(question.getByRole('button', { name: 'Cancel' }));
     await question.waitFor({ state: 'detached' });
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh'], 'nothing stopped before confirming');
     await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
-    await question.getByRole('button', { name: 'Stop SSH' }).click();
+    await clickAtRest(question.getByRole('button', { name: 'Stop SSH' }));
     await toast(page, 'SSH has stopped').waitFor();
     await sshState.getByText('Stopped', { exact: true }).waitFor();
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh', 'stop ssh', 'disable ssh']);
@@ -640,12 +655,12 @@ describe('screenshots', () => {
       await page.getByRole('button', { name: 'Save' }).click();
       await confirmation(page).locator('.change-table').waitFor();
       await shootChecked(page, 'forwarder-confirm', viewport, false);
-      await confirmation(page).getByRole('button', { name: 'Cancel' }).click();
+      await clickAtRest(confirmation(page).getByRole('button', { name: 'Cancel' }));
       await confirmation(page).waitFor({ state: 'hidden' });
       await openMenu(page, 'Setting');
       await page.locator('.ant-modal-confirm-title').getByText('Leave without saving?').waitFor();
       await shootChecked(page, 'leave-question', viewport, false);
-      await page.locator('.ant-modal-confirm').getByRole('button', { name: 'Stay' }).click();
+      await clickAtRest(page.locator('.ant-modal-confirm').getByRole('button', { name: 'Stay' }));
       await page.locator('.ant-modal-confirm').waitFor({ state: 'detached' });
       service.failNextRestarts('packet-forwarder', 1);
       await saveAndConfirm(page);
@@ -673,7 +688,7 @@ describe('screenshots', () => {
       await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
       await page.locator('.ant-modal-confirm-title').getByText('Stop and disable SSH?').waitFor();
       await shootChecked(page, 'ssh-stop-question', viewport, false);
-      await page.locator('.ant-modal-confirm').getByRole('button', { name: 'Cancel' }).click();
+      await clickAtRest(page.locator('.ant-modal-confirm').getByRole('button', { name: 'Cancel' }));
       // Once at most: the page's icon link asks for it only when the browser
       // reads that link before the script has pointed it at the inlined logo.
       assert.ok(logoRequests.length <= 1, `the logo is fetched at most once: ${logoRequests.join(', ')}`);

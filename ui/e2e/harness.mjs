@@ -181,6 +181,23 @@ const chromiumArgs = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-
 
 // Debian's Chromium under playwright-core, started as a server so that its
 // process id is known and it can be stopped by that id.
+// The browser contexts a test opened, closed together when it ends: a page
+// left open keeps polling its stopped service and drawing, and over a long
+// suite those pages take the CPU that later tests wait on.
+const testContexts = new Set();
+
+export async function newTestContext(browser, options) {
+  const context = await browser.newContext(options);
+  testContexts.add(context);
+  return context;
+}
+
+export async function closeTestContexts() {
+  const contexts = [...testContexts];
+  testContexts.clear();
+  await Promise.all(contexts.map((context) => context.close()));
+}
+
 export async function launchBrowser() {
   const { chromium } = createRequire(path.join(settings.modules, 'e2e.js'))('playwright-core');
   const server = await chromium.launchServer({ executablePath: '/usr/bin/chromium', args: chromiumArgs });

@@ -4,8 +4,8 @@
 // tries to read a login reply.
 import assert from 'node:assert/strict';
 import http from 'node:http';
-import { after, before, describe, test } from 'node:test';
-import { freePort, launchBrowser, Service } from './harness.mjs';
+import { after, afterEach, before, describe, test } from 'node:test';
+import { closeTestContexts, freePort, launchBrowser, newTestContext, Service } from './harness.mjs';
 
 const testTimeout = { timeout: 90000 };
 
@@ -19,17 +19,22 @@ after(async () => {
   await browserHandle?.close();
 });
 
+afterEach(closeTestContexts);
+
 async function withService(args, body) {
   const service = await Service.start(args);
   try {
     await body(service);
   } finally {
+    // The pages go first, so that none is still asking the service for its
+    // units while it stops and its folder is removed.
+    await closeTestContexts();
     await service.dispose();
   }
 }
 
 async function openPage(url) {
-  const context = await browserHandle.browser.newContext({ viewport: { width: 1280, height: 800 } });
+  const context = await newTestContext(browserHandle.browser, { viewport: { width: 1280, height: 800 } });
   context.setDefaultTimeout(10000);
   const page = await context.newPage();
   page.pageErrors = [];
