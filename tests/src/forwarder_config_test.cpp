@@ -84,7 +84,7 @@ TEST_F(ForwarderConfig, patchWritesThePrettyForm) {
 }
 
 TEST_F(ForwarderConfig, theRealForwarderFile) {
-  std::string original = readSharedData("semtech-eu868-global_conf.json");
+  std::string original = readTestData("semtech-eu868-global_conf.json");
   writeFile(path_, original);
   JsonValue config = get();
   const JsonObject& gateway = config.asObject().at("gateway_conf").asObject();

@@ -105,7 +105,7 @@ TEST(serviceBinary, startUpFailuresEndWithStatusOne) {
 TEST(serviceBinary, anOperatorSession) {
   Service service;
   FakeSystemctl fake;
-  writeFile(service.config, readSharedData("semtech-eu868-global_conf.json"));
+  writeFile(service.config, readTestData("semtech-eu868-global_conf.json"));
   ServiceProcess process(service.args(), fake.environment());
   uint16_t port = service.port;
 
@@ -129,7 +129,7 @@ TEST(serviceBinary, anOperatorSession) {
   ASSERT_EQ(::stat((service.dir.path() / "forwarder-history").c_str(), &history), 0);
   EXPECT_EQ(history.st_mode & 0777, 0700u);
   EXPECT_EQ(readFile(service.dir.path() / "forwarder-history" / "version-1.json"),
-            readSharedData("semtech-eu868-global_conf.json"));
+            readTestData("semtech-eu868-global_conf.json"));
 
   std::string update = post(port, "/rpc/password/update",
                             "{" + auth + R"(,"input":{"currentPassword":"qzvtk","newPassword":"field-2026"}})");

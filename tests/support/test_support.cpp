@@ -308,14 +308,9 @@ void writeFile(const std::filesystem::path& path, const std::string& content) {
 }
 
 std::string binaryPath() { return NODECONSOLE_BINARY; }
-std::string readSharedData(const std::string& name) {
-  const std::filesystem::path folder = NODECONSOLE_SHARED_DATA;
-  if (!std::filesystem::is_directory(folder))
-    throw std::runtime_error("the shared test data folder is missing: " + folder.string() +
-                             " (it is expected beside the source folder)");
-  const std::filesystem::path file = folder / name;
-  if (!std::filesystem::is_regular_file(file))
-    throw std::runtime_error("the shared test data file is missing: " + file.string());
+std::string readTestData(const std::string& name) {
+  const std::filesystem::path file = sourceDir() / "tests" / "data" / name;
+  if (!std::filesystem::is_regular_file(file)) throw std::runtime_error("the test fixture is missing: " + file.string());
   return readFile(file);
 }
 std::filesystem::path sourceDir() { return NODECONSOLE_SOURCE_DIR; }

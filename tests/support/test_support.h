@@ -110,11 +110,9 @@ class TempDir {
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 
-// The content of a file in the data folder shared by the team's checkouts
-// (../shared/data beside the source folder). Throws, naming the path, when the
-// folder or the file is missing, rather than letting a test compare against
-// an empty text.
-std::string readSharedData(const std::string& name);
+// The content of a fixture in tests/data. Throws, naming the path, when the
+// file is missing, rather than letting a test compare against an empty text.
+std::string readTestData(const std::string& name);
 
 std::string binaryPath();
 std::filesystem::path sourceDir();

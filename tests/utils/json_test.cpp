@@ -119,7 +119,7 @@ TEST(json, commentsAreSkipped) {
 }
 
 TEST(json, readsTheForwarderFileAndRewritesItWithoutComments) {
-  const JsonValue config = parseJson(test::readSharedData("semtech-eu868-global_conf.json"));
+  const JsonValue config = parseJson(test::readTestData("semtech-eu868-global_conf.json"));
   const JsonObject& sx1301 = config.asObject().at("SX1301_conf").asObject();
   EXPECT_EQ(sx1301.begin()->first, "lorawan_public");
   EXPECT_EQ(sx1301.at("clksrc"), JsonValue(1));

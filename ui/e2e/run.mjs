@@ -18,7 +18,7 @@ const { values } = parseArgs({
     binary: { type: 'string' },
     modules: { type: 'string', default: path.join(repoRoot, 'ui', 'node_modules') },
     screenshots: { type: 'string' },
-    config: { type: 'string', default: path.resolve(repoRoot, '..', 'shared', 'data', 'semtech-eu868-global_conf.json') },
+    config: { type: 'string', default: path.resolve(repoRoot, 'tests', 'data', 'semtech-eu868-global_conf.json') },
     only: { type: 'string', multiple: true },
   },
 });
