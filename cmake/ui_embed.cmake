@@ -119,7 +119,7 @@ file(WRITE "${OUTPUT_DIR}/ui_files_table.cpp"
 "// Generated from ${UI_DIST_DIR}; do not edit.
 #include <cstddef>
 
-#include \"src/ui_files.h\"
+#include \"server/embedded_files.h\"
 
 ${declarations}
 namespace nc {

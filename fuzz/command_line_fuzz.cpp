@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "src/command_line.h"
+#include "src/app/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace nc;

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "src/forwarder_config.h"
+#include "src/forwarder/config_file.h"
 #include "utils/json.h"
 
 namespace nc::fuzz {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "src/auth.h"
+#include "src/accounts/token_seal.h"
 #include "utils/buffer.h"
 #include "utils/libsodium.h"
 

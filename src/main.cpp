@@ -2,9 +2,9 @@
 #include <string>
 #include <vector>
 
-#include "src/command_line.h"
-#include "src/fatal_signals.h"
-#include "src/nodeconsole.h"
+#include "src/app/command_line.h"
+#include "src/app/fatal_signals.h"
+#include "src/app/start_up.h"
 #include "utils/libsodium.h"
 
 int main(int argc, char** argv) {

@@ -1,0 +1,98 @@
+#include "server/static_files.h"
+
+#include <memory>
+#include <string>
+
+#include "server/router.h"
+#include "transport/content_coding.h"
+#include "transport/entity_tag.h"
+
+namespace nc {
+namespace {
+
+// Files under assets/ carry the build's content hash in their names: a
+// changed file gets a new name, so a browser may keep these for a year
+// without asking again.
+constexpr std::string_view hashedFolder = "assets/";
+constexpr std::string_view immutable = "public, max-age=31536000, immutable";
+// Everything else, index.html first, keeps its name across builds; the
+// browser revalidates it on each use, which its ETag makes a 304 of a few
+// hundred bytes.
+constexpr std::string_view revalidate = "no-cache";
+
+struct StaticFile {
+  std::string_view contentType;
+  std::string_view cacheControl;
+  UiVariant identity;
+  UiVariant gzip;
+  UiVariant brotli;
+};
+
+using FileRouter = Router<StaticFile>;
+
+StaticFile staticFileOf(const UiFile& file) {
+  const bool hashed = file.path.starts_with(hashedFolder);
+  return {file.contentType, hashed ? immutable : revalidate, {file.content, file.etag}, file.gzip, file.brotli};
+}
+
+const UiVariant& variantOf(const StaticFile& file, ContentCoding coding) {
+  switch (coding) {
+    case ContentCoding::brotli: return file.brotli;
+    case ContentCoding::gzip: return file.gzip;
+    case ContentCoding::identity: break;
+  }
+  return file.identity;
+}
+
+// A 200's headers, and a 304's, which are the same but for the type (a cache
+// refreshes its stored reply's with them): no type when `contentType` is empty.
+HttpHeaders replyHeaders(std::string_view contentType, const StaticFile& file, ContentCoding coding,
+                         const UiVariant& variant) {
+  HttpHeaders headers;
+  if (!contentType.empty()) headers.set("content-type", std::string(contentType));
+  if (coding != ContentCoding::identity) headers.set("content-encoding", std::string(contentCodingName(coding)));
+  // A file with compressed copies answers differently by Accept-Encoding,
+  // even when this reply is the plain one, and a shared cache must know.
+  if (!file.gzip.content.empty() || !file.brotli.content.empty()) headers.set("vary", std::string("Accept-Encoding"));
+  headers.set("cache-control", std::string(file.cacheControl));
+  if (!variant.etag.empty()) headers.set("etag", std::string(variant.etag));
+  return headers;
+}
+
+bool readsOnly(HttpMethod method) { return method == HttpMethod::HttpGet || method == HttpMethod::HttpHead; }
+
+asio::awaitable<void> serveFile(std::shared_ptr<Session> session, std::shared_ptr<FileRouter> files) {
+  const StaticFile& file = route(files, session->path).first;
+  const HttpRequest& request = session->request;
+  const ContentCoding coding = chooseContentCoding(request.headers.get("accept-encoding"),
+                                                   !file.gzip.content.empty(), !file.brotli.content.empty());
+  const UiVariant& variant = variantOf(file, coding);
+  const std::vector<std::string>* noneMatch = request.headers.get("if-none-match");
+  if (readsOnly(request.reqMethod) && noneMatch != nullptr && !variant.etag.empty() &&
+      noneMatchNames(*noneMatch, variant.etag)) {
+    co_await respondHeadOnly(*session, 304, std::nullopt, replyHeaders({}, file, coding, variant));
+    co_return;
+  }
+  const HttpHeaders headers = replyHeaders(file.contentType, file, coding, variant);
+  // A body after a HEAD reply would be read by the client as the start of
+  // the next reply on the connection.
+  if (request.reqMethod == HttpMethod::HttpHead)
+    co_await respondHeadOnly(*session, 200, variant.content.size(), headers);
+  else
+    co_await respond(*session, 200, variant.content, headers);
+}
+
+}  // namespace
+
+Handler embeddedFileHandler(std::span<const UiFile> files) {
+  auto router = newRouter<StaticFile>(StaticFile{"text/plain", revalidate, {}, {}, {}});
+  for (const UiFile& file : files) {
+    if (file.path == "index.html")
+      setDefault(router, staticFileOf(file));
+    else
+      mount(router, file.path, staticFileOf(file));
+  }
+  return [router](std::shared_ptr<Session> session) { return serveFile(session, router); };
+}
+
+}  // namespace nc

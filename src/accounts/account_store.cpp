@@ -1,0 +1,69 @@
+#include "src/accounts/account_store.h"
+
+#include <sodium.h>
+
+#include <charconv>
+
+#include "utils/blake2.h"
+#include "utils/buffer.h"
+
+namespace nc {
+
+namespace {
+
+std::string hashPassword(std::string_view password, const Buffer& salt) {
+  const BufferRef plain = newBuffer(password);
+  const WipeOnExit wipe(*plain);
+  return hex(*blake2b(*plain, &salt));
+}
+
+// Constant time for equal lengths, so response timing does not reveal how
+// much of a guessed hash was right.
+bool sameHash(const std::string& computed, const std::string& stored) {
+  return computed.size() == stored.size() && sodium_memcmp(computed.data(), stored.data(), computed.size()) == 0;
+}
+
+int64_t parseId(const std::string& text) {
+  int64_t id = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    throw std::range_error("account id is not a decimal integer: " + text);
+  }
+  return id;
+}
+
+}  // namespace
+
+void createAccount(Database& db, std::string_view username, std::string_view password) {
+  const BufferRef salt = genBlake2bSalt();
+  exec(db, "insert into account(username, password_hash, password_salt) values (?, ?, ?)",
+       {username, hashPassword(password, *salt), hex(*salt)});
+}
+
+Account getAccount(Database& db, std::string_view username) {
+  const auto rows = getAllRows(
+      db, "select id, username, password_hash, password_salt from account where username = ?", {username});
+  if (rows.empty()) {
+    throw UserNotFoundError(username);
+  }
+  const DbRow& row = rows.front();
+  return Account{parseId(row[0]), row[1], row[2], row[3]};
+}
+
+bool checkAccountPassword(Database& db, std::string_view username, std::string_view password) {
+  const Account account = getAccount(db, username);
+  const BufferRef salt = decodeHex(account.password_salt);
+  return sameHash(hashPassword(password, *salt), account.password_hash);
+}
+
+void updateAccountPassword(Database& db, std::string_view username, std::string_view currentPassword,
+                           std::string_view newPassword) {
+  if (!checkAccountPassword(db, username, currentPassword)) {
+    throw HashNotMatchError();
+  }
+  const BufferRef salt = genBlake2bSalt();
+  exec(db, "update account set password_hash = ?, password_salt = ? where username = ?",
+       {hashPassword(newPassword, *salt), hex(*salt), username});
+}
+
+}  // namespace nc

@@ -1,0 +1,40 @@
+// Login accounts and their passwords, stored as keyed BLAKE2b-128 hashes under
+// a fresh 12-byte salt per password, both in uppercase hex.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "src/accounts/database.h"
+
+namespace nc {
+
+class UserNotFoundError : public std::runtime_error {
+ public:
+  explicit UserNotFoundError(std::string_view username)
+      : std::runtime_error("cannot find user " + std::string(username)) {}
+};
+
+class HashNotMatchError : public std::runtime_error {
+ public:
+  HashNotMatchError() : std::runtime_error("old password hashes do not match") {}
+};
+
+struct Account {
+  int64_t id = 0;
+  std::string username;
+  std::string password_hash;
+  std::string password_salt;
+};
+
+void createAccount(Database& db, std::string_view username, std::string_view password);
+// User names compare exactly, letter case included.
+Account getAccount(Database& db, std::string_view username);
+bool checkAccountPassword(Database& db, std::string_view username, std::string_view password);
+// The salt changes with every update, even to the same password.
+void updateAccountPassword(Database& db, std::string_view username, std::string_view currentPassword,
+                           std::string_view newPassword);
+
+}  // namespace nc

@@ -1,0 +1,58 @@
+#include "src/api/entry_handlers.h"
+
+#include <iostream>
+#include <string>
+
+#include "src/accounts/account_store.h"
+
+namespace nc {
+namespace {
+
+#define NC_STRINGIFY2(x) #x
+#define NC_STRINGIFY(x) NC_STRINGIFY2(x)
+
+#if defined(__clang__)
+constexpr const char* compilerName = "clang";
+constexpr const char* compilerVersion =
+    NC_STRINGIFY(__clang_major__) "." NC_STRINGIFY(__clang_minor__) "." NC_STRINGIFY(__clang_patchlevel__);
+#elif defined(__GNUC__)
+constexpr const char* compilerName = "gcc";
+constexpr const char* compilerVersion =
+    NC_STRINGIFY(__GNUC__) "." NC_STRINGIFY(__GNUC_MINOR__) "." NC_STRINGIFY(__GNUC_PATCHLEVEL__);
+#else
+constexpr const char* compilerName = "unknown";
+constexpr const char* compilerVersion = "unknown";
+#endif
+
+// Unexpected failures go to standard output one per line, so a message with
+// line breaks must not spill over several lines.
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
+}  // namespace
+
+asio::awaitable<void> healthCheck(std::shared_ptr<Session> session) {
+  static const JsonValue body(JsonObject{{compilerName, JsonValue(compilerVersion)}});
+  co_await respondJson(*session, body);
+}
+
+asio::awaitable<void> rootRedirect(std::shared_ptr<Session> session) {
+  static const HttpHeaders headers{{"location", "/ui"}};
+  co_await respond(*session, 302, {}, headers);
+}
+
+FailureTable serviceFailures() {
+  FailureTable failures;
+  failures.add<UserNotFoundError>(400, ErrorCode::PasswordMismatch);
+  failures.add<HashNotMatchError>(400, ErrorCode::PasswordMismatch);
+  return failures;
+}
+
+ErrorHook newFailureCatcher() {
+  return answerFailures(serviceFailures(), [](const std::string& text) { std::cout << oneLine(text) << std::endl; });
+}
+
+}  // namespace nc

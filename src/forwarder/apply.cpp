@@ -1,0 +1,165 @@
+#include "src/forwarder/apply.h"
+
+#include <algorithm>
+#include <iostream>
+#include <utility>
+
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "server/http_error.h"
+#include "src/forwarder/history.h"
+#include "src/forwarder/atomic_file.h"
+#include "src/forwarder/config_file.h"
+#include "src/units/systemctl.h"
+#include "src/forwarder/stale_temp_files.h"
+#include "utils/async_mutex.h"
+
+namespace nc {
+namespace {
+
+using std::chrono::milliseconds;
+
+// One apply at a time, from reading the file to the end of the watch: two
+// interleaved applies would lose a change or roll back the wrong file.
+AsyncMutex& applyMutex() {
+  static AsyncMutex mutex;
+  return mutex;
+}
+
+std::string describe(const UnitStatus& status) {
+  if (!status.known()) return "unknown: " + status.message;
+  return status.subState.empty() ? status.state : status.state + ": " + status.subState;
+}
+
+std::string restartsMoved(int64_t from, int64_t to) {
+  if (to > from) return "restarted by systemd " + std::to_string(to - from) + (to - from == 1 ? " time" : " times");
+  return "restart counter moved from " + std::to_string(from) + " to " + std::to_string(to);
+}
+
+std::string failureText(const ExecError& error) {
+  std::string line = firstLineOf(error.output);
+  return line.empty() ? "systemctl ended with status " + std::to_string(error.exitCode) : line;
+}
+
+// Restarts the unit under the command lock; why it failed, or nothing.
+asio::awaitable<std::optional<std::string>> restartUnit(const std::string& unit) {
+  AsyncLock commands = co_await serviceCommandMutex().lock();
+  try {
+    co_await systemctlRestart(unit);
+  } catch (const ExecError& error) {
+    co_return failureText(error);
+  }
+  co_return std::nullopt;
+}
+
+asio::awaitable<std::optional<std::string>> watchUnit(const std::string& unit, milliseconds window) {
+  auto deadline = std::chrono::steady_clock::now() + window;
+  milliseconds interval = std::clamp(window / 4, milliseconds(1), settlePollInterval);
+  asio::steady_timer timer(co_await asio::this_coro::executor);
+  SettleWatch watch;
+  for (;;) {
+    if (auto failure = watch.observe(co_await readUnitStatus(unit))) co_return failure;
+    auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= milliseconds(0)) co_return watch.verdict();
+    timer.expires_after(std::min<std::chrono::steady_clock::duration>(interval, left));
+    co_await timer.async_wait(asio::use_awaitable);
+  }
+}
+
+// Status 500 and code 10000, which callers already take for a failed restart;
+// the message says what happened. It goes to standard output as well, where
+// the gateway's journal keeps it.
+[[noreturn]] void raiseApplyFailure(const std::string& message) {
+  std::cout << message << std::endl;
+  raiseHttpException(500, ErrorCode::UnspecifiedError, message);
+}
+
+// Puts `oldText` back and restarts the unit once more. Never returns: it ends
+// in the failure that tells the caller what happened, `what` first.
+asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string& oldText, const std::string& what) {
+  try {
+    replaceFileAtomically(target.configPath, oldText);
+  } catch (const std::exception& error) {
+    raiseApplyFailure(what + "; putting the previous configuration back failed too (" + error.what() +
+                      "), so the new configuration is still in place.");
+  }
+  if (auto failed = co_await restartUnit(target.unit))
+    raiseApplyFailure(what + "; the previous configuration was put back, but restarting the forwarder with it failed too (" +
+                      *failed + ").");
+  raiseApplyFailure(what + "; the previous configuration was restored.");
+}
+
+// Keeps `oldText` in the history, writes `newText`, restarts and watches the
+// unit, and rolls back when it does not stay up.
+asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& oldText, const std::string& newText,
+                            ChangeNote note) {
+  // Under the apply lock, so that no temporary file of ours is in the making.
+  removeStaleTemporaryFiles(target.configPath, std::cout);
+  try {
+    keepVersion(target.historyFolder, oldText, std::move(note));
+  } catch (const std::exception& error) {
+    raiseApplyFailure(std::string("The configuration history cannot be written (") + error.what() +
+                      "); nothing was changed.");
+  }
+  replaceFileAtomically(target.configPath, newText);
+  if (target.unit.empty()) co_return;
+  if (auto failed = co_await restartUnit(target.unit))
+    co_await rollBack(target, oldText, "The forwarder could not be restarted with the new configuration (" + *failed + ")");
+  if (auto failed = co_await watchUnit(target.unit, target.settleWindow))
+    co_await rollBack(target, oldText, "The forwarder did not stay running with the new configuration (" + *failed + ")");
+}
+
+}  // namespace
+
+std::optional<std::string> SettleWatch::observe(const UnitStatus& status) {
+  last_ = status;
+  if (status.restarts) {
+    if (!firstRestarts_)
+      firstRestarts_ = status.restarts;
+    else if (*status.restarts != *firstRestarts_ && !failure_)
+      failure_ = restartsMoved(*firstRestarts_, *status.restarts);
+  }
+  if (status.state == "failed" && !failure_) failure_ = describe(status);
+  return failure_;
+}
+
+std::optional<std::string> SettleWatch::verdict() const {
+  if (failure_) return failure_;
+  if (!last_) return "its state was never read";
+  if (!last_->active()) return describe(*last_);
+  return std::nullopt;
+}
+
+asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patch, std::string account) {
+  AsyncLock lock = co_await applyMutex().lock();
+  std::string oldText = readWholeFile(target.configPath);
+  JsonValue current = parseJson(oldText);
+  JsonValue next = merge(current, patch);
+  ChangeNote note{isoTimeNow(), std::move(account), changedMembers(&current, next), std::nullopt};
+  co_await apply(target, oldText, toPrettyJson(next), std::move(note));
+}
+
+asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id, std::string account) {
+  AsyncLock lock = co_await applyMutex().lock();
+  std::string text = versionText(target.historyFolder, id);
+  JsonValue next;
+  try {
+    next = parseJson(text);
+  } catch (const JsonParseError&) {
+    raiseHttpException(400, ErrorCode::InvalidJsonFormat,
+                       "Version " + std::to_string(id) + " is not valid JSON and cannot be restored");
+  }
+  std::string oldText = readWholeFile(target.configPath);
+  std::optional<JsonValue> current;
+  try {
+    current = parseJson(oldText);
+  } catch (const JsonParseError&) {
+    // A broken file is what a restore repairs; it is kept all the same.
+  }
+  ChangeNote note{isoTimeNow(), std::move(account), changedMembers(current ? &*current : nullptr, next), id};
+  co_await apply(target, oldText, text, std::move(note));
+}
+
+}  // namespace nc

@@ -1,0 +1,203 @@
+#include "src/forwarder/history.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <numeric>
+#include <system_error>
+
+#include "src/forwarder/atomic_file.h"
+
+namespace nc {
+namespace {
+
+constexpr const char* historyFolderName = "forwarder-history";
+constexpr const char* indexName = "index.json";
+// The history holds earlier configurations, which may carry server keys: the
+// service's account alone reads it.
+constexpr mode_t folderMode = 0700;
+constexpr mode_t fileMode = 0600;
+
+std::string versionPath(const std::string& folder, int64_t id) {
+  return folder + "/version-" + std::to_string(id) + ".json";
+}
+
+std::string indexPath(const std::string& folder) { return folder + "/" + indexName; }
+
+void ensureFolder(const std::string& folder) {
+  if (::mkdir(folder.c_str(), folderMode) == 0) return;
+  int error = errno;
+  struct stat info {};
+  if (error == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+  throw std::system_error(error == EEXIST ? ENOTDIR : error, std::generic_category(), "cannot create " + folder);
+}
+
+JsonValue changeJson(const ChangeNote& note) {
+  JsonArray paths(note.paths.begin(), note.paths.end());
+  JsonObject json{{"time", note.time}, {"account", note.account}, {"paths", JsonValue(std::move(paths))}};
+  if (note.restoredFrom) json.set("restoredFrom", *note.restoredFrom);
+  return JsonValue(std::move(json));
+}
+
+HistoryVersion versionOfJson(const JsonValue& json) {
+  const JsonObject& object = json.asObject();
+  HistoryVersion version;
+  version.id = object.at("id").asInt();
+  version.size = static_cast<uint64_t>(object.at("size").asInt());
+  version.factory = object.at("factory").asBool();
+  version.validJson = object.at("valid").asBool();
+  version.change.time = object.at("time").asString();
+  version.change.account = object.at("account").asString();
+  for (const JsonValue& path : object.at("paths").asArray()) version.change.paths.push_back(path.asString());
+  if (const JsonValue* from = object.find("restoredFrom")) version.change.restoredFrom = from->asInt();
+  return version;
+}
+
+void writeIndex(const std::string& folder, const std::vector<HistoryVersion>& versions) {
+  JsonArray list;
+  for (const auto& version : versions) list.push_back(versionJson(version));
+  writeFileAtomically(indexPath(folder), toPrettyJson(JsonValue(JsonObject{{"versions", std::move(list)}})), fileMode);
+}
+
+bool isValidJson(const std::string& text) {
+  try {
+    parseJson(text);
+    return true;
+  } catch (const JsonParseError&) {
+    return false;
+  }
+}
+
+// Equal values, objects compared without regard to member order: a merge
+// moves the members it touches to the end, which changes nothing they hold.
+bool sameContent(const JsonValue& a, const JsonValue& b) {
+  if (a.isObject() && b.isObject()) {
+    const JsonObject& left = a.asObject();
+    const JsonObject& right = b.asObject();
+    if (left.size() != right.size()) return false;
+    return std::all_of(left.begin(), left.end(), [&](const auto& member) {
+      const JsonValue* other = right.find(member.first);
+      return other != nullptr && sameContent(member.second, *other);
+    });
+  }
+  if (a.isArray() && b.isArray()) {
+    const JsonArray& left = a.asArray();
+    const JsonArray& right = b.asArray();
+    return std::equal(left.begin(), left.end(), right.begin(), right.end(), sameContent);
+  }
+  return a == b;
+}
+
+uint64_t totalSize(const std::vector<HistoryVersion>& versions) {
+  return std::accumulate(versions.begin(), versions.end(), uint64_t{0},
+                         [](uint64_t sum, const HistoryVersion& version) { return sum + version.size; });
+}
+
+}  // namespace
+
+std::string historyFolderFor(const std::string& databasePath) {
+  auto slash = databasePath.rfind('/');
+  if (slash == std::string::npos) return historyFolderName;
+  return databasePath.substr(0, slash + 1) + historyFolderName;
+}
+
+std::vector<HistoryVersion> listVersions(const std::string& folder) {
+  std::string text;
+  try {
+    text = readWholeFile(indexPath(folder));
+  } catch (const std::system_error& e) {
+    if (e.code() == std::errc::no_such_file_or_directory) return {};
+    throw;
+  }
+  std::vector<HistoryVersion> versions;
+  try {
+    JsonValue index = parseJson(text);
+    for (const JsonValue& entry : index.asObject().at("versions").asArray()) versions.push_back(versionOfJson(entry));
+  } catch (const std::exception& e) {
+    throw std::runtime_error("the history index " + indexPath(folder) + " is damaged: " + e.what());
+  }
+  return versions;
+}
+
+std::string versionText(const std::string& folder, int64_t id) {
+  auto versions = listVersions(folder);
+  if (std::none_of(versions.begin(), versions.end(), [id](const auto& version) { return version.id == id; }))
+    throw UnknownVersionError(id);
+  return readWholeFile(versionPath(folder, id));
+}
+
+HistoryVersion keepVersion(const std::string& folder, const std::string& text, ChangeNote note) {
+  ensureFolder(folder);
+  std::vector<HistoryVersion> versions = listVersions(folder);
+  HistoryVersion kept;
+  for (const auto& version : versions) kept.id = std::max(kept.id, version.id);
+  ++kept.id;
+  kept.size = text.size();
+  kept.factory = std::none_of(versions.begin(), versions.end(), [](const auto& version) { return version.factory; });
+  kept.validJson = isValidJson(text);
+  kept.change = std::move(note);
+  writeFileAtomically(versionPath(folder, kept.id), text, fileMode);
+  versions.insert(versions.begin(), kept);
+  std::vector<HistoryVersion> staying = versionsWithinBounds(versions, maxHistoryVersions, maxHistoryBytes);
+  try {
+    writeIndex(folder, staying);
+  } catch (...) {
+    ::unlink(versionPath(folder, kept.id).c_str());
+    throw;
+  }
+  // Only once the index no longer names them; a file left behind by a failure
+  // here is overwritten when its number comes round again.
+  for (const auto& version : versions)
+    if (std::none_of(staying.begin(), staying.end(), [&](const auto& stays) { return stays.id == version.id; }))
+      ::unlink(versionPath(folder, version.id).c_str());
+  return kept;
+}
+
+std::vector<HistoryVersion> versionsWithinBounds(std::vector<HistoryVersion> newestFirst, size_t maxVersions,
+                                                 uint64_t maxBytes) {
+  while (newestFirst.size() > maxVersions || totalSize(newestFirst) > maxBytes) {
+    auto oldest = std::find_if(newestFirst.rbegin(), std::prev(newestFirst.rend()),
+                               [](const HistoryVersion& version) { return !version.factory; });
+    if (oldest == std::prev(newestFirst.rend())) break;
+    newestFirst.erase(std::next(oldest).base());
+  }
+  return newestFirst;
+}
+
+std::vector<std::string> changedMembers(const JsonValue* before, const JsonValue& after) {
+  if (before == nullptr || !before->isObject() || !after.isObject()) return {std::string(wholeDocument)};
+  const JsonObject& old = before->asObject();
+  const JsonObject& now = after.asObject();
+  std::vector<std::string> changed;
+  for (const auto& [key, value] : now) {
+    const JsonValue* oldValue = old.find(key);
+    if (oldValue == nullptr || !sameContent(*oldValue, value)) changed.push_back(key);
+  }
+  for (const auto& [key, value] : old)
+    if (!now.contains(key)) changed.push_back(key);
+  return changed;
+}
+
+JsonValue versionJson(const HistoryVersion& version) {
+  JsonObject json{{"id", version.id},
+                  {"size", static_cast<int64_t>(version.size)},
+                  {"factory", version.factory},
+                  {"valid", version.validJson}};
+  JsonValue change = changeJson(version.change);
+  for (const auto& [key, value] : change.asObject()) json.set(key, value);
+  return JsonValue(std::move(json));
+}
+
+std::string isoTimeNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  ::gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+}  // namespace nc
