@@ -100,6 +100,11 @@ JsonValue newJsonError(ErrorCode code) {
   return newJsonErrorBody(errorCodeNumber(code), std::string(errorCodeText(code)));
 }
 
+FailureReply knownFailureReply(int status, ErrorCode code, std::string_view message) {
+  if (message.empty()) return {status, newJsonError(code), std::nullopt};
+  return {status, newJsonErrorBody(errorCodeNumber(code), std::string(message)), std::nullopt};
+}
+
 namespace {
 
 std::string textOf(const std::exception_ptr& failure) {
@@ -122,8 +127,8 @@ FailureReply FailureTable::replyFor(const std::exception_ptr& failure) const {
     return {e.httpCode, newJsonError(e), std::nullopt, e.headers};
   } catch (...) {
   }
-  for (const Row& row : rows_)
-    if (row.matches(failure)) return {row.status, newJsonError(row.code), std::nullopt};
+  for (const auto& row : rows_)
+    if (auto reply = row(failure)) return std::move(*reply);
   return {500, newJsonError(ErrorCode::UnspecifiedError), textOf(failure)};
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -118,38 +119,40 @@ struct FailureReply {
   HttpHeaders headers = {};
 };
 
-// From failure type to (status, error code). An HttpException always answers
-// its own status and body; an application adds the types it knows how to
-// answer; anything else, or no failure at all, answers 500 "Unspecified error".
+// The reply of a known failure: `status` with the body of `code`, whose
+// message is `message` when given, else the code's text.
+FailureReply knownFailureReply(int status, ErrorCode code, std::string_view message = {});
+
+// From failure type to reply. An HttpException always answers its own status
+// and body; an application adds the types it knows how to answer; anything
+// else, or no failure at all, answers 500 "Unspecified error".
 class FailureTable {
  public:
-  // Failures of type `Failure`, or of a type derived from it, answer `status`
-  // with the body of `code`. Rows are tried in the order they were added.
+  // Failures of type `Failure`, or of a type derived from it, answer what
+  // `answer` makes of them. Rows are tried in the order they were added.
+  template <class Failure>
+  void add(std::function<FailureReply(const Failure&)> answer) {
+    rows_.push_back([answer = std::move(answer)](const std::exception_ptr& failure) -> std::optional<FailureReply> {
+      try {
+        std::rethrow_exception(failure);
+      } catch (const Failure& known) {
+        return answer(known);
+      } catch (...) {
+        return std::nullopt;
+      }
+    });
+  }
+
+  // Failures of type `Failure` answer `status` with the body of `code`.
   template <class Failure>
   void add(int status, ErrorCode code) {
-    rows_.push_back({&holds<Failure>, status, code});
+    add<Failure>([status, code](const Failure&) { return knownFailureReply(status, code); });
   }
 
   FailureReply replyFor(const std::exception_ptr& failure) const;
 
  private:
-  template <class Failure>
-  static bool holds(const std::exception_ptr& failure) {
-    try {
-      std::rethrow_exception(failure);
-    } catch (const Failure&) {
-      return true;
-    } catch (...) {
-      return false;
-    }
-  }
-
-  struct Row {
-    bool (*matches)(const std::exception_ptr&);
-    int status;
-    ErrorCode code;
-  };
-  std::vector<Row> rows_;
+  std::vector<std::function<std::optional<FailureReply>(const std::exception_ptr&)>> rows_;
 };
 
 }  // namespace nc

@@ -53,9 +53,9 @@ ErrorHook answerFailures(FailureTable failures, FailureReporter report) {
   };
 }
 
-asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& contextFactory, HttpRequest& request) {
+asio::awaitable<void> dispatch(const HttpServer& server, HttpRequest& request) {
   auto [handler, rest] = route(server.router, request.url.path);
-  auto session = newSession(contextFactory(), std::move(rest), request);
+  auto session = newSession(std::move(rest), request);
   std::exception_ptr failure;
   try {
     if (server.allowedHosts && !requestNamesThisService(*server.allowedHosts, session->request))
@@ -73,11 +73,8 @@ asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& c
   }
 }
 
-asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, ContextFactory contextFactory, uint16_t port,
-                            std::string address) {
-  HttpCallback callback = [server, contextFactory](HttpRequest& request) {
-    return dispatch(*server, contextFactory, request);
-  };
+asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, uint16_t port, std::string address) {
+  HttpCallback callback = [server](HttpRequest& request) { return dispatch(*server, request); };
   co_await serve(server->server, port, std::move(callback), std::move(address), assumedDescriptorsPerRequest);
 }
 

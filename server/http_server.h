@@ -23,7 +23,6 @@ namespace nc {
 
 using Handler = std::function<asio::awaitable<void>(std::shared_ptr<Session>)>;
 using ErrorHook = std::function<asio::awaitable<void>(std::shared_ptr<Session>, std::exception_ptr)>;
-using ContextFactory = std::function<ContextHandle()>;
 
 struct HttpServer {
   std::shared_ptr<AsyncHttpServer> server;
@@ -44,8 +43,7 @@ std::shared_ptr<HttpServer> newHttpServer(int64_t maxBody);
 void mount(HttpServer& server, std::string_view path, Handler handler);
 // Replaces the error hook (`catch` is a C++ keyword).
 void catchErrors(HttpServer& server, ErrorHook hook);
-asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, ContextFactory contextFactory, uint16_t port,
-                            std::string address);
+asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, uint16_t port, std::string address);
 
 // Told the text of a failure that the table does not know.
 using FailureReporter = std::function<void(const std::string& text)>;
@@ -56,6 +54,6 @@ using FailureReporter = std::function<void(const std::string& text)>;
 ErrorHook answerFailures(FailureTable failures, FailureReporter report = {});
 
 // Routes one request and runs its handler; never fails.
-asio::awaitable<void> dispatch(const HttpServer& server, const ContextFactory& contextFactory, HttpRequest& request);
+asio::awaitable<void> dispatch(const HttpServer& server, HttpRequest& request);
 
 }  // namespace nc

@@ -4,12 +4,11 @@
 
 namespace nc {
 
-std::shared_ptr<Session> newSession(ContextHandle context, std::string path, HttpRequest request) {
+std::shared_ptr<Session> newSession(std::string path, HttpRequest request) {
   // From the event loop thread's recycled memory instead of a malloc and a
   // free per request. bench/run.sh, nodeconsole/nginx requests per CPU-second
   // at 50 connections: median 0.86 (0.76 to 0.91) with it, 0.74 and 0.78 without.
-  return std::allocate_shared<Session>(asio::recycling_allocator<Session>(), std::move(path), std::move(request),
-                                       std::move(context));
+  return std::allocate_shared<Session>(asio::recycling_allocator<Session>(), std::move(path), std::move(request));
 }
 
 asio::awaitable<void> respond(const Session& session, int code, std::string_view body, const HttpHeaders& headers) {

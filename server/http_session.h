@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <typeinfo>
 #include <utility>
 
 #include <asio/awaitable.hpp>
@@ -16,40 +15,17 @@
 
 namespace nc {
 
-// The application's context, opaque to the framework: a shared object of a
-// type only the application names. The framework stores it and hands it on.
-class ContextHandle {
- public:
-  ContextHandle() = default;
-  template <class T>
-  ContextHandle(std::shared_ptr<T> object) : object_(std::move(object)), type_(&typeid(T)) {}
-
-  // The object as the type it was stored as; std::bad_cast for any other type
-  // or when there is none.
-  template <class T>
-  T& as() const {
-    if (type_ == nullptr || *type_ != typeid(T)) throw std::bad_cast();
-    return *static_cast<T*>(object_.get());
-  }
-
- private:
-  std::shared_ptr<void> object_;
-  const std::type_info* type_ = nullptr;
-};
-
 struct Session {
   // allocate_shared constructs with parentheses, which clang 14 does not
   // accept for an aggregate.
-  Session(std::string path, HttpRequest request, ContextHandle context)
-      : path(std::move(path)), request(std::move(request)), context(std::move(context)) {}
+  Session(std::string path, HttpRequest request) : path(std::move(path)), request(std::move(request)) {}
 
   std::string path;  // the rest of the URL path after the handler's mount prefix
   HttpRequest request;
-  ContextHandle context;
 };
 
 // The session holds its own copy of the request.
-std::shared_ptr<Session> newSession(ContextHandle context, std::string path, HttpRequest request);
+std::shared_ptr<Session> newSession(std::string path, HttpRequest request);
 
 // Base form: status line, the given headers with capitalised names, the true
 // Content-Length, blank line, body.

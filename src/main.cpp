@@ -14,8 +14,5 @@ int main(int argc, char** argv) {
   const nc::CommandLineOutcome outcome =
       nc::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, nc::terminalWidth());
   if (!outcome.settings) return outcome.exitStatus;
-  const nc::Settings& settings = *outcome.settings;
-  return nc::nodeconsole(settings.listen, settings.port, settings.forwarderConfigPath,
-                         settings.forwarderUnitServiceName, settings.dataPath, settings.tokenLifetime,
-                         settings.allowedHosts);
+  return nc::nodeconsole(*outcome.settings);
 }

@@ -11,6 +11,18 @@ namespace nc {
 
 namespace {
 
+constexpr std::string_view createAccountTable =
+    "create table if not exists account (\n"
+    "  id            integer     primary key autoincrement,\n"
+    "  username      varchar(64) not null,\n"
+    "  password_hash varchar(32) not null,\n"
+    "  password_salt varchar(32) not null,\n"
+    "  unique(username)\n"
+    ")\n";
+
+constexpr std::string_view firstRunUser = "admin";
+constexpr std::string_view firstRunPassword = "qzvtk";
+
 std::string hashPassword(std::string_view password, const Buffer& salt) {
   const BufferRef plain = newBuffer(password);
   const WipeOnExit wipe(*plain);
@@ -64,6 +76,19 @@ void updateAccountPassword(Database& db, std::string_view username, std::string_
   const BufferRef salt = genBlake2bSalt();
   exec(db, "update account set password_hash = ?, password_salt = ? where username = ?",
        {hashPassword(newPassword, *salt), hex(*salt), username});
+}
+
+void initAccountTable(Database& db) {
+  exec(db, createAccountTable);
+  if (getAllRows(db, "select * from account limit 1").empty()) createAccount(db, firstRunUser, firstRunPassword);
+}
+
+bool firstRunPasswordInUse(Database& db) {
+  try {
+    return checkAccountPassword(db, firstRunUser, firstRunPassword);
+  } catch (const UserNotFoundError&) {
+    return false;
+  }
 }
 
 }  // namespace nc

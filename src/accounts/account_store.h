@@ -37,4 +37,12 @@ bool checkAccountPassword(Database& db, std::string_view username, std::string_v
 void updateAccountPassword(Database& db, std::string_view username, std::string_view currentPassword,
                            std::string_view newPassword);
 
+// Creates the account table if missing, and on an empty table the first-run
+// account.
+void initAccountTable(Database& db);
+
+// Whether the "admin" account still has the password it was created with on
+// first start; compared in constant time.
+bool firstRunPasswordInUse(Database& db);
+
 }  // namespace nc

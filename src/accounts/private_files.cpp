@@ -8,8 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ostream>
 #include <string_view>
+
+#include "utils/logger.h"
 
 namespace nc {
 namespace {
@@ -31,26 +32,26 @@ void createOwnerOnly(const std::string& path) {
   if (fd >= 0) ::close(fd);
 }
 
-void tighten(const std::string& path, std::ostream& out) {
+void tighten(const std::string& path, Logger& log) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || (status.st_mode & groupAndOther) == 0)
     return;
   const mode_t tightened = status.st_mode & ~groupAndOther & 07777;
   if (::chmod(path.c_str(), tightened) != 0) {
-    out << "could not make " << path << " private: " << std::strerror(errno) << std::endl;
+    log.warning("could not make " + path + " private: " + std::strerror(errno));
     return;
   }
-  out << "made " << path << " private: mode " << octal(status.st_mode) << " -> " << octal(tightened) << std::endl;
+  log.notice("made " + path + " private: mode " + octal(status.st_mode) + " -> " + octal(tightened));
 }
 
 }  // namespace
 
-void keepDatabasePrivate(const std::string& path, std::ostream& out) {
+void keepDatabasePrivate(const std::string& path, Logger& log) {
   // SQLite's names for a temporary and an in-memory database: no file to guard.
   if (path.empty() || path == ":memory:") return;
   createOwnerOnly(path);
-  tighten(path, out);
-  for (std::string_view suffix : companionSuffixes) tighten(path + std::string(suffix), out);
+  tighten(path, log);
+  for (std::string_view suffix : companionSuffixes) tighten(path + std::string(suffix), log);
 }
 
 }  // namespace nc

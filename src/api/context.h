@@ -1,12 +1,13 @@
-// The application state every procedure works against: the settings from the
-// command line, the token key and the account database.
+// What the procedures work against, built once at start and handed to the
+// procedure table: where the forwarder's file and unit are, the token key,
+// the account database and the state of access.
 #pragma once
 
 #include <chrono>
 #include <memory>
 #include <string>
 
-#include "src/accounts/login.h"
+#include "src/accounts/access_state.h"
 #include "src/accounts/database.h"
 #include "src/forwarder/apply.h"
 #include "utils/buffer.h"
@@ -39,8 +40,7 @@ std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string
 // account.
 void initAccounts(Context& context);
 
-// Whether the "admin" account still has the password it was created with on
-// first start; compared in constant time.
-bool firstRunPasswordInUse(Database& db);
+// What the verified apply needs of the context.
+ForwarderTarget forwarderTargetOf(const Context& context);
 
 }  // namespace nc

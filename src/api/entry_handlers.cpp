@@ -1,10 +1,5 @@
 #include "src/api/entry_handlers.h"
 
-#include <iostream>
-#include <string>
-
-#include "src/accounts/account_store.h"
-
 namespace nc {
 namespace {
 
@@ -24,14 +19,6 @@ constexpr const char* compilerName = "unknown";
 constexpr const char* compilerVersion = "unknown";
 #endif
 
-// Unexpected failures go to standard output one per line, so a message with
-// line breaks must not spill over several lines.
-std::string oneLine(std::string text) {
-  for (char& c : text)
-    if (c == '\n' || c == '\r') c = ' ';
-  return text;
-}
-
 }  // namespace
 
 asio::awaitable<void> healthCheck(std::shared_ptr<Session> session) {
@@ -42,17 +29,6 @@ asio::awaitable<void> healthCheck(std::shared_ptr<Session> session) {
 asio::awaitable<void> rootRedirect(std::shared_ptr<Session> session) {
   static const HttpHeaders headers{{"location", "/ui"}};
   co_await respond(*session, 302, {}, headers);
-}
-
-FailureTable serviceFailures() {
-  FailureTable failures;
-  failures.add<UserNotFoundError>(400, ErrorCode::PasswordMismatch);
-  failures.add<HashNotMatchError>(400, ErrorCode::PasswordMismatch);
-  return failures;
-}
-
-ErrorHook newFailureCatcher() {
-  return answerFailures(serviceFailures(), [](const std::string& text) { std::cout << oneLine(text) << std::endl; });
 }
 
 }  // namespace nc

@@ -1,12 +1,11 @@
 // The handlers the service mounts besides its procedures and files: the health
-// check, the redirect at the root, and the failure catcher.
+// check and the redirect at the root.
 #pragma once
 
 #include <memory>
 
 #include <asio/awaitable.hpp>
 
-#include "server/http_error.h"
 #include "server/http_server.h"
 #include "server/http_session.h"
 
@@ -17,13 +16,5 @@ asio::awaitable<void> healthCheck(std::shared_ptr<Session> session);
 
 // 302 to "/ui" with an empty body.
 asio::awaitable<void> rootRedirect(std::shared_ptr<Session> session);
-
-// The service's failure table: an unknown user name at login and a wrong
-// current password at the password update both answer 400 "Password mismatch".
-FailureTable serviceFailures();
-
-// The service's error hook: answers from serviceFailures() and prints the
-// message of any other failure on one line of standard output.
-ErrorHook newFailureCatcher();
 
 }  // namespace nc

@@ -1,24 +1,20 @@
-// The procedures that show the units' state and change the forwarder
-// configuration through the verified apply and its history.
+// The procedures of the forwarder: its configuration file read, changed
+// through the verified apply, its kept versions, and its unit's state.
 #pragma once
 
-#include <memory>
+#include <string>
 
-#include "server/http_handler.h"
+#include <asio/awaitable.hpp>
+
+#include "src/api/context.h"
 
 namespace nc {
 
-struct Context;
-
-// The account named by the token in `auth`, which the access guard has opened
-// already; empty when the token carries no name as a string.
-std::string accountOf(const Context& context, const JsonValue& body);
-
-asio::awaitable<JsonValue> forwarderStatus(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> sshdStatus(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> forwarderConfigPatch(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> forwarderConfigHistory(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> forwarderConfigVersion(std::shared_ptr<Session> session, const JsonValue& body);
-asio::awaitable<JsonValue> forwarderConfigRestore(std::shared_ptr<Session> session, const JsonValue& body);
+asio::awaitable<JsonValue> forwarderConfigGet(Context& context, const JsonValue& body, std::string account);
+asio::awaitable<JsonValue> forwarderConfigPatch(Context& context, const JsonValue& body, std::string account);
+asio::awaitable<JsonValue> forwarderConfigHistory(Context& context, const JsonValue& body, std::string account);
+asio::awaitable<JsonValue> forwarderConfigVersion(Context& context, const JsonValue& body, std::string account);
+asio::awaitable<JsonValue> forwarderConfigRestore(Context& context, const JsonValue& body, std::string account);
+asio::awaitable<JsonValue> forwarderStatus(Context& context, const JsonValue& body, std::string account);
 
 }  // namespace nc

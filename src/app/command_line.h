@@ -10,17 +10,9 @@
 #include <string_view>
 #include <vector>
 
-namespace nc {
+#include "src/app/settings.h"
 
-struct Settings {
-  std::string listen = "127.0.0.1";
-  int64_t port = 9992;
-  std::string forwarderConfigPath = "/opt/zel/packet_forwarder/lora_pkt_fwd/global_conf.json";
-  std::string forwarderUnitServiceName = "packet-forwarder";
-  std::string dataPath = "nodeconsole.sqlite3";
-  int64_t tokenLifetime = 86400;  // seconds; 0: tokens last until the service restarts
-  std::string allowedHosts;       // comma-separated names accepted in Host besides the built-in ones
-};
+namespace nc {
 
 // Either the settings to run with, or the status to exit with once the help,
 // version or error text has been written.

@@ -1,20 +1,21 @@
 #include "src/forwarder/apply.h"
 
 #include <algorithm>
-#include <iostream>
 #include <utility>
 
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
-#include "server/http_error.h"
 #include "src/forwarder/history.h"
 #include "src/forwarder/atomic_file.h"
 #include "src/forwarder/config_file.h"
 #include "src/units/systemctl.h"
+#include "src/forwarder/settle_watch.h"
 #include "src/forwarder/stale_temp_files.h"
 #include "utils/async_mutex.h"
+#include "utils/logger.h"
+#include "utils/utc_time.h"
 
 namespace nc {
 namespace {
@@ -26,16 +27,6 @@ using std::chrono::milliseconds;
 AsyncMutex& applyMutex() {
   static AsyncMutex mutex;
   return mutex;
-}
-
-std::string describe(const UnitStatus& status) {
-  if (!status.known()) return "unknown: " + status.message;
-  return status.subState.empty() ? status.state : status.state + ": " + status.subState;
-}
-
-std::string restartsMoved(int64_t from, int64_t to) {
-  if (to > from) return "restarted by systemd " + std::to_string(to - from) + (to - from == 1 ? " time" : " times");
-  return "restart counter moved from " + std::to_string(from) + " to " + std::to_string(to);
 }
 
 std::string failureText(const ExecError& error) {
@@ -68,12 +59,10 @@ asio::awaitable<std::optional<std::string>> watchUnit(const std::string& unit, m
   }
 }
 
-// Status 500 and code 10000, which callers already take for a failed restart;
-// the message says what happened. It goes to standard output as well, where
-// the gateway's journal keeps it.
+// The message goes to the log as well, where the gateway's journal keeps it.
 [[noreturn]] void raiseApplyFailure(const std::string& message) {
-  std::cout << message << std::endl;
-  raiseHttpException(500, ErrorCode::UnspecifiedError, message);
+  serviceLog().error(message);
+  throw ApplyFailedError(message);
 }
 
 // Puts `oldText` back and restarts the unit once more. Never returns: it ends
@@ -96,7 +85,7 @@ asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string&
 asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& oldText, const std::string& newText,
                             ChangeNote note) {
   // Under the apply lock, so that no temporary file of ours is in the making.
-  removeStaleTemporaryFiles(target.configPath, std::cout);
+  removeStaleTemporaryFiles(target.configPath, serviceLog());
   try {
     keepVersion(target.historyFolder, oldText, std::move(note));
   } catch (const std::exception& error) {
@@ -113,31 +102,12 @@ asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& ol
 
 }  // namespace
 
-std::optional<std::string> SettleWatch::observe(const UnitStatus& status) {
-  last_ = status;
-  if (status.restarts) {
-    if (!firstRestarts_)
-      firstRestarts_ = status.restarts;
-    else if (*status.restarts != *firstRestarts_ && !failure_)
-      failure_ = restartsMoved(*firstRestarts_, *status.restarts);
-  }
-  if (status.state == "failed" && !failure_) failure_ = describe(status);
-  return failure_;
-}
-
-std::optional<std::string> SettleWatch::verdict() const {
-  if (failure_) return failure_;
-  if (!last_) return "its state was never read";
-  if (!last_->active()) return describe(*last_);
-  return std::nullopt;
-}
-
 asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patch, std::string account) {
   AsyncLock lock = co_await applyMutex().lock();
   std::string oldText = readWholeFile(target.configPath);
   JsonValue current = parseJson(oldText);
   JsonValue next = merge(current, patch);
-  ChangeNote note{isoTimeNow(), std::move(account), changedMembers(&current, next), std::nullopt};
+  ChangeNote note{utcTimeText(), std::move(account), changedMembers(&current, next), std::nullopt};
   co_await apply(target, oldText, toPrettyJson(next), std::move(note));
 }
 
@@ -148,8 +118,7 @@ asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id
   try {
     next = parseJson(text);
   } catch (const JsonParseError&) {
-    raiseHttpException(400, ErrorCode::InvalidJsonFormat,
-                       "Version " + std::to_string(id) + " is not valid JSON and cannot be restored");
+    throw UnrestorableVersionError(id);
   }
   std::string oldText = readWholeFile(target.configPath);
   std::optional<JsonValue> current;
@@ -158,7 +127,7 @@ asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id
   } catch (const JsonParseError&) {
     // A broken file is what a restore repairs; it is kept all the same.
   }
-  ChangeNote note{isoTimeNow(), std::move(account), changedMembers(current ? &*current : nullptr, next), id};
+  ChangeNote note{utcTimeText(), std::move(account), changedMembers(current ? &*current : nullptr, next), id};
   co_await apply(target, oldText, text, std::move(note));
 }
 

@@ -7,12 +7,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
+#include <stdexcept>
 #include <string>
 
 #include <asio/awaitable.hpp>
 
-#include "src/units/unit_status.h"
 #include "utils/json.h"
 
 namespace nc {
@@ -27,6 +26,20 @@ constexpr std::chrono::milliseconds defaultSettleWindow{5000};
 // How often the unit is read during the window (one short systemctl call).
 constexpr std::chrono::milliseconds settlePollInterval{250};
 
+// A change that did not hold. The message says what happened and what the
+// gateway runs now; it is also written to the service's log.
+class ApplyFailedError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A kept version that is not valid JSON, which a restore refuses.
+class UnrestorableVersionError : public std::runtime_error {
+ public:
+  explicit UnrestorableVersionError(int64_t id)
+      : std::runtime_error("Version " + std::to_string(id) + " is not valid JSON and cannot be restored") {}
+};
+
 struct ForwarderTarget {
   std::string configPath;
   std::string unit;  // empty: nothing is restarted or watched
@@ -34,30 +47,15 @@ struct ForwarderTarget {
   std::chrono::milliseconds settleWindow = defaultSettleWindow;
 };
 
-// Merges `patch` into the file and applies the result. Arguments are taken by
+// Merges `patch` into the file and applies the result; raises ApplyFailedError
+// when the change did not hold. Arguments are taken by
 // value: the coroutine outlives its caller's temporaries.
 asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patch,
                                           std::string account);
 
 // Applies the text of history version `id`. A version that is not valid JSON
-// is refused, and nothing changes; an unknown one raises UnknownVersionError.
+// is refused with UnrestorableVersionError, and nothing changes; an unknown one
+// raises UnknownVersionError.
 asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id, std::string account);
-
-// Decides from the readings taken during the settle window whether the unit
-// stayed up: it must not be seen failed, its restart counter must not move,
-// and the last reading must be active.
-class SettleWatch {
- public:
-  // Records one reading; returns why the change cannot hold once that is
-  // certain, so the watch may stop early.
-  std::optional<std::string> observe(const UnitStatus& status);
-  // At the end of the window: why the change did not hold, or nothing.
-  std::optional<std::string> verdict() const;
-
- private:
-  std::optional<int64_t> firstRestarts_;
-  std::optional<std::string> failure_;
-  std::optional<UnitStatus> last_;
-};
 
 }  // namespace nc

@@ -4,7 +4,6 @@
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
-#include "src/api/context.h"
 #include "src/forwarder/atomic_file.h"
 
 namespace nc {
@@ -29,8 +28,8 @@ JsonValue merge(const JsonValue& base, const JsonValue& patch) {
   return JsonValue(std::move(result));
 }
 
-asio::awaitable<JsonValue> getForwarderConfig(const Context& context) {
-  std::string text = readWholeFile(context.forwarderConfigPath);
+asio::awaitable<JsonValue> readForwarderConfig(std::string path) {
+  std::string text = readWholeFile(path);
   co_await yieldToOthers();
   co_return parseJson(text);
 }

@@ -10,10 +10,9 @@
 
 namespace nc {
 
-struct Context;
-
-// The whole file, parsed (comments allowed).
-asio::awaitable<JsonValue> getForwarderConfig(const Context& context);
+// The whole file at `path`, parsed (comments allowed). Raises
+// std::system_error when it cannot be read, JsonParseError when it is not JSON.
+asio::awaitable<JsonValue> readForwarderConfig(std::string path);
 
 // The base with the patch applied: objects merge member by member (untouched
 // base members first, then the patch's members in the patch's order); anything

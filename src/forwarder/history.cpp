@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <numeric>
 #include <system_error>
 
@@ -189,15 +188,6 @@ JsonValue versionJson(const HistoryVersion& version) {
   JsonValue change = changeJson(version.change);
   for (const auto& [key, value] : change.asObject()) json.set(key, value);
   return JsonValue(std::move(json));
-}
-
-std::string isoTimeNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  ::gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
 }
 
 }  // namespace nc

@@ -75,7 +75,4 @@ std::vector<std::string> changedMembers(const JsonValue* before, const JsonValue
 
 JsonValue versionJson(const HistoryVersion& version);
 
-// The current time, ISO-8601 UTC to the second.
-std::string isoTimeNow();
-
 }  // namespace nc

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <ostream>
 #include <utility>
 
 namespace nc {
@@ -60,7 +59,7 @@ bool isTemporaryNameFor(std::string_view entry, std::string_view name) {
   return true;
 }
 
-void removeStaleTemporaryFiles(const std::string& path, std::ostream& log, std::chrono::system_clock::time_point now) {
+void removeStaleTemporaryFiles(const std::string& path, Logger& log, std::chrono::system_clock::time_point now) {
   const auto [directoryPath, name] = directoryAndName(path);
   std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(directoryPath.c_str()));
   if (!directory) return;
@@ -74,9 +73,9 @@ void removeStaleTemporaryFiles(const std::string& path, std::ostream& log, std::
     if (!S_ISREG(info.st_mode) || !isStale(info, now)) continue;
     const std::string shown = shownDirectory + "/" + entry->d_name;
     if (::unlinkat(directoryFd, entry->d_name, 0) == 0) {
-      log << "removed stale temporary file " << shown << std::endl;
+      log.notice("removed stale temporary file " + shown);
     } else {
-      log << "cannot remove stale temporary file " << shown << ": " << std::strerror(errno) << std::endl;
+      log.warning("cannot remove stale temporary file " + shown + ": " + std::strerror(errno));
     }
   }
 }

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <chrono>
-#include <iosfwd>
 #include <string>
 #include <string_view>
+
+#include "utils/logger.h"
 
 namespace nc {
 
@@ -26,7 +27,7 @@ bool isTemporaryNameFor(std::string_view entry, std::string_view name);
 // staleTemporaryAge before `now`. Each removal, and each removal that fails, is
 // one line on `log`. Nothing else is touched and nothing is raised: a directory
 // that cannot be read is left alone.
-void removeStaleTemporaryFiles(const std::string& path, std::ostream& log,
+void removeStaleTemporaryFiles(const std::string& path, Logger& log,
                                std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
 }  // namespace nc

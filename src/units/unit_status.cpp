@@ -101,6 +101,12 @@ JsonValue unitStatusJson(const std::string& unit, const UnitStatus& status) {
   return JsonValue(std::move(json));
 }
 
+asio::awaitable<JsonValue> unitStatusReport(std::string unit) {
+  if (unit.empty()) co_return unmanagedUnitJson();
+  const UnitStatus status = co_await readUnitStatus(unit);
+  co_return unitStatusJson(unit, status);
+}
+
 JsonValue unmanagedUnitJson() {
   return JsonValue(JsonObject{
       {"unit", ""}, {"state", "unmanaged"}, {"subState", nullptr}, {"since", nullptr}, {"enabled", nullptr}});

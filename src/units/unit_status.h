@@ -52,4 +52,7 @@ JsonValue unitStatusJson(const std::string& unit, const UnitStatus& status);
 // The answer for a unit the service was told not to manage (an empty name).
 JsonValue unmanagedUnitJson();
 
+// The unit's status as JSON, read now; the unmanaged answer for an empty name.
+asio::awaitable<JsonValue> unitStatusReport(std::string unit);
+
 }  // namespace nc

@@ -7,7 +7,7 @@ namespace {
 
 const AllowedHosts allowed = newAllowedHosts("Gateway-7", " console.example.net, ,10.1.2.3.nip.io ,");
 
-TEST(hostCheck, allowedNames) {
+TEST(HostCheck, allowedNames) {
   EXPECT_EQ((std::vector<std::string>{"localhost", "gateway-7", "gateway-7.local", "console.example.net",
                                       "10.1.2.3.nip.io"}),
             allowed.names);
@@ -17,7 +17,7 @@ TEST(hostCheck, allowedNames) {
             newAllowedHosts("LOCALHOST.", ",localhost, Localhost.Local").names);
 }
 
-TEST(hostCheck, acceptedForms) {
+TEST(HostCheck, acceptedForms) {
   for (const char* host : {"127.0.0.1", "127.0.0.1:9992", "192.168.1.20:80", "0.0.0.0", "[::1]", "[::1]:9992",
                            "[fe80::1%25eth0]:1", "[2001:db8::7]", "localhost", "localhost:9992", "LocalHost.",
                            "gateway-7", "GATEWAY-7:8080", "gateway-7.local", "gateway-7.local.:1",
@@ -25,7 +25,7 @@ TEST(hostCheck, acceptedForms) {
     EXPECT_TRUE(hostAllowed(allowed, host)) << host;
 }
 
-TEST(hostCheck, refusedForms) {
+TEST(HostCheck, refusedForms) {
   for (const char* host : {"", " ", "evil.example", "evil.example:9992", "localhost.evil.example",
                            "gateway-7.evil", "sub.localhost", "localhost:99x", "localhost:9992:1", "::1",
                            "[::1", "[::1]x", "[::1]:x", "[localhost]", "127.1", "127.0.0.1.evil.example",
@@ -41,7 +41,7 @@ HttpRequest requestWith(int minor, std::vector<std::string> hosts, std::string t
   return request;
 }
 
-TEST(hostCheck, requests) {
+TEST(HostCheck, requests) {
   EXPECT_TRUE(requestNamesThisService(allowed, requestWith(1, {"localhost:9992"})));
   EXPECT_FALSE(requestNamesThisService(allowed, requestWith(1, {"evil.example"})));
   // HTTP/1.1 requires Host; HTTP/1.0 did not have it.

@@ -8,7 +8,7 @@
 
 namespace nc {
 
-TEST(http_error, everyCodeHasItsWireNumberAndText) {
+TEST(HttpError, everyCodeHasItsWireNumberAndText) {
   const std::pair<int64_t, std::string> expected[] = {
       {10000, "Unspecified error"},
       {10001, "Internal error"},
@@ -77,7 +77,7 @@ TEST(http_error, everyCodeHasItsWireNumberAndText) {
   EXPECT_EQ(errorCodeNumber(ErrorCode::MissingField), 21031);
 }
 
-TEST(http_error, messagesFollowTheBaseMessageRule) {
+TEST(HttpError, messagesFollowTheBaseMessageRule) {
   const HttpException codeOnly = newHttpException(404, ErrorCode::UnknownPath);
   EXPECT_EQ(codeOnly.httpCode, 404);
   EXPECT_EQ(codeOnly.errorCode, 22001);
@@ -98,7 +98,7 @@ TEST(http_error, messagesFollowTheBaseMessageRule) {
   EXPECT_EQ(std::string(both.what()), "Invalid MAC: x");
 }
 
-TEST(http_error, errorBodies) {
+TEST(HttpError, errorBodies) {
   EXPECT_EQ(toCompactJson(newJsonError(ErrorCode::UnspecifiedError)),
             R"({"error":{"code":10000,"message":"Unspecified error"}})");
   EXPECT_EQ(toCompactJson(newJsonError(newHttpException(403, ErrorCode::InsufficientAccessRight))),
@@ -108,7 +108,7 @@ TEST(http_error, errorBodies) {
   EXPECT_EQ(errorCodeText(static_cast<ErrorCode>(12345)), "Unspecified error");
 }
 
-TEST(http_error, raiseThrowsTheSameException) {
+TEST(HttpError, raiseThrowsTheSameException) {
   EXPECT_THROW_MSG(raiseHttpException(400, ErrorCode::MissingField, "Missing field username"), HttpException,
                    "Missing field username");
   bool caught = false;
@@ -143,7 +143,7 @@ std::string bodyOf(const FailureReply& reply) { return toCompactJson(reply.body)
 
 }  // namespace
 
-TEST(failureTable, anApplicationTypeAnswersItsStatusAndCode) {
+TEST(FailureTable, anApplicationTypeAnswersItsStatusAndCode) {
   FailureTable failures;
   failures.add<QuotaError>(409, ErrorCode::ExceedLimit);
   failures.add<DiskQuotaError>(400, ErrorCode::Invalid);
@@ -156,7 +156,7 @@ TEST(failureTable, anApplicationTypeAnswersItsStatusAndCode) {
   }
 }
 
-TEST(failureTable, httpExceptionsAnswerThemselvesWhateverTheRows) {
+TEST(FailureTable, httpExceptionsAnswerThemselvesWhateverTheRows) {
   FailureTable failures;
   failures.add<std::exception>(418, ErrorCode::Unknown);
   const FailureReply reply = failures.replyFor(failureOf(newHttpException(403, ErrorCode::InsufficientAccessRight)));
@@ -166,7 +166,7 @@ TEST(failureTable, httpExceptionsAnswerThemselvesWhateverTheRows) {
   EXPECT_EQ(failures.replyFor(failureOf(QuotaError())).status, 418);
 }
 
-TEST(failureTable, anythingElseIsAnUnexpected500) {
+TEST(FailureTable, anythingElseIsAnUnexpected500) {
   const std::string unspecified = R"({"error":{"code":10000,"message":"Unspecified error"}})";
   FailureTable failures;
   failures.add<QuotaError>(409, ErrorCode::ExceedLimit);

@@ -31,13 +31,13 @@ std::string get(RawClient& client, const std::string& path) {
 
 }  // namespace
 
-TEST(httpServer, unmountedPathGetsThe404Default) {
+TEST(HttpServer, unmountedPathGetsThe404Default) {
   InProcessServer running(newHttpServer(4096));
   EXPECT_EQ(roundTrip(running.port(), "GET /nowhere HTTP/1.1\r\n\r\n"),
             "HTTP/1.1 404 Not Found\r\nContent-Length: 13\r\n\r\n404 Not Found");
 }
 
-TEST(httpServer, failuresBecomeJsonErrorsAndTheConnectionGoesOn) {
+TEST(HttpServer, failuresBecomeJsonErrorsAndTheConnectionGoesOn) {
   auto server = newHttpServer(4096);
   // Not a coroutine: throws as it is called, before any suspension point.
   mount(*server, "throwsAtOnce", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
@@ -61,7 +61,7 @@ TEST(httpServer, failuresBecomeJsonErrorsAndTheConnectionGoesOn) {
   EXPECT_EQ(get(client, "/ok"), "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nfine");
 }
 
-TEST(httpServer, customHookAndAFailingHook) {
+TEST(HttpServer, customHookAndAFailingHook) {
   auto server = newHttpServer(4096);
   mount(*server, "fails", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
     throw std::runtime_error("boom");
@@ -84,7 +84,7 @@ TEST(httpServer, customHookAndAFailingHook) {
   EXPECT_EQ(hookCalls, 2);
 }
 
-TEST(httpServer, theErrorHookAnswersFromItsTableAndReportsTheRest) {
+TEST(HttpServer, theErrorHookAnswersFromItsTableAndReportsTheRest) {
   struct QuotaError : std::runtime_error {
     QuotaError() : std::runtime_error("quota exhausted") {}
   };
@@ -110,27 +110,21 @@ TEST(httpServer, theErrorHookAnswersFromItsTableAndReportsTheRest) {
   EXPECT_EQ(*reported, std::vector<std::string>{"disk on fire"});
 }
 
-// Any type serves as the context; the framework never names it.
-struct AppContext {
-  int unused = 0;
-};
-
-TEST(httpServer, sessionCarriesRestPathAndContext) {
-  auto context = std::make_shared<AppContext>();
+TEST(HttpServer, sessionCarriesRestPathAndQuery) {
   auto server = newHttpServer(4096);
   auto seen = std::make_shared<std::string>();
-  mount(*server, "rpc/v1", [seen, expected = context.get()](std::shared_ptr<Session> s) -> asio::awaitable<void> {
-    *seen = s->path + "|" + (&s->context.as<AppContext>() == expected ? "context" : "other") + "|" + s->request.url.query;
+  mount(*server, "rpc/v1", [seen](std::shared_ptr<Session> s) -> asio::awaitable<void> {
+    *seen = s->path + "|" + s->request.url.query;
     co_await respond(*s, 200);
   });
-  InProcessServer running(server, context);
+  InProcessServer running(server);
   roundTrip(running.port(), "POST /rpc/v1/login/password?x=1 HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
-  EXPECT_EQ(*seen, "login/password|context|x=1");
+  EXPECT_EQ(*seen, "login/password|x=1");
 }
 
 // The transport decides about keep-alive from the request after the handler
 // and the error hook are done with it.
-TEST(httpServer, keepAliveFollowsTheRequestAfterItsHandler) {
+TEST(HttpServer, keepAliveFollowsTheRequestAfterItsHandler) {
   auto server = newHttpServer(4096);
   mount(*server, "ok", [](std::shared_ptr<Session> s) -> asio::awaitable<void> { co_await respond(*s, 200, "fine"); });
   mount(*server, "fails", [](std::shared_ptr<Session>) -> asio::awaitable<void> {
@@ -151,7 +145,7 @@ TEST(httpServer, keepAliveFollowsTheRequestAfterItsHandler) {
 }
 
 
-TEST(httpServer, requestsNamingAnotherHostAreRefusedBeforeAnyHandler) {
+TEST(HttpServer, requestsNamingAnotherHostAreRefusedBeforeAnyHandler) {
   auto server = newHttpServer(4096);
   auto handled = std::make_shared<std::atomic<int>>(0);
   mount(*server, "", [handled](std::shared_ptr<Session> session) -> asio::awaitable<void> {

@@ -14,7 +14,7 @@ std::string get(uint16_t port, const std::string& path) {
 
 }  // namespace
 
-TEST(httpSession, headerCase) {
+TEST(HttpSession, headerCase) {
   EXPECT_EQ(httpHeaderCase("content-type"), "Content-Type");
   EXPECT_EQ(httpHeaderCase("access-control-allow-origin"), "Access-Control-Allow-Origin");
   EXPECT_EQ(httpHeaderCase("location"), "Location");
@@ -32,7 +32,7 @@ TEST(httpSession, headerCase) {
   EXPECT_EQ(httpHeaderCase("\xc3\xa9t\xc3\xa9"), "\xc3\xa9t\xc3\xa9");
 }
 
-TEST(httpSession, exactReplyBytesOfEachForm) {
+TEST(HttpSession, exactReplyBytesOfEachForm) {
   auto server = newHttpServer(4096);
   mount(*server, "empty404", [](std::shared_ptr<Session> s) -> asio::awaitable<void> { co_await respond(*s, 404); });
   mount(*server, "status404",

@@ -14,7 +14,7 @@ Routed routeOf(const std::shared_ptr<Router<std::string>>& router, std::string_v
 
 }  // namespace
 
-TEST(router, normalizedSplitDropsEmptyPiecesOnly) {
+TEST(Router, normalizedSplitDropsEmptyPiecesOnly) {
   using Segments = std::vector<std::string_view>;
   EXPECT_EQ(normalizedSplit(""), Segments{});
   EXPECT_EQ(normalizedSplit("///"), Segments{});
@@ -22,7 +22,7 @@ TEST(router, normalizedSplitDropsEmptyPiecesOnly) {
   EXPECT_EQ(normalizedSplit("/a/./../%2F?q=1"), (Segments{"a", ".", "..", "%2F?q=1"}));
 }
 
-TEST(router, deepestMountedPrefixWins) {
+TEST(Router, deepestMountedPrefixWins) {
   auto router = newRouter<std::string>("default");
   mount(router, "rpc", "rpc");
   mount(router, "rpc/v1", "v1");
@@ -36,7 +36,7 @@ TEST(router, deepestMountedPrefixWins) {
   EXPECT_EQ(routeOf(router, "/rp"), Routed("default", "rp"));
 }
 
-TEST(router, walkStopsWhereTheTreeEnds) {
+TEST(Router, walkStopsWhereTheTreeEnds) {
   auto router = newRouter<std::string>("default");
   mount(router, "a/b", "ab");
   mount(router, "x/y", "xy");
@@ -50,7 +50,7 @@ TEST(router, walkStopsWhereTheTreeEnds) {
   EXPECT_EQ(routeOf(router, "/z/a/b"), Routed("z", "a/b"));
 }
 
-TEST(router, mountingReplacesValuesAndTheDefault) {
+TEST(Router, mountingReplacesValuesAndTheDefault) {
   auto router = newRouter<std::string>("default");
   EXPECT_EQ(routeOf(router, "/"), Routed("default", ""));
   EXPECT_EQ(routeOf(router, ""), Routed("default", ""));
@@ -64,7 +64,7 @@ TEST(router, mountingReplacesValuesAndTheDefault) {
   EXPECT_EQ(router->segments.size(), 1u);
 }
 
-TEST(router, functionValues) {
+TEST(Router, functionValues) {
   using Handler = std::function<int(int)>;
   auto router = newRouter<Handler>([](int x) { return -x; });
   mount(router, "double", [](int x) { return 2 * x; });

@@ -30,9 +30,9 @@ std::string reply(std::string_view type, std::string_view body, std::string_view
   return text + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
 }
 
-class StaticFilesTest : public ::testing::Test {
+class StaticFiles : public ::testing::Test {
  protected:
-  StaticFilesTest() {
+  StaticFiles() {
     auto server = newHttpServer(4096);
     mount(*server, "ui", embeddedFileHandler(files));
     running_ = std::make_unique<InProcessServer>(server);
@@ -56,7 +56,7 @@ std::string headerOf(const std::string& reply, const std::string& name) {
 
 }  // namespace
 
-TEST_F(StaticFilesTest, lookupFallbackAndMethods) {
+TEST_F(StaticFiles, lookupFallbackAndMethods) {
   const std::string index = reply("text/html", "<!doctype html><title>LoRa Gateway</title>", "\"index\"");
   const std::string script = reply("application/javascript", "console.log(1)", "\"app\"", immutable);
   EXPECT_EQ(get("/ui"), index);
@@ -74,7 +74,7 @@ TEST_F(StaticFilesTest, lookupFallbackAndMethods) {
   EXPECT_EQ(get("/ui/robots.txt", {}, "DELETE"), reply("text/plain", "User-agent: *", "\"robots\""));
 }
 
-TEST_F(StaticFilesTest, acceptEncodingPicksTheBestOfferedCoding) {
+TEST_F(StaticFiles, acceptEncodingPicksTheBestOfferedCoding) {
   struct Case {
     std::string acceptEncoding;  // the header line's value; "(absent)" for none
     std::string expectedBody;
@@ -123,7 +123,7 @@ TEST_F(StaticFilesTest, acceptEncodingPicksTheBestOfferedCoding) {
             reply("text/css", "body{}", "\"css\"", immutable, {}, false));
 }
 
-TEST_F(StaticFilesTest, ifNoneMatchAnswersNotModifiedForEachVariant) {
+TEST_F(StaticFiles, ifNoneMatchAnswersNotModifiedForEachVariant) {
   struct Variant {
     std::string acceptEncoding;
     std::string etag;
@@ -156,7 +156,7 @@ TEST_F(StaticFilesTest, ifNoneMatchAnswersNotModifiedForEachVariant) {
   EXPECT_EQ(statusOf(get("/ui/login", "If-None-Match: \"index-gz\"\r\n")), 200) << "the plain reply's tag differs";
 }
 
-TEST_F(StaticFilesTest, headSendsTheHeadAloneOnAKeptAliveConnection) {
+TEST_F(StaticFiles, headSendsTheHeadAloneOnAKeptAliveConnection) {
   RawClient client(port());
   const std::string expectedHead =
       "HTTP/1.1 200 OK\r\nContent-Type: application/javascript\r\nContent-Encoding: gzip\r\n"
@@ -175,7 +175,7 @@ TEST_F(StaticFilesTest, headSendsTheHeadAloneOnAKeptAliveConnection) {
   EXPECT_EQ(client.readResponse(), reply("text/css", "body{}", "\"css\"", immutable, {}, false));
 }
 
-TEST(staticFiles, aTableWithoutIndexAnswersEmptyText) {
+TEST(StaticFilesWithoutIndex, aTableWithoutIndexAnswersEmptyText) {
   auto server = newHttpServer(4096);
   mount(*server, "ui", embeddedFileHandler(std::span<const UiFile>(files.data(), 1)));
   InProcessServer running(server);

@@ -38,7 +38,7 @@ std::set<std::string> uiReferences(std::string_view text) {
 
 }  // namespace
 
-TEST(uiFiles, tableShape) {
+TEST(UiFiles, tableShape) {
   const std::map<std::string, std::string> typeOfExtension = {
       {".html", "text/html"}, {".js", "application/javascript"}, {".css", "text/css"},
       {".json", "application/json"}, {".txt", "text/plain"}, {".svg", "image/svg+xml"},
@@ -61,7 +61,7 @@ TEST(uiFiles, tableShape) {
   EXPECT_LE(total, maxTotalBytes);
 }
 
-TEST(uiFiles, pageFindsEveryFileItNames) {
+TEST(UiFiles, pageFindsEveryFileItNames) {
   const auto* index = findFile("index.html");
   ASSERT_NE(index, nullptr);
   EXPECT_NE(index->content.find("<title>LoRa Gateway</title>"), std::string_view::npos);

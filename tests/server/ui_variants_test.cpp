@@ -49,7 +49,7 @@ bool isText(std::string_view type) {
 
 }  // namespace
 
-TEST(uiVariants, decodeToTheFileAndAreSmaller) {
+TEST(UiVariants, decodeToTheFileAndAreSmaller) {
   size_t compressedText = 0;
   for (const auto& file : nc::uiFiles()) {
     SCOPED_TRACE(std::string(file.path));
@@ -75,7 +75,7 @@ TEST(uiVariants, decodeToTheFileAndAreSmaller) {
   EXPECT_GE(compressedText, 2u) << "at least the script and the stylesheet";
 }
 
-TEST(uiVariants, everyVariantHasItsOwnStrongTag) {
+TEST(UiVariants, everyVariantHasItsOwnStrongTag) {
   std::set<std::string_view> tags;
   for (const auto& file : nc::uiFiles()) {
     SCOPED_TRACE(std::string(file.path));

@@ -11,9 +11,8 @@
 
 namespace nc::test {
 
-InProcessServer::InProcessServer(std::shared_ptr<HttpServer> server, ContextHandle context) {
-  ContextFactory factory = [context] { return context; };
-  asio::co_spawn(io_, serve(server, factory, 0, "127.0.0.1"), asio::detached);
+InProcessServer::InProcessServer(std::shared_ptr<HttpServer> server) {
+  asio::co_spawn(io_, serve(server, 0, "127.0.0.1"), asio::detached);
   thread_ = std::thread([this] { io_.run(); });
   for (int attempt = 0; attempt < 500 && port_ == 0; ++attempt) {
     port_ = asio::post(io_, asio::use_future([server] { return server->server->boundPort; })).get();

@@ -14,7 +14,7 @@ namespace nc::test {
 
 class InProcessServer {
  public:
-  explicit InProcessServer(std::shared_ptr<HttpServer> server, ContextHandle context = {});
+  explicit InProcessServer(std::shared_ptr<HttpServer> server);
   ~InProcessServer();
   InProcessServer(const InProcessServer&) = delete;
   InProcessServer& operator=(const InProcessServer&) = delete;

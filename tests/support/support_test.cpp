@@ -4,7 +4,7 @@
 
 namespace nc::test {
 
-TEST(support, tempDirIsRemovedWithItsReadOnlyContent) {
+TEST(Support, tempDirIsRemovedWithItsReadOnlyContent) {
   std::filesystem::path kept;
   {
     TempDir dir;

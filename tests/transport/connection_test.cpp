@@ -29,7 +29,7 @@ std::string pattern(size_t size, char seed) {
 // A reply far larger than the socket buffers, to a client that starts reading
 // late: the write stops part way, in the middle of a piece, and the rest must
 // follow from exactly there.
-TEST(connection, sendResumesWhereTheSocketBufferFilled) {
+TEST(Connection, sendResumesWhereTheSocketBufferFilled) {
   asio::io_context io;
   asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address_v4("127.0.0.1"), 0});
   test::RawClient client(acceptor.local_endpoint().port(), 20s);
@@ -54,7 +54,7 @@ TEST(connection, sendResumesWhereTheSocketBufferFilled) {
 // The same with a large body that lies in the executable file, which leaves
 // with sendfile() behind the head: small socket buffers and a late reader make
 // it wait for room several times.
-TEST(connection, aReadOnlyBodyLeavesWhole) {
+TEST(Connection, aReadOnlyBodyLeavesWhole) {
   const std::string_view body = test::readOnlyBytes();
   ASSERT_TRUE(executableFileSpan(body.data(), body.size()));
   asio::io_context io;
@@ -79,7 +79,7 @@ TEST(connection, aReadOnlyBodyLeavesWhole) {
 
 // sendfile() to a peer that has gone raises SIGPIPE, whose default action
 // would end this test: the send ends quietly and closes the connection.
-TEST(connection, aPeerGoneDuringAReadOnlyBodyEndsTheSendQuietly) {
+TEST(Connection, aPeerGoneDuringAReadOnlyBodyEndsTheSendQuietly) {
   const std::string_view body = test::readOnlyBytes();
   asio::io_context io;
   asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address_v4("127.0.0.1"), 0});

@@ -12,7 +12,7 @@ namespace {
 // leading white space skipped.
 std::vector<std::string> elements(std::initializer_list<std::string> list) { return list; }
 
-TEST(contentCoding, qValuesAtTheirLimits) {
+TEST(ContentCoding, qValuesAtTheirLimits) {
   struct Case {
     std::string element;
     int weight;  // of gzip, in thousandths; 0 when the element is ignored
@@ -33,7 +33,7 @@ TEST(contentCoding, qValuesAtTheirLimits) {
   }
 }
 
-TEST(contentCoding, wildcardAndIdentityDefaults) {
+TEST(ContentCoding, wildcardAndIdentityDefaults) {
   EXPECT_EQ(acceptedWeight(nullptr, ContentCoding::identity), 1000);
   EXPECT_EQ(acceptedWeight(nullptr, ContentCoding::gzip), 0);
   EXPECT_EQ(acceptedWeight(nullptr, ContentCoding::brotli), 0);
@@ -49,7 +49,7 @@ TEST(contentCoding, wildcardAndIdentityDefaults) {
   EXPECT_EQ(acceptedWeight(&excluded, ContentCoding::brotli), 0);
 }
 
-TEST(contentCoding, choiceAmongOfferedCodings) {
+TEST(ContentCoding, choiceAmongOfferedCodings) {
   struct Case {
     std::vector<std::string> field;
     bool gzipOffered;

@@ -8,7 +8,7 @@
 namespace nc {
 namespace {
 
-TEST(entityTag, noneMatchListsAndMalformedElements) {
+TEST(EntityTag, noneMatchListsAndMalformedElements) {
   const std::string tag = "\"5d41402abc4b2a76b972\"";
   struct Case {
     std::vector<std::string> field;

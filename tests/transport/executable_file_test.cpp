@@ -18,7 +18,7 @@ std::string readAt(const FileSpan& span, size_t size) {
   return bytes;
 }
 
-TEST(executableFile, readOnlyBytesAreFoundWhereTheFileHoldsThem) {
+TEST(ExecutableFile, readOnlyBytesAreFoundWhereTheFileHoldsThem) {
   const std::string_view bytes = test::readOnlyBytes();
   for (auto [from, size] : {std::pair<size_t, size_t>{0, bytes.size()}, {1, 60}, {bytes.size() - 1, 1},
                             {bytes.size() / 2 + 7, 65536}}) {
@@ -28,7 +28,7 @@ TEST(executableFile, readOnlyBytesAreFoundWhereTheFileHoldsThem) {
   }
 }
 
-TEST(executableFile, otherBytesAreNotFound) {
+TEST(ExecutableFile, otherBytesAreNotFound) {
   const std::string heap(100000, 'h');
   char stack[64] = "on the stack";
   EXPECT_FALSE(executableFileSpan(heap.data(), heap.size()));

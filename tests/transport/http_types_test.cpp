@@ -18,7 +18,7 @@ std::vector<std::string> namesOf(const HttpHeaders& headers) {
   return names;
 }
 
-TEST(httpHeaders, storage) {
+TEST(HttpHeaders, storage) {
   HttpHeaders headers{{"Content-Type", "text/plain"}, {"X-A", "1"}, {"Connection", "Keep-Alive"}};
   EXPECT_EQ(namesOf(headers), (std::vector<std::string>{"content-type", "x-a", "connection"}));
   EXPECT_TRUE(headers.contains("CONTENT-TYPE"));
@@ -49,7 +49,7 @@ TEST(httpHeaders, storage) {
   EXPECT_EQ(headers.first("empty", "fallback"), "");
 }
 
-TEST(httpHeaders, reuseAndManyNames) {
+TEST(HttpHeaders, reuseAndManyNames) {
   HttpHeaders headers;
   for (int round = 0; round < 2; ++round) {
     headers.clear();
@@ -83,7 +83,7 @@ TEST(httpHeaders, reuseAndManyNames) {
   EXPECT_EQ(namesOf(copy), std::vector<std::string>{"c"});
 }
 
-TEST(httpTypes, methodsAndStatusTexts) {
+TEST(HttpTypes, methodsAndStatusTexts) {
   const std::vector<std::string> methods{"HEAD", "GET", "POST", "PUT", "DELETE", "TRACE", "OPTIONS", "CONNECT", "PATCH"};
   for (size_t i = 0; i < methods.size(); ++i) EXPECT_EQ(parseHttpMethod(methods[i]), static_cast<HttpMethod>(i));
   for (std::string word : {"get", "Get", "", "GET ", "PROPFIND"}) EXPECT_FALSE(parseHttpMethod(word)) << word;
@@ -98,7 +98,7 @@ TEST(httpTypes, methodsAndStatusTexts) {
   for (int bare : {402, 306, 299, 0, 999}) EXPECT_EQ(statusText(bare), std::to_string(bare));
 }
 
-TEST(httpTypes, replyHead) {
+TEST(HttpTypes, replyHead) {
   EXPECT_EQ(replyHead(200, {}, 5), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n");
   EXPECT_EQ(replyHead(402, {}, 0), "HTTP/1.1 402\r\nContent-Length: 0\r\n\r\n");
   HttpHeaders headers{{"Content-Type", "application/json"}};

@@ -8,7 +8,7 @@ namespace nc {
 namespace {
 
 // Every refusal the transport sends, byte for byte, as a client reads it.
-TEST(replyWriting, refusalBytes) {
+TEST(ReplyWriting, refusalBytes) {
   struct Case {
     Refusal refusal;
     std::string bytes;
@@ -35,7 +35,7 @@ TEST(replyWriting, refusalBytes) {
 
 // The framework's rules on the same headers: names capitalised, and only the
 // true length, whatever length the caller put in.
-TEST(replyWriting, capitalisedHead) {
+TEST(ReplyWriting, capitalisedHead) {
   HttpHeaders headers{{"content-length", "99"}, {"access-control-max-age", "1"}};
   headers.set("set-cookie", std::vector<std::string>{"a=1", "b=2"});
   EXPECT_EQ(replyHead(200, headers, 3, HeaderRules::capitalised),

@@ -31,7 +31,7 @@ std::vector<std::string> scanLines(std::string_view input, size_t chunk) {
 
 using Lines = std::vector<std::string>;
 
-TEST(requestParsing, lineTerminators) {
+TEST(RequestParsing, lineTerminators) {
   struct Case {
     std::string input;
     Lines lines;
@@ -55,7 +55,7 @@ TEST(requestParsing, lineTerminators) {
   }
 }
 
-TEST(requestParsing, lineLengthLimit) {
+TEST(RequestParsing, lineLengthLimit) {
   for (size_t chunk : {size_t{1000}, size_t{4000}, size_t{20000}}) {
     for (size_t length : {maxLineLength - 1, maxLineLength, maxLineLength + 1, maxLineLength + 500}) {
       std::string input = std::string(length, 'a') + "\r\nnext";
@@ -82,7 +82,7 @@ TEST(requestParsing, lineLengthLimit) {
   }
 }
 
-TEST(requestParsing, naturalNumbers) {
+TEST(RequestParsing, naturalNumbers) {
   constexpr int64_t largest = std::numeric_limits<int64_t>::max();
   struct Case {
     std::string text;
@@ -103,7 +103,7 @@ TEST(requestParsing, naturalNumbers) {
   }
 }
 
-TEST(requestParsing, protocol) {
+TEST(RequestParsing, protocol) {
   struct Case {
     std::string text;
     int64_t major, minor;
@@ -127,7 +127,7 @@ TEST(requestParsing, protocol) {
   }
 }
 
-TEST(requestParsing, requestLine) {
+TEST(RequestParsing, requestLine) {
   HttpRequest request;
   ASSERT_TRUE(applyRequestLine("GET /ui HTTP/1.1", request));
   EXPECT_EQ(request.reqMethod, HttpMethod::HttpGet);
@@ -155,7 +155,7 @@ TEST(requestParsing, requestLine) {
   }
 }
 
-TEST(requestParsing, headerLines) {
+TEST(RequestParsing, headerLines) {
   struct Case {
     std::string line;
     std::string name;
@@ -200,7 +200,7 @@ TEST(requestParsing, headerLines) {
 
 // The charge of a header line covers what storing it really takes: the value
 // list, each value's string object and any block of its own.
-TEST(requestParsing, headerLineCost) {
+TEST(RequestParsing, headerLineCost) {
   auto heldBy = [](const HttpHeaders& headers) {
     size_t bytes = 0;
     for (const auto& [name, values] : headers) {
@@ -223,7 +223,7 @@ TEST(requestParsing, headerLineCost) {
   EXPECT_EQ(headerLineCost("Cookie: ,,"), headerNameOverhead + 12 + headerValueOverhead + 10);
 }
 
-TEST(requestParsing, keepAlive) {
+TEST(RequestParsing, keepAlive) {
   struct Case {
     std::string protocol;
     std::string connection;  // empty: no header

@@ -9,7 +9,7 @@
 namespace nc {
 namespace {
 
-TEST(uri, forms) {
+TEST(Uri, forms) {
   struct Case {
     std::string text;
     Uri expected;

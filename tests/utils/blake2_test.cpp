@@ -7,7 +7,7 @@ namespace {
 
 // Expected digests were made with Python's hashlib, independent of libsodium:
 //   hashlib.blake2b(data, key=key, digest_size=16).hexdigest().upper()
-TEST(blake2, keyedKnownAnswers) {
+TEST(Blake2, keyedKnownAnswers) {
   const BufferRef counting12 = decodeHex("000102030405060708090A0B");
   BufferRef counting200 = newBuffer(200);
   for (int64_t i = 0; i < 200; ++i) {
@@ -21,16 +21,16 @@ TEST(blake2, keyedKnownAnswers) {
   EXPECT_EQ("6AE274B13168520BD99F3D05BDACCCEC", hex(*blake2b(*newBuffer("qzvtk"), otherKey.get())));
 }
 
-TEST(blake2, unkeyedKnownAnswers) {
+TEST(Blake2, unkeyedKnownAnswers) {
   EXPECT_EQ("CF4AB791C62B8D2B2109C90275287816", hex(*blake2b(*newBuffer("abc"))));
   EXPECT_EQ("CAE66941D9EFBD404E4D88758EA67670", hex(*blake2b(*newBuffer(""))));
 }
 
-TEST(blake2, oversizedKeyIsAProgrammingError) {
+TEST(Blake2, oversizedKeyIsAProgrammingError) {
   EXPECT_THROW(blake2b(*newBuffer("abc"), newBufferZeroized(65).get()), std::logic_error);
 }
 
-TEST(blake2, saltsAreFreshTwelveByteValues) {
+TEST(Blake2, saltsAreFreshTwelveByteValues) {
   const BufferRef salt = genBlake2bSalt();
   EXPECT_EQ(12, salt->nByte);
   EXPECT_NE(hex(*salt), hex(*genBlake2bSalt()));

@@ -21,14 +21,14 @@ BufferRef counting(int64_t n) {
   return buffer;
 }
 
-TEST(buffer, hexEncoding) {
+TEST(Buffer, hexEncoding) {
   EXPECT_EQ("00AB10", hex(*newBuffer(std::string_view("\x00\xab\x10", 3))));
   EXPECT_EQ("", hex(*newBuffer(0)));
   const BufferRef all = counting(256);
   EXPECT_EQ(toString(*all), toString(*decodeHex(hex(*all))));
 }
 
-TEST(buffer, hexDecoding) {
+TEST(Buffer, hexDecoding) {
   EXPECT_EQ(std::string("\x0a\xb1\xff"), toString(*decodeHex("0a:B1 ff")));
   EXPECT_EQ(std::string("\xab\xcd", 2), toString(*decodeHex("x\na-B\ncd\n")));
   EXPECT_EQ(0, decodeHex("")->nByte);
@@ -41,7 +41,7 @@ TEST(buffer, hexDecoding) {
   EXPECT_THROW_MSG(decodeHexChar('G'), BufferValueError, "Invalid hex character: G");
 }
 
-TEST(buffer, base64Encoding) {
+TEST(Buffer, base64Encoding) {
   EXPECT_EQ("YWJj", base64(*newBuffer("abc")));
   EXPECT_EQ("YWI=", base64(*newBuffer("ab")));
   EXPECT_EQ("YQ==", base64(*newBuffer("a")));
@@ -52,7 +52,7 @@ TEST(buffer, base64Encoding) {
   EXPECT_EQ("+/8=", base64(*decodeHex("FBFF")));
 }
 
-TEST(buffer, base64Decoding) {
+TEST(Buffer, base64Decoding) {
   EXPECT_EQ("a", toString(*decodeBase64("YQ==")));
   EXPECT_EQ("foobar", toString(*decodeBase64("Zm9vYmFy")));
   EXPECT_EQ("FBFF", hex(*decodeBase64("+/8=")));
@@ -68,7 +68,7 @@ TEST(buffer, base64Decoding) {
   EXPECT_EQ(toString(*all), toString(*decodeBase64(base64(*all))));
 }
 
-TEST(buffer, indexIsBoundsChecked) {
+TEST(Buffer, indexIsBoundsChecked) {
   const BufferRef buffer = counting(4);
   (*buffer)[3] = 0xEE;
   EXPECT_EQ(0xEE, (*buffer)[3]);
@@ -81,7 +81,7 @@ TEST(buffer, indexIsBoundsChecked) {
                    "Reading buffer at position -9223372036854775808/4");
 }
 
-TEST(buffer, inclusiveRanges) {
+TEST(Buffer, inclusiveRanges) {
   const BufferRef buffer = counting(12);
   const BufferRef whole = range(buffer, 0, 11);
   EXPECT_EQ(12, whole->nByte);
@@ -100,7 +100,7 @@ TEST(buffer, inclusiveRanges) {
   EXPECT_THROW(rangeToEnd(buffer, 0, int64Min), std::overflow_error);
 }
 
-TEST(buffer, halfOpenSlices) {
+TEST(Buffer, halfOpenSlices) {
   const BufferRef buffer = counting(12);
   EXPECT_EQ(toString(*buffer), toString(*slice(buffer, 0, 12)));
   EXPECT_EQ("0203", hex(*slice(buffer, 2, 4)));
@@ -118,7 +118,7 @@ TEST(buffer, halfOpenSlices) {
   EXPECT_EQ(0, slice(newBuffer(0), 0, 0)->nByte);
 }
 
-TEST(buffer, viewsShareBytesWithTheirParent) {
+TEST(Buffer, viewsShareBytesWithTheirParent) {
   const BufferRef buffer = counting(12);
   const BufferRef view = slice(buffer, 4, 8);
   const BufferRef inner = range(view, 1, 2);
@@ -132,7 +132,7 @@ TEST(buffer, viewsShareBytesWithTheirParent) {
   EXPECT_EQ("000102030000000008090A0B", hex(*buffer));
 }
 
-TEST(buffer, viewsKeepTheirParentAlive) {
+TEST(Buffer, viewsKeepTheirParentAlive) {
   BufferRef buffer = counting(12);
   BufferRef view = slice(buffer, 2, 10);
   const BufferRef inner = rangeToEnd(view, 1, 2);
@@ -143,7 +143,7 @@ TEST(buffer, viewsKeepTheirParentAlive) {
   EXPECT_EQ(0x33, (*inner->parent->parent)[3]);
 }
 
-TEST(buffer, writeStaysInsideTheDestination) {
+TEST(Buffer, writeStaysInsideTheDestination) {
   const BufferRef destination = newBufferZeroized(4);
   write(*destination, 1, "abc", 3);
   EXPECT_EQ("00616263", hex(*destination));
@@ -158,7 +158,7 @@ TEST(buffer, writeStaysInsideTheDestination) {
   EXPECT_EQ("00616263", hex(*destination));
 }
 
-TEST(buffer, concatenationCopiesIntoANewOwner) {
+TEST(Buffer, concatenationCopiesIntoANewOwner) {
   BufferRef x = counting(12);
   BufferRef y = newBufferZeroized(20);
   const BufferRef joined = concat(*x, *y);
@@ -170,7 +170,7 @@ TEST(buffer, concatenationCopiesIntoANewOwner) {
   EXPECT_EQ("", hex(*concat(*newBuffer(0), *newBuffer(""))));
 }
 
-TEST(buffer, constructors) {
+TEST(Buffer, constructors) {
   const std::string withNul("a\0b", 3);
   EXPECT_EQ(withNul, toString(*newBuffer(withNul)));
   EXPECT_EQ(std::string(16, '\0'), toString(*newBufferZeroized(16)));

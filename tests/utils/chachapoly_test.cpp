@@ -7,7 +7,7 @@
 namespace nc {
 namespace {
 
-TEST(chachapoly, rfc8439AeadVector) {
+TEST(Chachapoly, rfc8439AeadVector) {
   // RFC 8439 section 2.8.2.
   const BufferRef key = decodeHex("808182838485868788898a8b8c8d8e8f 909192939495969798999a9b9c9d9e9f");
   const BufferRef nonce = decodeHex("07000000 40414243 44454647");
@@ -27,7 +27,7 @@ TEST(chachapoly, rfc8439AeadVector) {
   EXPECT_THROW_MSG(chachapolyDecrypt(*key, *nonce, *sealed), VerificationFailedException, "verification failed");
 }
 
-TEST(chachapoly, sizesComeFromTheLibrary) {
+TEST(Chachapoly, sizesComeFromTheLibrary) {
   EXPECT_EQ(32, chachapolyKeySize());
   EXPECT_EQ(12, chachapolyNonceSize());
   EXPECT_EQ(16, chachapolyMacSize());
@@ -39,7 +39,7 @@ TEST(chachapoly, sizesComeFromTheLibrary) {
   EXPECT_NE(toString(*nonce), toString(*genChachapolyNonce()));
 }
 
-TEST(chachapoly, sizeChecksComeFirstAndKeyBeforeNonce) {
+TEST(Chachapoly, sizeChecksComeFirstAndKeyBeforeNonce) {
   const BufferRef message = newBuffer("hello");
   const BufferRef goodKey = genChachapolyKey();
   const BufferRef goodNonce = genChachapolyNonce();
@@ -59,7 +59,7 @@ TEST(chachapoly, sizeChecksComeFirstAndKeyBeforeNonce) {
   }
 }
 
-TEST(chachapoly, sealAndOpen) {
+TEST(Chachapoly, sealAndOpen) {
   const BufferRef key = genChachapolyKey();
   const BufferRef nonce = genChachapolyNonce();
   const BufferRef message = newBuffer("hello");
@@ -73,7 +73,7 @@ TEST(chachapoly, sealAndOpen) {
   EXPECT_EQ(0, chachapolyDecrypt(*key, *nonce, *empty)->nByte);
 }
 
-TEST(chachapoly, anyChangedByteFailsVerification) {
+TEST(Chachapoly, anyChangedByteFailsVerification) {
   const BufferRef key = genChachapolyKey();
   const BufferRef nonce = genChachapolyNonce();
   const BufferRef sealed = chachapolyEncrypt(*key, *nonce, *newBuffer("hello"));
@@ -88,7 +88,7 @@ TEST(chachapoly, anyChangedByteFailsVerification) {
   EXPECT_EQ("hello", toString(*chachapolyDecrypt(*key, *nonce, *sealed)));
 }
 
-TEST(chachapoly, sealedShorterThanTheTag) {
+TEST(Chachapoly, sealedShorterThanTheTag) {
   const BufferRef key = genChachapolyKey();
   const BufferRef nonce = genChachapolyNonce();
   for (int64_t length = 0; length < 16; ++length) {

@@ -20,7 +20,7 @@ std::string nested(size_t depth) { return std::string(depth, '[') + std::string(
 
 }  // namespace
 
-TEST(json, numberLiteralsKeepTheirKindAndValue) {
+TEST(Json, numberLiteralsKeepTheirKindAndValue) {
   EXPECT_EQ(parseJson("9223372036854775807"), JsonValue(std::numeric_limits<int64_t>::max()));
   EXPECT_EQ(parseJson("-9223372036854775808"), JsonValue(std::numeric_limits<int64_t>::min()));
   EXPECT_EQ(parseJson("0"), JsonValue(0));
@@ -34,7 +34,7 @@ TEST(json, numberLiteralsKeepTheirKindAndValue) {
   }
 }
 
-TEST(json, literalsBeyondDoubleRangeSurviveAnywhereInTheDocument) {
+TEST(Json, literalsBeyondDoubleRangeSurviveAnywhereInTheDocument) {
   const std::string text = R"({"s":"1e400","a":[1,1e400,{"b":-1e999}],"c":2.5,"d":1e309})";
   const JsonValue value = parseJson(text);
   EXPECT_EQ(toCompactJson(value), text);
@@ -46,7 +46,7 @@ TEST(json, literalsBeyondDoubleRangeSurviveAnywhereInTheDocument) {
                    "Invalid JSON: parse error at line 1, column 16: syntax error while parsing value - invalid literal");
 }
 
-TEST(json, literalsBeyondDoubleRangeAreBoundedInNumber) {
+TEST(Json, literalsBeyondDoubleRangeAreBoundedInNumber) {
   std::string text = "[1e400";
   for (size_t i = 1; i < maxOutOfRangeLiterals; ++i) text += ",-1e400";
   EXPECT_EQ(roundTrip(text + ",1]"), text + ",1]");
@@ -63,7 +63,7 @@ std::string sixteenDigitForm(double value) {
   return form;
 }
 
-TEST(json, floatsExactInSixteenDigitsAreWrittenAsBefore) {
+TEST(Json, floatsExactInSixteenDigitsAreWrittenAsBefore) {
   for (double value : {-166.0, 1.0, 0.1, 0.3, 1e16, 1.5e-7, 2.5e-308, 867.1, 5e-324, 123456789.1234568, 0.1 + 0.7}) {
     ASSERT_EQ(std::strtod(sixteenDigitForm(value).c_str(), nullptr), value) << "not exact in 16 digits";
     EXPECT_EQ(toCompactJson(value), sixteenDigitForm(value));
@@ -75,7 +75,7 @@ TEST(json, floatsExactInSixteenDigitsAreWrittenAsBefore) {
   EXPECT_EQ(toCompactJson(JsonArray{std::nan(""), std::numeric_limits<double>::infinity()}), "[null,null]");
 }
 
-TEST(json, floatsThatNeedSeventeenDigitsKeepThem) {
+TEST(Json, floatsThatNeedSeventeenDigitsKeepThem) {
   EXPECT_EQ(toCompactJson(0.1 + 0.2), "0.30000000000000004");
   EXPECT_EQ(toCompactJson(123456789.12345678), "123456789.12345678");
   EXPECT_EQ(toCompactJson(123456789012345678.0), "1.2345678901234568e+17");
@@ -86,7 +86,7 @@ TEST(json, floatsThatNeedSeventeenDigitsKeepThem) {
   EXPECT_EQ(toCompactJson(std::numeric_limits<double>::max()), "1.7976931348623157e+308");
 }
 
-TEST(json, everyFloatReadsBackAsItself) {
+TEST(Json, everyFloatReadsBackAsItself) {
   // Bit patterns spread over the whole range, subnormals included.
   uint64_t bits = 0x9E3779B97F4A7C15u;
   for (int i = 0; i < 50000; ++i) {
@@ -96,11 +96,13 @@ TEST(json, everyFloatReadsBackAsItself) {
     if (!std::isfinite(value)) continue;
     const std::string written = toCompactJson(value);
     ASSERT_EQ(parseJson(written), JsonValue(value)) << written;
-    if (std::strtod(sixteenDigitForm(value).c_str(), nullptr) == value) ASSERT_EQ(written, sixteenDigitForm(value));
+    if (std::strtod(sixteenDigitForm(value).c_str(), nullptr) == value) {
+      ASSERT_EQ(written, sixteenDigitForm(value));
+    }
   }
 }
 
-TEST(json, stringEscapes) {
+TEST(Json, stringEscapes) {
   EXPECT_EQ(toCompactJson("\"\\/\n\t\r\b\f\v\x01\x1f\x7f"), R"("\"\\/\n\t\r\b\f\u000b\u0001\u001F)" "\x7f\"");
   EXPECT_EQ(toCompactJson("h\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"), "\"h\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\"");
   EXPECT_EQ(parseJson(R"("\u0041\/\u00e9\ud83d\ude00\u000B\"")"), JsonValue("A/\xc3\xa9\xf0\x9f\x98\x80\v\""));
@@ -110,7 +112,7 @@ TEST(json, stringEscapes) {
   EXPECT_EQ(parseJson(toPrettyJson(JsonObject{{everyAscii, everyAscii}})), JsonValue(JsonObject{{everyAscii, everyAscii}}));
 }
 
-TEST(json, commentsAreSkipped) {
+TEST(Json, commentsAreSkipped) {
   EXPECT_EQ(roundTrip("// head\n{/* a */\"a\"/**/:/*\n*/1 // tail\n,\"b\":[2/*,3*/]}// end"), R"({"a":1,"b":[2]})");
   EXPECT_EQ(roundTrip("\"/* not a comment */ // nor this\""), "\"/* not a comment */ // nor this\"");
   EXPECT_THROW_MSG(parseJson("1 /* open"), JsonParseError,
@@ -118,7 +120,7 @@ TEST(json, commentsAreSkipped) {
                    "invalid comment; missing closing '*/'; expected end of input");
 }
 
-TEST(json, readsTheForwarderFileAndRewritesItWithoutComments) {
+TEST(Json, readsTheForwarderFileAndRewritesItWithoutComments) {
   const JsonValue config = parseJson(test::readTestData("semtech-eu868-global_conf.json"));
   const JsonObject& sx1301 = config.asObject().at("SX1301_conf").asObject();
   EXPECT_EQ(sx1301.begin()->first, "lorawan_public");
@@ -133,7 +135,7 @@ TEST(json, readsTheForwarderFileAndRewritesItWithoutComments) {
   EXPECT_EQ(toPrettyJson(parseJson(pretty)), pretty);
 }
 
-TEST(json, repeatedKeyKeepsFirstPlaceAndLastValue) {
+TEST(Json, repeatedKeyKeepsFirstPlaceAndLastValue) {
   EXPECT_EQ(roundTrip(R"({"a":1,"b":2,"a":3})"), R"({"a":3,"b":2})");
   EXPECT_EQ(roundTrip(R"({"a":[1],"b":0,"a":{"c":[2,{"a":4,"a":5}]}})"), R"({"a":{"c":[2,{"a":5}]},"b":0})");
   JsonObject object{{"x", 1}, {"y", 2}};
@@ -142,7 +144,7 @@ TEST(json, repeatedKeyKeepsFirstPlaceAndLastValue) {
   EXPECT_NE(JsonValue(JsonObject{{"x", 1}, {"y", 2}}), JsonValue(JsonObject{{"y", 2}, {"x", 1}}));
 }
 
-TEST(json, nestingIsBounded) {
+TEST(Json, nestingIsBounded) {
   EXPECT_EQ(roundTrip(nested(maxJsonDepth)), nested(maxJsonDepth));
   const std::string tooDeep = "Invalid JSON: nesting deeper than 512 levels";
   EXPECT_THROW_MSG(parseJson(nested(maxJsonDepth + 1)), JsonParseError, tooDeep);
@@ -150,7 +152,7 @@ TEST(json, nestingIsBounded) {
   EXPECT_THROW_MSG(parseJson(std::string(1000000, '[')), JsonParseError, tooDeep);
 }
 
-TEST(json, malformedTextIsRefused) {
+TEST(Json, malformedTextIsRefused) {
   const std::pair<std::string, std::string> cases[] = {
       {"", "parse error at line 1, column 1: syntax error while parsing value - unexpected end of input; "
            "expected '[', '{', or a literal"},
@@ -173,7 +175,7 @@ TEST(json, malformedTextIsRefused) {
   }
 }
 
-TEST(json, writersLayout) {
+TEST(Json, writersLayout) {
   EXPECT_EQ(toPrettyJson(parseJson(R"({"a":1,"b":[],"c":{"d":"e"}})")),
             "{\n  \"a\": 1,\n  \"b\": [],\n  \"c\": {\n    \"d\": \"e\"\n  }\n}");
   EXPECT_EQ(toPrettyJson(parseJson(R"([{},[1,{"x":null}]])")),
@@ -182,7 +184,7 @@ TEST(json, writersLayout) {
   EXPECT_EQ(roundTrip(" { \"a\" : 1 , \"b\" : [ true , null , false ] } "), R"({"a":1,"b":[true,null,false]})");
 }
 
-TEST(json, typedAccessRefusesOtherKinds) {
+TEST(Json, typedAccessRefusesOtherKinds) {
   const JsonValue body = parseJson(R"({"auth":"t","n":1})");
   EXPECT_THROW_MSG(body.asObject().at("input"), JsonAccessError, "key not found: input");
   EXPECT_THROW_MSG(body.asObject().at("auth").asInt(), JsonAccessError, "JSON value is not an integer");

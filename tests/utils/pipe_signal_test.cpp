@@ -69,14 +69,14 @@ int ownHandlerStays() {
   return currentHandlerIs(countSignal);
 }
 
-TEST(pipeSignal, withTheDefaultActionOnlyQuietWritesLiveOn) {
+TEST(PipeSignal, withTheDefaultActionOnlyQuietWritesLiveOn) {
   EXPECT_EQ(statusOfChild(SIG_DFL, quietWriteAfterLettingPass), 0);
   EXPECT_EQ(statusOfChild(SIG_DFL, plainWriteAfterLettingPass), 128 + SIGPIPE);
   // The guard alone does nothing: the handler is what lets the signal pass.
   EXPECT_EQ(statusOfChild(SIG_DFL, quietWriteWithoutLettingPass), 128 + SIGPIPE);
 }
 
-TEST(pipeSignal, anIgnoredSignalOrAHandlerOfTheProgramsIsLeftAlone) {
+TEST(PipeSignal, anIgnoredSignalOrAHandlerOfTheProgramsIsLeftAlone) {
   EXPECT_EQ(statusOfChild(SIG_IGN, ignoredStaysIgnored), 0);
   EXPECT_EQ(statusOfChild(countSignal, ownHandlerStays), 0);
 }

@@ -6,7 +6,7 @@
 
 namespace nc {
 
-TEST(quotedText, escapes) {
+TEST(QuotedText, escapes) {
   EXPECT_EQ(quoteEscaped(""), "\"\"");
   EXPECT_EQ(quoteEscaped("127.0.0.1"), "\"127.0.0.1\"");
   EXPECT_EQ(quoteEscaped("\a\b\t\n\v\f\r\x1b"), "\"\\a\\b\\t\\n\\v\\f\\r\\e\"");

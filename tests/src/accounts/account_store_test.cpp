@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "src/api/context.h"
 #include "support/expect_throw_msg.h"
 #include "support/test_support.h"
 #include "utils/blake2.h"
@@ -10,19 +9,19 @@
 namespace nc {
 namespace {
 
-class accountModel : public ::testing::Test {
+class AccountStore : public ::testing::Test {
  protected:
-  accountModel() : context(newContext("", "", (dir.path() / "db").string())) { initAccounts(*context); }
+  AccountStore() : database(Database::open((dir.path() / "db").string())) { initAccountTable(database); }
 
-  Database& db() { return context->db; }
+  Database& db() { return database; }
 
   test::TempDir dir;
-  std::shared_ptr<Context> context;
+  Database database;
 };
 
 bool isUpperHex(const std::string& text) { return text.find_first_not_of("0123456789ABCDEF") == std::string::npos; }
 
-TEST_F(accountModel, storedTextShapes) {
+TEST_F(AccountStore, storedTextShapes) {
   createAccount(db(), "bob", "pw");
   const Account bob = getAccount(db(), "bob");
   EXPECT_EQ(2, bob.id);
@@ -35,7 +34,7 @@ TEST_F(accountModel, storedTextShapes) {
   EXPECT_EQ(bob.password_hash, hex(*blake2b(*newBuffer("pw"), decodeHex(bob.password_salt).get())));
 }
 
-TEST_F(accountModel, samePasswordGetsDifferentSalts) {
+TEST_F(AccountStore, samePasswordGetsDifferentSalts) {
   createAccount(db(), "bob", "qzvtk");
   const Account admin = getAccount(db(), "admin");
   const Account bob = getAccount(db(), "bob");
@@ -44,7 +43,7 @@ TEST_F(accountModel, samePasswordGetsDifferentSalts) {
   EXPECT_THROW_MSG(createAccount(db(), "bob", "other"), DbError, "UNIQUE constraint failed: account.username");
 }
 
-TEST_F(accountModel, checkingPasswords) {
+TEST_F(AccountStore, checkingPasswords) {
   EXPECT_TRUE(checkAccountPassword(db(), "admin", "qzvtk"));
   EXPECT_FALSE(checkAccountPassword(db(), "admin", "qzvtK"));
   EXPECT_FALSE(checkAccountPassword(db(), "admin", "qzvtk "));
@@ -56,7 +55,7 @@ TEST_F(accountModel, checkingPasswords) {
   EXPECT_FALSE(checkAccountPassword(db(), "empty", std::string(1, '\0')));
 }
 
-TEST_F(accountModel, onlyTheExactStoredHashMatches) {
+TEST_F(AccountStore, onlyTheExactStoredHashMatches) {
   const Account admin = getAccount(db(), "admin");
   std::string lower = admin.password_hash;
   for (char& c : lower) {
@@ -69,7 +68,7 @@ TEST_F(accountModel, onlyTheExactStoredHashMatches) {
   }
 }
 
-TEST_F(accountModel, updatingAPassword) {
+TEST_F(AccountStore, updatingAPassword) {
   const Account before = getAccount(db(), "admin");
   EXPECT_THROW_MSG(updateAccountPassword(db(), "admin", "wrong", "new"), HashNotMatchError,
                    "old password hashes do not match");
@@ -89,7 +88,7 @@ TEST_F(accountModel, updatingAPassword) {
   EXPECT_TRUE(checkAccountPassword(db(), "admin", "new"));
 }
 
-TEST_F(accountModel, userNamesAreTakenLiterally) {
+TEST_F(AccountStore, userNamesAreTakenLiterally) {
   const std::vector<std::string> names = {"O'Brien", "who?", std::string("admin\0x", 7), "admin' or '1'='1"};
   for (const std::string& name : names) {
     createAccount(db(), name, name + "-pw");

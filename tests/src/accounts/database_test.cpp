@@ -7,16 +7,16 @@
 namespace nc {
 namespace {
 
-class db : public ::testing::Test {
+class SqliteDatabase : public ::testing::Test {
  protected:
-  db() { exec(connection, "create table person (id integer primary key, name text unique, note text)"); }
+  SqliteDatabase() { exec(connection, "create table person (id integer primary key, name text unique, note text)"); }
 
   std::vector<DbRow> names() { return getAllRows(connection, "select name from person order by id"); }
 
   Database connection = Database::open(":memory:");
 };
 
-TEST_F(db, argumentsAreStoredAndFoundUnchanged) {
+TEST_F(SqliteDatabase, argumentsAreStoredAndFoundUnchanged) {
   const std::vector<std::string> hostile = {
       "O'Brien", "what?", "?", "''", "a", std::string("a\0b", 3), std::string("\0", 1), "x'); delete from person; --",
       ""};
@@ -32,7 +32,7 @@ TEST_F(db, argumentsAreStoredAndFoundUnchanged) {
   EXPECT_EQ(expected, names());
 }
 
-TEST_F(db, argumentsAreCountedBeforeAnythingRuns) {
+TEST_F(SqliteDatabase, argumentsAreCountedBeforeAnythingRuns) {
   EXPECT_THROW_MSG(exec(connection, "insert into person(name, note) values (?, ?)", {"only one"}), DbArgumentError,
                    "statement has more placeholders than arguments");
   EXPECT_THROW_MSG(getAllRows(connection, "select * from person where name = ?"), DbArgumentError,
@@ -42,14 +42,14 @@ TEST_F(db, argumentsAreCountedBeforeAnythingRuns) {
   EXPECT_EQ(std::vector<DbRow>{{"bob"}}, names());
 }
 
-TEST_F(db, rowsComeBackAsText) {
+TEST_F(SqliteDatabase, rowsComeBackAsText) {
   EXPECT_TRUE(getAllRows(connection, "select * from person where name = ?", {"nobody"}).empty());
   exec(connection, "insert into person(id, name) values (?, ?)", {"7", "bob"});
   EXPECT_EQ((std::vector<DbRow>{{"7", "bob", ""}}), getAllRows(connection, "select id, name, note from person"));
   EXPECT_EQ((std::vector<DbRow>{{"2.5", "x"}}), getAllRows(connection, "select 2.5, 'x'"));
 }
 
-TEST_F(db, failuresCarrySqlitesMessage) {
+TEST_F(SqliteDatabase, failuresCarrySqlitesMessage) {
   EXPECT_THROW_MSG(exec(connection, "nonsense"), DbError, "near \"nonsense\": syntax error");
   EXPECT_THROW_MSG(getAllRows(connection, "select * from nowhere"), DbError, "no such table: nowhere");
   exec(connection, "insert into person(name) values (?)", {"bob"});

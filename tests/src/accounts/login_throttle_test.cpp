@@ -24,7 +24,7 @@ std::optional<seconds> failFrom(LoginThrottle& throttle, const std::string& addr
   return lock;
 }
 
-TEST(loginThrottle, theFifthFailureLocksAndTheSixthDoubles) {
+TEST(LoginThrottle, theFifthFailureLocksAndTheSixthDoubles) {
   LoginThrottle throttle;
   EXPECT_EQ(std::nullopt, failFrom(throttle, "10.0.0.1", 4, start));
   EXPECT_EQ(std::nullopt, throttle.refusal("10.0.0.1", "admin", start));
@@ -41,7 +41,7 @@ TEST(loginThrottle, theFifthFailureLocksAndTheSixthDoubles) {
   EXPECT_EQ(std::nullopt, throttle.refusal("10.0.0.1", "admin", sixth + seconds(2)));
 }
 
-TEST(loginThrottle, locksDoubleUpToFifteenMinutes) {
+TEST(LoginThrottle, locksDoubleUpToFifteenMinutes) {
   EXPECT_EQ(std::nullopt, lockAfter(0));
   EXPECT_EQ(std::nullopt, lockAfter(failuresBeforeLock - 1));
   EXPECT_EQ(seconds(1), lockAfter(failuresBeforeLock));
@@ -63,7 +63,7 @@ TEST(loginThrottle, locksDoubleUpToFifteenMinutes) {
   EXPECT_EQ(seconds(900), throttle.refusal("10.0.0.1", "admin", now - seconds(900)));
 }
 
-TEST(loginThrottle, aSuccessStartsTheAddressAfresh) {
+TEST(LoginThrottle, aSuccessStartsTheAddressAfresh) {
   LoginThrottle throttle;
   failFrom(throttle, "10.0.0.1", 4, start);
   throttle.succeeded("10.0.0.1");
@@ -72,7 +72,7 @@ TEST(loginThrottle, aSuccessStartsTheAddressAfresh) {
   EXPECT_EQ(seconds(1), throttle.addressFailed("10.0.0.1", start));
 }
 
-TEST(loginThrottle, addressesAreCountedApart) {
+TEST(LoginThrottle, addressesAreCountedApart) {
   LoginThrottle throttle;
   failFrom(throttle, "10.0.0.1", failuresBeforeLock, start);
   EXPECT_NE(std::nullopt, throttle.refusal("10.0.0.1", "admin", start));
@@ -82,7 +82,7 @@ TEST(loginThrottle, addressesAreCountedApart) {
   EXPECT_NE(std::nullopt, throttle.refusal("10.0.0.1", "admin", start));
 }
 
-TEST(loginThrottle, anAccountTakesAFixedNumberOfFailuresPerWindow) {
+TEST(LoginThrottle, anAccountTakesAFixedNumberOfFailuresPerWindow) {
   LoginThrottle throttle;
   // Each failure from a new address, so no address is ever locked.
   auto failAccount = [&](int first, int count, ThrottleClock::time_point now) {
@@ -109,7 +109,7 @@ TEST(loginThrottle, anAccountTakesAFixedNumberOfFailuresPerWindow) {
   EXPECT_EQ(seconds(60), failAccount(200, 1, start + accountWindow));
 }
 
-TEST(loginThrottle, theTableForgetsTheAddressTouchedLongestAgo) {
+TEST(LoginThrottle, theTableForgetsTheAddressTouchedLongestAgo) {
   LoginThrottle throttle(3);
   failFrom(throttle, "a", failuresBeforeLock, start);
   failFrom(throttle, "b", 1, start);

@@ -18,11 +18,12 @@ mode_t modeOf(const std::filesystem::path& path) {
   return status.st_mode & 07777;
 }
 
-TEST(privateFiles, aNewDatabaseAndItsJournalsAreOwnerOnly) {
+TEST(PrivateFiles, aNewDatabaseAndItsJournalsAreOwnerOnly) {
   TempDir dir;
   const std::string path = (dir.path() / "accounts.sqlite3").string();
   std::ostringstream out;
-  keepDatabasePrivate(path, out);
+  Logger log(out, false);
+  keepDatabasePrivate(path, log);
   EXPECT_EQ(0600u, modeOf(path));
   EXPECT_EQ("", out.str());
   Database db = Database::open(path);
@@ -38,7 +39,7 @@ TEST(privateFiles, aNewDatabaseAndItsJournalsAreOwnerOnly) {
   EXPECT_EQ(0600u, modeOf(path + "-shm"));
 }
 
-TEST(privateFiles, existingLooseFilesAreTightenedWithOneLineEach) {
+TEST(PrivateFiles, existingLooseFilesAreTightenedWithOneLineEach) {
   TempDir dir;
   const std::filesystem::path path = dir.path() / "accounts.sqlite3";
   writeFile(path, "");
@@ -48,7 +49,8 @@ TEST(privateFiles, existingLooseFilesAreTightenedWithOneLineEach) {
   ASSERT_EQ(0, ::chmod((dir.path() / "accounts.sqlite3-wal").c_str(), 0660));
   ASSERT_EQ(0, ::chmod((dir.path() / "accounts.sqlite3-journal").c_str(), 0600));
   std::ostringstream out;
-  keepDatabasePrivate(path.string(), out);
+  Logger log(out, false);
+  keepDatabasePrivate(path.string(), log);
   EXPECT_EQ(0600u, modeOf(path));
   EXPECT_EQ(0600u, modeOf(dir.path() / "accounts.sqlite3-wal"));
   EXPECT_EQ("made " + path.string() + " private: mode 0644 -> 0600\n" +
@@ -57,18 +59,20 @@ TEST(privateFiles, existingLooseFilesAreTightenedWithOneLineEach) {
   // Owner bits are kept as they were; a second start has nothing to say.
   ASSERT_EQ(0, ::chmod(path.c_str(), 0407));
   std::ostringstream again;
-  keepDatabasePrivate(path.string(), again);
+  Logger logAgain(again, false);
+  keepDatabasePrivate(path.string(), logAgain);
   EXPECT_EQ(0400u, modeOf(path));
-  keepDatabasePrivate(path.string(), again);
+  keepDatabasePrivate(path.string(), logAgain);
   EXPECT_EQ("made " + path.string() + " private: mode 0407 -> 0400\n", again.str());
 }
 
-TEST(privateFiles, namesWithoutAFileAreLeftAlone) {
+TEST(PrivateFiles, namesWithoutAFileAreLeftAlone) {
   TempDir dir;
   std::ostringstream out;
-  keepDatabasePrivate(":memory:", out);
-  keepDatabasePrivate("", out);
-  keepDatabasePrivate((dir.path() / "missing" / "accounts.sqlite3").string(), out);
+  Logger log(out, false);
+  keepDatabasePrivate(":memory:", log);
+  keepDatabasePrivate("", log);
+  keepDatabasePrivate((dir.path() / "missing" / "accounts.sqlite3").string(), log);
   EXPECT_FALSE(std::filesystem::exists(":memory:"));
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
   EXPECT_EQ("", out.str());

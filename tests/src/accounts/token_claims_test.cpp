@@ -8,12 +8,12 @@ namespace {
 constexpr int64_t issued = 5000;
 constexpr int64_t day = 86400;
 
-TEST(tokenClaims, payloadNamesTheUserAndCarriesItsClaims) {
+TEST(TokenClaims, payloadNamesTheUserAndCarriesItsClaims) {
   EXPECT_EQ(R"({"username":"a\"b","issuedAt":5000,"passwordEpoch":3})",
             toCompactJson(newTokenPayload("a\"b", issued, 3)));
 }
 
-TEST(tokenClaims, aTokenExpiresWhenItsAgeReachesTheLifetime) {
+TEST(TokenClaims, aTokenExpiresWhenItsAgeReachesTheLifetime) {
   const JsonValue payload = newTokenPayload("admin", issued, 0);
   const TokenRules rules{day, 0};
   EXPECT_EQ(TokenStanding::current, judgeTokenPayload(payload, rules, issued));
@@ -24,13 +24,13 @@ TEST(tokenClaims, aTokenExpiresWhenItsAgeReachesTheLifetime) {
   EXPECT_EQ(TokenStanding::current, judgeTokenPayload(payload, TokenRules{1, 0}, issued));
 }
 
-TEST(tokenClaims, lifetimeZeroMeansNever) {
+TEST(TokenClaims, lifetimeZeroMeansNever) {
   const JsonValue payload = newTokenPayload("admin", issued, 0);
   EXPECT_EQ(TokenStanding::current, judgeTokenPayload(payload, TokenRules{0, 0}, issued + 100 * 365 * day));
   EXPECT_EQ(TokenStanding::current, judgeTokenPayload(payload, TokenRules{0, 0}, INT64_MAX));
 }
 
-TEST(tokenClaims, anEarlierPasswordEpochIsRevokedWhateverItsAge) {
+TEST(TokenClaims, anEarlierPasswordEpochIsRevokedWhateverItsAge) {
   const TokenRules afterChange{day, 1};
   EXPECT_EQ(TokenStanding::revoked, judgeTokenPayload(newTokenPayload("admin", issued, 0), afterChange, issued));
   EXPECT_EQ(TokenStanding::current, judgeTokenPayload(newTokenPayload("admin", issued, 1), afterChange, issued));
@@ -38,7 +38,7 @@ TEST(tokenClaims, anEarlierPasswordEpochIsRevokedWhateverItsAge) {
   EXPECT_EQ(TokenStanding::revoked, judgeTokenPayload(newTokenPayload("admin", issued, 2), afterChange, issued));
 }
 
-TEST(tokenClaims, payloadsWithoutTheClaims) {
+TEST(TokenClaims, payloadsWithoutTheClaims) {
   const TokenRules rules{day, 0};
   EXPECT_EQ(TokenStanding::noUsername, judgeTokenPayload(JsonValue(JsonObject{}), rules, issued));
   EXPECT_EQ(TokenStanding::noUsername, judgeTokenPayload(JsonValue("admin"), rules, issued));

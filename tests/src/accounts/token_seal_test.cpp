@@ -16,7 +16,7 @@ std::string sealedToken(const Buffer& key, std::string_view plaintext) {
   return base64(*concat(*nonce, *chachapolyEncrypt(key, *nonce, *newBuffer(plaintext))));
 }
 
-TEST(auth, tokensOpenToTheirPayload) {
+TEST(TokenSeal, tokensOpenToTheirPayload) {
   const BufferRef key = genChachapolyKey();
   const std::string token = encodeAuthToken(*key, userPayload("admin"));
   EXPECT_EQ(64u, token.size());
@@ -35,7 +35,7 @@ TEST(auth, tokensOpenToTheirPayload) {
   EXPECT_EQ(awkward, decodeAuthToken(*key, encodeAuthToken(*key, awkward)));
 }
 
-TEST(auth, alteredOrForeignTokensFailTheMac) {
+TEST(TokenSeal, alteredOrForeignTokensFailTheMac) {
   const BufferRef key = genChachapolyKey();
   const std::string token = encodeAuthToken(*key, userPayload("admin"));
   const BufferRef bytes = decodeBase64(token);
@@ -52,7 +52,7 @@ TEST(auth, alteredOrForeignTokensFailTheMac) {
   EXPECT_THROW_MSG(decodeAuthToken(*newBuffer(16), token), InvalidTokenError, "Invalid MAC: " + token);
 }
 
-TEST(auth, tokenLengths) {
+TEST(TokenSeal, tokenLengths) {
   const BufferRef key = genChachapolyKey();
   EXPECT_THROW_MSG(decodeAuthToken(*key, ""), InvalidTokenError, "Invalid size: ");
   const std::string twelveBytes(16, 'A');
@@ -64,7 +64,7 @@ TEST(auth, tokenLengths) {
   EXPECT_THROW_MSG(decodeAuthToken(*key, truncated), InvalidTokenError, "Invalid MAC: " + truncated);
 }
 
-TEST(auth, textThatIsNotBase64) {
+TEST(TokenSeal, textThatIsNotBase64) {
   const BufferRef key = genChachapolyKey();
   const std::string token = encodeAuthToken(*key, userPayload("admin"));
   EXPECT_THROW_MSG(decodeAuthToken(*key, token.substr(1)), BufferValueError, "Only base64 with padding is supported");
@@ -72,7 +72,7 @@ TEST(auth, textThatIsNotBase64) {
   EXPECT_THROW_MSG(decodeAuthToken(*key, token + "\n"), BufferValueError, "Only base64 with padding is supported");
 }
 
-TEST(auth, sealedTextThatIsNotJson) {
+TEST(TokenSeal, sealedTextThatIsNotJson) {
   const BufferRef key = genChachapolyKey();
   for (const std::string_view plaintext : {"not json", "", "{\"username\":", "{} {}"}) {
     const std::string token = sealedToken(*key, plaintext);

@@ -19,7 +19,7 @@ std::shared_ptr<Context> startOn(const std::filesystem::path& file) {
 
 std::vector<DbRow> accounts(Context& context) { return getAllRows(context.db, "select username from account"); }
 
-TEST(context, firstStartCreatesTheTableAndTheFirstRunAccount) {
+TEST(Context, firstStartCreatesTheTableAndTheFirstRunAccount) {
   TempDir dir;
   const auto file = dir.path() / "nodeconsole.sqlite3";
   const auto context = newContext("conf.json", "unit", file.string());
@@ -43,7 +43,7 @@ TEST(context, firstStartCreatesTheTableAndTheFirstRunAccount) {
   EXPECT_TRUE(checkAccountPassword(context->db, "admin", "qzvtk"));
 }
 
-TEST(context, secondStartKeepsAccountsAndMakesANewKey) {
+TEST(Context, secondStartKeepsAccountsAndMakesANewKey) {
   TempDir dir;
   const auto file = dir.path() / "db";
   std::string firstKey;
@@ -58,7 +58,7 @@ TEST(context, secondStartKeepsAccountsAndMakesANewKey) {
   EXPECT_NE(firstKey, toString(*second->secret));
 }
 
-TEST(context, noFirstRunAccountBesideAnotherUser) {
+TEST(Context, noFirstRunAccountBesideAnotherUser) {
   TempDir dir;
   const auto file = dir.path() / "db";
   {
@@ -69,7 +69,7 @@ TEST(context, noFirstRunAccountBesideAnotherUser) {
   EXPECT_EQ(std::vector<DbRow>{{"bob"}}, accounts(*context));
 }
 
-TEST(context, unusableDatabaseFilesStopStartUp) {
+TEST(Context, unusableDatabaseFilesStopStartUp) {
   TempDir dir;
   EXPECT_THROW_MSG(newContext("", "", (dir.path() / "missing" / "db").string()), DbError,
                    "unable to open database file");
@@ -82,7 +82,7 @@ TEST(context, unusableDatabaseFilesStopStartUp) {
 
 // Running as root, permission bits cannot make a file read-only, but an SQLite
 // URI file name can, where the library was built to accept them.
-TEST(context, readOnlyDatabaseStopsStartUp) {
+TEST(Context, readOnlyDatabaseStopsStartUp) {
   if (!sqlite3_compileoption_used("USE_URI")) {
     GTEST_SKIP() << "SQLite built without URI file names";
   }
@@ -93,7 +93,7 @@ TEST(context, readOnlyDatabaseStopsStartUp) {
   EXPECT_THROW_MSG(initAccounts(*context), DbError, "attempt to write a readonly database");
 }
 
-TEST(context, keyIsWipedWithTheContext) {
+TEST(Context, keyIsWipedWithTheContext) {
   TempDir dir;
   auto context = newContext("", "", (dir.path() / "db").string());
   const BufferRef key = context->secret;

@@ -9,6 +9,7 @@
 #include "src/api/context.h"
 #include "src/accounts/token_claims.h"
 #include "src/api/entry_handlers.h"
+#include "src/api/failure_table.h"
 #include "src/api/procedure_table.h"
 #include "src/units/systemctl.h"
 #include "support/fake_systemctl.h"
@@ -34,10 +35,10 @@ class Procedures : public ::testing::Test {
     initAccounts(*context_);
     context_->forwarderSettleWindow = std::chrono::milliseconds(300);
     auto server = newHttpServer(4096);
-    setupJsonApiRoute(*server);
+    setupJsonApiRoute(*server, context_);
     mount(*server, "health", healthCheck);
     catchErrors(*server, newFailureCatcher());
-    running_ = std::make_unique<InProcessServer>(server, context_);
+    running_ = std::make_unique<InProcessServer>(server);
   }
 
   std::filesystem::path configPath() const { return dir_.path() / "global_conf.json"; }

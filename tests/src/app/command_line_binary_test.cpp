@@ -12,7 +12,7 @@ namespace {
 
 const std::string usageHint = "Run with --help for full usage.\n";
 
-TEST(commandLineBinary, errorsGoToStandardErrorWithStatus1) {
+TEST(CommandLineBinary, errorsGoToStandardErrorWithStatus1) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
       {{"--lisen=x"}, "Unknown long option: \"lisen\"\n\nMaybe you meant one of:\n\tlisten\n\n" + usageHint},
       {{"--DataPath=x"}, "Unknown long option: \"DataPath\"\n\nMaybe you meant one of:\n\tdataPath\n\n" + usageHint},
@@ -34,7 +34,7 @@ TEST(commandLineBinary, errorsGoToStandardErrorWithStatus1) {
   }
 }
 
-TEST(commandLineBinary, switchesGoToStandardOutputWithStatus0) {
+TEST(CommandLineBinary, switchesGoToStandardOutputWithStatus0) {
   const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases{
       {{"--help"}, "80", helpAt80Columns},
       {{"-h"}, "200", helpAt200Columns},
@@ -60,7 +60,7 @@ TEST(commandLineBinary, switchesGoToStandardOutputWithStatus0) {
 }
 
 // Needs the whole service: it has to be listening when the signal arrives.
-TEST(commandLineBinary, sigintEndsTheServiceWithStatus1) {
+TEST(CommandLineBinary, sigintEndsTheServiceWithStatus1) {
   TempDir dir;
   const uint16_t port = freePort();
   ServiceProcess service({"--port", std::to_string(port), "--dataPath", (dir.path() / "accounts.sqlite3").string(),

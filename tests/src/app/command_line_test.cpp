@@ -41,7 +41,7 @@ std::string refused(const std::vector<std::string>& args) {
 
 const std::string usageHint = "Run with --help for full usage.\n";
 
-TEST(commandLine, defaultsWithoutArguments) {
+TEST(CommandLine, defaultsWithoutArguments) {
   const Settings settings = accepted({});
   EXPECT_EQ(settings.listen, "127.0.0.1");
   EXPECT_EQ(settings.port, 9992);
@@ -50,7 +50,7 @@ TEST(commandLine, defaultsWithoutArguments) {
   EXPECT_EQ(settings.dataPath, "nodeconsole.sqlite3");
 }
 
-TEST(commandLine, tokenLifetimeAndAllowedHosts) {
+TEST(CommandLine, tokenLifetimeAndAllowedHosts) {
   EXPECT_EQ(accepted({}).tokenLifetime, 86400);
   EXPECT_EQ(accepted({}).allowedHosts, "");
   EXPECT_EQ(accepted({"--tokenLifetime=3600"}).tokenLifetime, 3600);
@@ -62,7 +62,7 @@ TEST(commandLine, tokenLifetimeAndAllowedHosts) {
             0u);
 }
 
-TEST(commandLine, optionForms) {
+TEST(CommandLine, optionForms) {
   const std::vector<std::vector<std::string>> portForms{
       {"--port", "8080"}, {"--port=8080"}, {"--port:8080"}, {"-p8080"}, {"-p=8080"},
       {"-p:8080"},        {"-p", "8080"},  {"--po=8080"},   {"--p", "8080"}};
@@ -82,7 +82,7 @@ TEST(commandLine, optionForms) {
   EXPECT_EQ(accepted({"--listen=x", "--"}).listen, "x");
 }
 
-TEST(commandLine, nameNormalisation) {
+TEST(CommandLine, nameNormalisation) {
   for (const std::string name : {"--dataPath", "--dataPATH", "--data-path", "--data_path", "--datapath",
                                  "--d_A-t_A-p_A-t_H"})
     EXPECT_EQ(accepted({name + "=x"}).dataPath, "x") << name;
@@ -92,7 +92,7 @@ TEST(commandLine, nameNormalisation) {
   EXPECT_EQ(refused({"--LIS=x"}), "Unknown long option: \"LIS\"\n\n" + usageHint);
 }
 
-TEST(commandLine, prefixes) {
+TEST(CommandLine, prefixes) {
   EXPECT_EQ(accepted({"--d=x"}).dataPath, "x");
   EXPECT_EQ(accepted({"--l=x"}).listen, "x");
   EXPECT_EQ(accepted({"--forwarderC=x"}).forwarderConfigPath, "x");
@@ -102,7 +102,7 @@ TEST(commandLine, prefixes) {
   EXPECT_EQ(parse({"--help-s"}).out.rfind("BASIC CHEAT SHEET:\n", 0), 0u);
 }
 
-TEST(commandLine, ambiguousPrefixes) {
+TEST(CommandLine, ambiguousPrefixes) {
   const std::string forwarderList = "  forwarderConfigPath\n  forwarderUnitServiceName \n";
   const std::string helpList = "  help\n  help-syntax \n";
   const std::string moreDetails = "Run with --help for more details.\n";
@@ -119,7 +119,7 @@ TEST(commandLine, ambiguousPrefixes) {
                                    moreDetails);
 }
 
-TEST(commandLine, stringOperators) {
+TEST(CommandLine, stringOperators) {
   EXPECT_EQ(accepted({"--listen+=.lan"}).listen, "127.0.0.1.lan");
   EXPECT_EQ(accepted({"--listen&=.lan"}).listen, "127.0.0.1.lan");
   EXPECT_EQ(accepted({"--listen^=lan."}).listen, "lan.127.0.0.1");
@@ -133,7 +133,7 @@ TEST(commandLine, stringOperators) {
   EXPECT_EQ(accepted({"--listen=+=x"}).listen, "+=x");
 }
 
-TEST(commandLine, badOperators) {
+TEST(CommandLine, badOperators) {
   EXPECT_EQ(refused({"--listen-=x"}), "Bad operator (\"-=\") for strings, param listen\n");
   EXPECT_EQ(refused({"--data-Path,=x"}), "Bad operator (\",=\") for strings, param data-Path\n");
   EXPECT_EQ(refused({"--lis+-=x"}), "Bad operator (\"+-=\") for strings, param lis\n");
@@ -144,7 +144,7 @@ TEST(commandLine, badOperators) {
   EXPECT_EQ(refused({"--listen-=x", "--help"}), "Bad operator (\"-=\") for strings, param listen\n");
 }
 
-TEST(commandLine, integers) {
+TEST(CommandLine, integers) {
   const std::vector<std::pair<std::string, int64_t>> good{
       {" 8080 ", 8080}, {"\t\v8080\r\n\f", 8080}, {"+8080", 8080}, {"0", 0}, {"-1", -1}, {"65536", 65536},
       {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN}, {"007", 7}};
@@ -159,7 +159,7 @@ TEST(commandLine, integers) {
   EXPECT_EQ(refused({"--po:x"}), "Bad value: \"x\" for option \"po\"; expecting int\n" + helpAt80Columns);
 }
 
-TEST(commandLine, lastOccurrenceWins) {
+TEST(CommandLine, lastOccurrenceWins) {
   const Settings settings =
       accepted({"-p1", "--port=2", "-l", "a", "--listen:b", "-d", "x", "--data-path=y", "--dataPath", "z"});
   EXPECT_EQ(settings.port, 2);
@@ -167,7 +167,7 @@ TEST(commandLine, lastOccurrenceWins) {
   EXPECT_EQ(settings.dataPath, "z");
 }
 
-TEST(commandLine, unknownOptions) {
+TEST(CommandLine, unknownOptions) {
   const auto unknownLong = [](const std::string& key, const std::string& suggestions) {
     const std::string maybe = suggestions.empty() ? "" : "Maybe you meant one of:\n\t" + suggestions + "\n\n";
     return "Unknown long option: \"" + key + "\"\n\n" + maybe + usageHint;
@@ -188,7 +188,7 @@ TEST(commandLine, unknownOptions) {
   EXPECT_EQ(refused({"-P8080"}), "Unknown short option: \"P\"\n\n" + usageHint);
 }
 
-TEST(commandLine, switches) {
+TEST(CommandLine, switches) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--help"}, {"-h"}, {"--hELP"}, {"--help=no"}, {"-hx"}, {"--help", "extra"}, {"-p1", "-h", "-v"}}) {
     const Parsed parsed = parse(args);
@@ -207,7 +207,7 @@ TEST(commandLine, switches) {
     EXPECT_NE(syntax.out.find(topic), std::string::npos) << topic;
 }
 
-TEST(commandLine, helpLayoutFollowsTerminalWidth) {
+TEST(CommandLine, helpLayoutFollowsTerminalWidth) {
   EXPECT_EQ(parse({"-h"}, 200).out, helpAt200Columns);
   EXPECT_EQ(parse({"-h"}, 127).out, helpAt200Columns);
   EXPECT_EQ(parse({"-h"}, 0).out, helpAt80Columns);
@@ -221,7 +221,7 @@ TEST(commandLine, helpLayoutFollowsTerminalWidth) {
   EXPECT_EQ(parse({"--port=?"}, 200).err, "Bad value: \"?\" for option \"port\"; expecting int\n" + helpAt200Columns);
 }
 
-TEST(commandLine, nonOptionArguments) {
+TEST(CommandLine, nonOptionArguments) {
   const auto rejected = [](const std::string& arg) {
     return "nodeconsole does not expect non-option arguments at \"" + arg + "\".\n" + usageHint;
   };
@@ -233,13 +233,13 @@ TEST(commandLine, nonOptionArguments) {
   EXPECT_EQ(refused({"-p", "1", "2"}), rejected("2"));
 }
 
-TEST(commandLine, missingValue) {
+TEST(CommandLine, missingValue) {
   EXPECT_EQ(refused({"--listen"}), "Missing value for option \"listen\"\n" + usageHint);
   EXPECT_EQ(refused({"-p1", "-l"}), "Missing value for option \"l\"\n" + usageHint);
   EXPECT_EQ(refused({"--port"}), "Missing value for option \"port\"\n" + usageHint);
 }
 
-TEST(wrapLeastRagged, breaks) {
+TEST(WrapLeastRagged, breaks) {
   using Lines = std::vector<std::string>;
   // Greedy filling would give "aaa bb" / "cc" / "ddddd" at a cost of 64, not 28.
   EXPECT_EQ(wrapLeastRagged("aaa bb cc ddddd", 6), (Lines{"aaa", "bb cc", "ddddd"}));
@@ -255,7 +255,7 @@ TEST(wrapLeastRagged, breaks) {
   EXPECT_EQ(wrapLeastRagged("a b c", 2147483647), (Lines{"a b c"}));
 }
 
-TEST(damerauLevenshteinDistance, distances) {
+TEST(DamerauLevenshteinDistance, distances) {
   const std::vector<std::tuple<std::string, std::string, size_t>> cases{
       {"", "", 0},         {"abc", "", 3},           {"", "abc", 3},         {"port", "port", 0},
       {"lisen", "listen", 1}, {"lsiten", "listen", 1}, {"Datapath", "datapath", 1}, {"kitten", "sitting", 3},

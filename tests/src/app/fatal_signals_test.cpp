@@ -82,7 +82,7 @@ int overflowStack(int depth) {
 
 void overflowTheStack() { static_cast<void>(overflowStack(0)); }
 
-TEST(fatalSignals, endWithOneLineAndStatus1) {
+TEST(FatalSignals, endWithOneLineAndStatus1) {
   const std::vector<std::pair<void (*)(), std::string>> cases{
       {raiseSignal<SIGINT>, "SIGINT: Interrupted by Ctrl-C.\n"},
       {raiseSignal<SIGSEGV>, "SIGSEGV: Illegal storage access. (Attempt to read from nil?)\n"},
@@ -101,7 +101,7 @@ TEST(fatalSignals, endWithOneLineAndStatus1) {
   }
 }
 
-TEST(fatalSignals, otherSignalsKeepTheirDefault) {
+TEST(FatalSignals, otherSignalsKeepTheirDefault) {
   const Ending ending = endOfChild(raiseSignal<SIGTERM>);
   EXPECT_EQ(ending.exitStatus, 128 + SIGTERM);
   EXPECT_EQ(ending.err, "");

@@ -37,7 +37,7 @@ struct Service {
 
 }  // namespace
 
-TEST(serviceBinary, startUpLinesHealthAndRedirect) {
+TEST(ServiceBinary, startUpLinesHealthAndRedirect) {
   Service service;
   ServiceProcess process(service.args());
   EXPECT_EQ(process.output(), "starting nodeconsole v1.1.1\nListening 127.0.0.1:" + std::to_string(service.port) + "\n");
@@ -63,7 +63,7 @@ TEST(serviceBinary, startUpLinesHealthAndRedirect) {
             "HTTP/1.1 302 Found\r\nLocation: /ui\r\nContent-Length: 0\r\n\r\n");
 }
 
-TEST(serviceBinary, anEmptyListenAddressBindsEveryInterface) {
+TEST(ServiceBinary, anEmptyListenAddressBindsEveryInterface) {
   Service service;
   std::vector<std::string> args = service.args();
   args.push_back("--listen=");
@@ -72,7 +72,7 @@ TEST(serviceBinary, anEmptyListenAddressBindsEveryInterface) {
   EXPECT_EQ(statusOf(roundTrip(service.port, "GET /health HTTP/1.1\r\nHost: localhost\r\n\r\n")), 200);
 }
 
-TEST(serviceBinary, startUpFailuresEndWithStatusOne) {
+TEST(ServiceBinary, startUpFailuresEndWithStatusOne) {
   Service service;
   ServiceProcess first(service.args());
   ProcessResult second = runBinary(service.args());
@@ -102,7 +102,7 @@ TEST(serviceBinary, startUpFailuresEndWithStatusOne) {
   EXPECT_NE(std::find(expected.begin(), expected.end(), badHost.out), expected.end()) << badHost.out;
 }
 
-TEST(serviceBinary, anOperatorSession) {
+TEST(ServiceBinary, anOperatorSession) {
   Service service;
   FakeSystemctl fake;
   writeFile(service.config, readTestData("semtech-eu868-global_conf.json"));
@@ -150,7 +150,7 @@ TEST(serviceBinary, anOperatorSession) {
   EXPECT_NE(process.output().find("\nkey not found: input\n"), std::string::npos);
 }
 
-TEST(serviceBinary, privateDatabaseAllowedHostsAndTokenLifetime) {
+TEST(ServiceBinary, privateDatabaseAllowedHostsAndTokenLifetime) {
   Service service;
   const std::filesystem::path database = service.dir.path() / "db.sqlite3";
   writeFile(database, "");

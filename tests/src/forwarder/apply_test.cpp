@@ -2,9 +2,10 @@
 
 #include <asio/detached.hpp>
 
-#include "server/http_error.h"
-#include "src/forwarder/history.h"
+#include "src/api/failure_table.h"
 #include "src/forwarder/apply.h"
+#include "src/forwarder/history.h"
+#include "src/forwarder/settle_watch.h"
 #include "support/fake_systemctl.h"
 #include "support/run_awaitable.h"
 #include "support/test_support.h"
@@ -28,12 +29,15 @@ class VerifiedApply : public ::testing::Test {
 
   std::filesystem::path configPath() const { return dir_.path() / "global_conf.json"; }
 
-  // The client message of the failure, or "applied".
+  // The status and client message the service answers the failure with, or
+  // "applied". Failures the service does not know are left to the test.
   std::string outcome(asio::awaitable<void> task) {
     try {
       runAwaitable(io_, std::move(task));
-    } catch (const HttpException& e) {
-      return std::to_string(e.httpCode) + " " + e.errorMessage;
+    } catch (const std::exception&) {
+      const FailureReply reply = serviceFailures().replyFor(std::current_exception());
+      if (reply.unexpected) throw;
+      return std::to_string(reply.status) + " " + reply.body.asObject().at("error").asObject().at("message").asString();
     }
     return "applied";
   }
@@ -59,7 +63,7 @@ UnitStatus reading(const std::string& state, std::optional<int64_t> restarts = 0
 
 }  // namespace
 
-TEST(settleWatch, holdsOnlyWhenActiveAtTheEndWithAStillCounter) {
+TEST(SettleWatch, holdsOnlyWhenActiveAtTheEndWithAStillCounter) {
   SettleWatch held;
   EXPECT_EQ(held.observe(reading("activating")), std::nullopt);
   EXPECT_EQ(held.observe(reading("active")), std::nullopt);
@@ -197,7 +201,7 @@ TEST_F(VerifiedApply, restore) {
   EXPECT_EQ(readFile(configPath()), patched);
   EXPECT_EQ(listVersions(target_.historyFolder).size(), 4u);
   EXPECT_EQ(fake_.calls(), restarts(4));
-  EXPECT_THROW(restore(9), UnknownVersionError);
+  EXPECT_EQ(restore(9), "404 There is no version 9 in the history");
 }
 
 TEST_F(VerifiedApply, appliesNeverInterleave) {

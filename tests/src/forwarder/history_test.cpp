@@ -44,7 +44,7 @@ JsonValue json(const std::string& text) { return parseJson(text); }
 
 }  // namespace
 
-TEST(configHistoryBounds, oldestGoesFirstButTheFactoryAndTheNewestStay) {
+TEST(ConfigHistoryBounds, oldestGoesFirstButTheFactoryAndTheNewestStay) {
   std::vector<HistoryVersion> four{sized(4, 10), sized(3, 10), sized(2, 10), sized(1, 10, true)};
   EXPECT_EQ(idsWithinBounds(four, 5, 100), (std::vector<int64_t>{4, 3, 2, 1}));
   EXPECT_EQ(idsWithinBounds(four, 4, 100), (std::vector<int64_t>{4, 3, 2, 1}));
@@ -134,7 +134,7 @@ TEST_F(ConfigHistory, theFolderSitsBesideTheDatabase) {
   EXPECT_EQ(historyFolderFor("/db"), "/forwarder-history");
 }
 
-TEST(configHistoryChanges, topLevelMembersThatDiffer) {
+TEST(ConfigHistoryChanges, topLevelMembersThatDiffer) {
   JsonValue before = json(R"({"gateway_conf":{"a":1,"b":2},"SX1301_conf":{"r":[1,2]},"old":1})");
   EXPECT_EQ(changedMembers(&before, json(R"({"gateway_conf":{"b":2,"a":1},"SX1301_conf":{"r":[1,2]},"old":1})")),
             std::vector<std::string>{});

@@ -41,14 +41,15 @@ std::set<std::string> namesIn(const std::filesystem::path& directory) {
 }
 
 std::string sweep(const std::filesystem::path& path) {
-  std::ostringstream log;
+  std::ostringstream out;
+  Logger log(out, false);
   removeStaleTemporaryFiles(path.string(), log, now);
-  return log.str();
+  return out.str();
 }
 
 }  // namespace
 
-TEST(staleTempFiles, namesOfTheTemplateAndNothingElse) {
+TEST(StaleTempFiles, namesOfTheTemplateAndNothingElse) {
   EXPECT_TRUE(isTemporaryNameFor(".conf.json.Ab12Cz", "conf.json"));
   EXPECT_TRUE(isTemporaryNameFor(".conf.json.000000", "conf.json"));
   for (const char* other : {".conf.json.Ab12C", ".conf.json.Ab12Cz9", "conf.json.Ab12Cz", "..conf.json.Ab12C",
@@ -61,7 +62,7 @@ TEST(staleTempFiles, namesOfTheTemplateAndNothingElse) {
   EXPECT_EQ(temporaryTemplateFor("/", "conf.json"), "/.conf.json.XXXXXX");
 }
 
-TEST(staleTempFiles, everyNameMkostempMakesIsRecognised) {
+TEST(StaleTempFiles, everyNameMkostempMakesIsRecognised) {
   TempDir dir;
   for (int i = 0; i < 50; ++i) {
     std::string path = temporaryTemplateFor(dir.path().string(), "conf.json");
@@ -72,7 +73,7 @@ TEST(staleTempFiles, everyNameMkostempMakesIsRecognised) {
   }
 }
 
-TEST(staleTempFiles, removesOnlyOurOldFiles) {
+TEST(StaleTempFiles, removesOnlyOurOldFiles) {
   TempDir dir;
   const auto conf = dir.path() / "conf.json";
   makeFile(conf, std::chrono::hours(24));
@@ -111,7 +112,7 @@ TEST(staleTempFiles, removesOnlyOurOldFiles) {
 
 // A replacement writes beside the link's target, so that is where its
 // leftovers are, and the link's own folder is not ours to clean.
-TEST(staleTempFiles, followsASymbolicLinkToTheRealFile) {
+TEST(StaleTempFiles, followsASymbolicLinkToTheRealFile) {
   TempDir dir;
   std::filesystem::create_directory(dir.path() / "real");
   std::filesystem::create_directory(dir.path() / "links");
@@ -129,7 +130,7 @@ TEST(staleTempFiles, followsASymbolicLinkToTheRealFile) {
             (std::set<std::string>{"conf.json", ".conf.json.Old001", ".target.json.Old001"}));
 }
 
-TEST(staleTempFiles, aMissingFileOrFolderIsNoFailure) {
+TEST(StaleTempFiles, aMissingFileOrFolderIsNoFailure) {
   TempDir dir;
   makeFile(dir.path() / ".gone.json.Old001", std::chrono::hours(1));
   EXPECT_EQ(sweep(dir.path() / "gone.json"),
@@ -138,7 +139,7 @@ TEST(staleTempFiles, aMissingFileOrFolderIsNoFailure) {
 }
 
 // The service cleans up at start-up, before it listens.
-TEST(staleTempFiles, theServiceRemovesThemAtStartUp) {
+TEST(StaleTempFiles, theServiceRemovesThemAtStartUp) {
   TempDir dir;
   const auto conf = dir.path() / "global_conf.json";
   writeFile(conf, "{}");

@@ -25,7 +25,7 @@ ExecError failureOf(asio::io_context& io, asio::awaitable<void> task) {
 
 }  // namespace
 
-TEST(serviceControl, eachVerbRunsItsSystemctlCommand) {
+TEST(Systemctl, eachVerbRunsItsSystemctlCommand) {
   FakeSystemctl fake;
   asio::io_context io;
   runAwaitable(io, systemctlRestart("packet-forwarder"));
@@ -43,7 +43,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 // A command past its deadline is ended, SIGTERM first and SIGKILL if that is
 // ignored, and fails as timed out; one that exits 124 by itself does not.
-TEST(serviceControl, commandDeadline) {
+TEST(Systemctl, commandDeadline) {
   using namespace std::chrono_literals;
   FakeSystemctl fake;
   asio::io_context io;
@@ -71,7 +71,7 @@ TEST(serviceControl, commandDeadline) {
   setCommandDeadline({});
 }
 
-TEST(serviceControl, exitCodes) {
+TEST(Systemctl, exitCodes) {
   FakeSystemctl fake;
   asio::io_context io;
   fake.exitWith("start", 5);
@@ -96,7 +96,7 @@ TEST(serviceControl, exitCodes) {
   EXPECT_NE(missing.output.find("not found"), std::string::npos) << missing.output;
 }
 
-TEST(serviceControl, failuresKeepTheCommandsOutputUpToTheBound) {
+TEST(Systemctl, failuresKeepTheCommandsOutputUpToTheBound) {
   FakeSystemctl fake;
   asio::io_context io;
   fake.printOnCall("restart", "to stdout\n", "to stderr\n");
@@ -121,7 +121,7 @@ TEST(serviceControl, failuresKeepTheCommandsOutputUpToTheBound) {
 }
 
 // A query's failure is an answer: it comes back with its output, not raised.
-TEST(serviceControl, showHandsBackHowItEnded) {
+TEST(Systemctl, showHandsBackHowItEnded) {
   FakeSystemctl fake;
   asio::io_context io;
   fake.setState("it's", "active", "running");
@@ -137,7 +137,7 @@ TEST(serviceControl, showHandsBackHowItEnded) {
   EXPECT_TRUE(fake.calls().empty());
 }
 
-TEST(serviceControl, firstLineOf) {
+TEST(Systemctl, firstLineOf) {
   EXPECT_EQ(firstLineOf("one\ntwo\n"), "one");
   EXPECT_EQ(firstLineOf("\n  \r\n\t Failed to connect to bus: Host is down \r\nmore"),
             "Failed to connect to bus: Host is down");
@@ -145,7 +145,7 @@ TEST(serviceControl, firstLineOf) {
   EXPECT_EQ(firstLineOf(" \n\n"), "");
 }
 
-TEST(serviceControl, unitNamesCannotInjectShellSyntax) {
+TEST(Systemctl, unitNamesCannotInjectShellSyntax) {
   FakeSystemctl fake;
   TempDir dir;
   auto marker = dir.path() / "injected";
@@ -159,7 +159,7 @@ TEST(serviceControl, unitNamesCannotInjectShellSyntax) {
   EXPECT_EQ(failureOf(io, systemctlRestart(unit)).command, "systemctl restart " + unit);
 }
 
-TEST(serviceControl, theLoopRunsWhileACommandWaits) {
+TEST(Systemctl, theLoopRunsWhileACommandWaits) {
   FakeSystemctl fake;
   fake.sleepFor("restart", 0.5);
   asio::io_context io;

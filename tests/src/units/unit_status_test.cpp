@@ -19,7 +19,7 @@ UnitStatus readStatus(const std::string& unit) {
 
 }  // namespace
 
-TEST(unitStatus, everyStateIsParsed) {
+TEST(UnitStatus, everyStateIsParsed) {
   for (const char* state : {"active", "inactive", "failed", "activating", "deactivating", "reloading"}) {
     UnitStatus status = parseUnitProperties(properties(state, "sub"));
     EXPECT_EQ(status.state, state);
@@ -40,7 +40,7 @@ TEST(unitStatus, everyStateIsParsed) {
   EXPECT_EQ(parseUnitProperties("ActiveState=active\nNRestarts=x1\n").restarts, std::nullopt);
 }
 
-TEST(unitStatus, unknownUnitsAndFailedCommands) {
+TEST(UnitStatus, unknownUnitsAndFailedCommands) {
   UnitStatus missing =
       parseUnitProperties("Id=nosuch.service\nLoadState=not-found\nActiveState=inactive\nSubState=dead\n");
   EXPECT_EQ(missing.state, "unknown");
@@ -58,7 +58,7 @@ TEST(unitStatus, unknownUnitsAndFailedCommands) {
             "active");
 }
 
-TEST(unitStatus, timestamps) {
+TEST(UnitStatus, timestamps) {
   EXPECT_EQ(isoTimeOfSystemdTimestamp("Tue 2026-12-08 20:11:18 UTC"), "2026-12-08T20:11:18Z");
   EXPECT_EQ(isoTimeOfSystemdTimestamp("2026-12-08 20:11:18 UTC"), "2026-12-08T20:11:18Z");
   EXPECT_EQ(isoTimeOfSystemdTimestamp(""), std::nullopt);
@@ -71,7 +71,7 @@ TEST(unitStatus, timestamps) {
   EXPECT_EQ(isoTimeOfSystemdTimestamp("Tue 2026-12-08 20:11:18 UTC "), std::nullopt);
 }
 
-TEST(unitStatus, readThroughSystemctl) {
+TEST(UnitStatus, readThroughSystemctl) {
   FakeSystemctl fake;
   fake.setState("packet-forwarder", "failed", "exit-code", 1765224678000);
   UnitStatus failed = readStatus("packet-forwarder");
@@ -89,7 +89,7 @@ TEST(unitStatus, readThroughSystemctl) {
   EXPECT_EQ(readStatus("ssh").message, "Failed to get properties: Access denied");
 }
 
-TEST(unitStatus, systemctlMissing) {
+TEST(UnitStatus, systemctlMissing) {
   TempDir empty;
   std::string oldPath = std::getenv("PATH");
   ::setenv("PATH", empty.path().c_str(), 1);

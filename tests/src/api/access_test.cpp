@@ -1,6 +1,6 @@
 // The login throttle, token lifetimes, the password-change epoch and the
 // factory-password flag, through the procedures as a client meets them.
-#include "src/accounts/login.h"
+#include "src/accounts/tokens.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "src/api/context.h"
 #include "src/api/entry_handlers.h"
+#include "src/api/failure_table.h"
 #include "src/api/procedure_table.h"
 #include "support/in_process_server.h"
 #include "support/test_support.h"
@@ -29,9 +30,9 @@ class Access : public ::testing::Test {
     // The server thread reads the clock while the test moves it.
     context_->access.now = [this] { return start_ + std::chrono::seconds(elapsed_.load()); };
     auto server = newHttpServer(4096);
-    setupJsonApiRoute(*server);
+    setupJsonApiRoute(*server, context_);
     catchErrors(*server, newFailureCatcher());
-    running_ = std::make_unique<InProcessServer>(server, context_);
+    running_ = std::make_unique<InProcessServer>(server);
   }
 
   std::string call(const std::string& path, const std::string& body, const std::string& from = "127.0.0.1") {

@@ -1,0 +1,27 @@
+// What the service remembers about access while it runs: the login throttle,
+// how long tokens live, and the password epoch that ends older tokens.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <type_traits>
+
+#include "src/accounts/login_throttle.h"
+#include "src/accounts/token_claims.h"
+
+namespace nc {
+
+static_assert(std::is_same_v<ThrottleClock, TokenClock>, "one clock serves the throttle and the tokens");
+
+// A day: an operator logs in about once a working day, and a stolen token
+// stops working by the next one.
+inline constexpr int64_t defaultTokenLifetime = 86400;
+
+struct AccessState {
+  LoginThrottle throttle;
+  int64_t tokenLifetime = defaultTokenLifetime;  // seconds; unlimitedTokenLifetime keeps tokens for good
+  uint64_t passwordEpoch = 0;                    // moves on with every password change
+  std::function<TokenClock::time_point()> now = TokenClock::now;  // tests move time by hand
+};
+
+}  // namespace nc

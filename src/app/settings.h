@@ -1,0 +1,19 @@
+// What the service runs with, as the command line gives it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace nc {
+
+struct Settings {
+  std::string listen = "127.0.0.1";
+  int64_t port = 9992;
+  std::string forwarderConfigPath = "/opt/zel/packet_forwarder/lora_pkt_fwd/global_conf.json";
+  std::string forwarderUnitServiceName = "packet-forwarder";  // empty: nothing is restarted
+  std::string dataPath = "nodeconsole.sqlite3";
+  int64_t tokenLifetime = 86400;  // seconds; 0: tokens last until the service restarts
+  std::string allowedHosts;       // comma-separated names accepted in Host besides the built-in ones
+};
+
+}  // namespace nc
