@@ -79,7 +79,7 @@ export default defineConfig(({ mode }) => ({
   plugins: [react(), leaveOutUnusedImports(), ...(mode === 'analyze' ? [bundleComposition()] : [])],
   resolve: {
     alias: {
-      'resize-observer-polyfill': fileURLToPath(new URL('./src/native_resize_observer.js', import.meta.url)),
+      'resize-observer-polyfill': fileURLToPath(new URL('./src/components/native_resize_observer.js', import.meta.url)),
     },
   },
   build: {

@@ -3,7 +3,7 @@
 // its error text into the body of 4xx and 5xx replies as well.
 
 import { takeEarly } from './early_calls.js';
-import { noticeSessionEnd } from './session_end.js';
+import { noticeSessionEnd } from '../session/session_end.js';
 
 const networkIssue = { error: { message: 'Network issue' } };
 
