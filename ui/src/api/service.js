@@ -1,9 +1,11 @@
-// Calls to the gateway service. Every call is a POST with a JSON body, and
-// every reply is read as JSON whatever its status, because the service puts
-// its error text into the body of 4xx and 5xx replies as well.
+// How the UI talks to the gateway service: every procedure is a POST of a JSON
+// body to the procedure's path, and every reply is read as JSON whatever its
+// status, because the service puts its error text into the body of 4xx and
+// 5xx replies as well. The procedures and their paths are in procedures.js;
+// this is the only module of the UI that calls fetch.
 
-import { takeEarly } from './early_calls.js';
 import { noticeSessionEnd } from '../session/session_end.js';
+import { takeEarly } from './early_calls.js';
 
 const networkIssue = { error: { message: 'Network issue' } };
 
@@ -32,24 +34,7 @@ export function errorText(reply) {
   return reply.error?.message ?? 'Network issue';
 }
 
-export const login = (username, password) =>
-  callService('/rpc/v1/login/password', { username, password });
-
 // A call made with the token, whose reply may tell that the session has ended.
 // A reply already asked for by the entry script is taken rather than asked again.
 export const callWithToken = async (path, body) =>
   noticeSessionEnd(await (takeEarly(path, body) ?? callService(path, body)));
-
-export const forwarderConfigGetPath = '/rpc/forwarder-config/get';
-
-export const loadForwarderConfig = (auth) => callWithToken(forwarderConfigGetPath, { auth });
-
-export const saveForwarderConfig = (auth, patch) =>
-  callWithToken('/rpc/forwarder-config/patch', { input: patch, auth });
-
-export const updatePassword = (auth, currentPassword, newPassword) =>
-  callWithToken('/rpc/password/update', { auth, input: { currentPassword, newPassword } });
-
-export const startSsh = (auth) => callWithToken('/rpc/sshd/start', { auth, input: {} });
-
-export const stopSsh = (auth) => callWithToken('/rpc/sshd/stop', { auth, input: {} });

@@ -3,8 +3,8 @@ import { App, Button, Card, Space, Typography } from 'antd';
 import { PlayCircleOutlined, StopOutlined } from '@ant-design/icons';
 import { useAuth } from '../session/auth_context.jsx';
 import { UnitStatusLine, useUnitStatus } from '../forwarder/unit_status_line.jsx';
-import { loadSshStatus } from '../api/procedures.js';
-import { errorText, startSsh, stopSsh } from '../api/service.js';
+import { loadSshStatus, startSsh, stopSsh } from '../api/procedures.js';
+import { errorText } from '../api/service.js';
 
 export function DevModePage() {
   const { authToken } = useAuth();

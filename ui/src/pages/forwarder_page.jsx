@@ -8,9 +8,9 @@ import { HistoryCard, useHistory } from '../forwarder/history_card.jsx';
 import { UnitStatusLine, useUnitStatus } from '../forwarder/unit_status_line.jsx';
 import { applyOutcome, versionFileName } from '../forwarder/config_history.js';
 import { downloadText } from '../components/download.js';
-import { loadForwarderStatus, restoreVersion } from '../api/procedures.js';
+import { loadForwarderConfig, loadForwarderStatus, restoreVersion, saveForwarderConfig } from '../api/procedures.js';
 import { buildPatch, changesOf, formValuesOf } from '../forwarder/forwarder_form.js';
-import { errorText, loadForwarderConfig, saveForwarderConfig } from '../api/service.js';
+import { errorText } from '../api/service.js';
 import { useUnsavedChanges } from './unsaved_changes.jsx';
 
 const outcomeAlerts = {

@@ -4,7 +4,8 @@ import { useAuth } from '../session/auth_context.jsx';
 import { Logo } from '../components/logo.jsx';
 import { PlainIcon } from '../components/plain_icons.jsx';
 import { loadToken } from '../session/auth_storage.js';
-import { errorText, login } from '../api/service.js';
+import { login } from '../api/procedures.js';
+import { errorText } from '../api/service.js';
 import { versionText } from '../components/version.js';
 
 // The first page of a visit, built from plain elements so that it arrives
