@@ -231,3 +231,39 @@ export async function seriousAxeViolations(page) {
     .filter((violation) => violation.impact === 'serious' || violation.impact === 'critical')
     .map((violation) => `${violation.id}: ${violation.nodes.map((node) => node.target.join(' ')).join(', ')}`);
 }
+
+// A page with the DevTools network domain on, recording every reply under
+// /ui. A revalidated reply shows as the cached 200 in responseReceived; what
+// came over the wire (304) is in responseReceivedExtraInfo, and a reply taken
+// from the memory cache without asking has requestServedFromCache.
+export async function recordedPage(context) {
+  const page = await context.newPage();
+  const cdp = await context.newCDPSession(page);
+  await cdp.send('Network.enable');
+  page.replies = new Map();
+  const replyOf = (requestId) => {
+    if (!page.replies.has(requestId)) page.replies.set(requestId, { bodyWireBytes: 0 });
+    return page.replies.get(requestId);
+  };
+  cdp.on('Network.responseReceived', ({ requestId, response }) => {
+    if (!new URL(response.url).pathname.startsWith('/ui')) return;
+    // Header names as the server wrote them; looked up here in lower case.
+    const headers = Object.fromEntries(Object.entries(response.headers).map(([name, value]) => [name.toLowerCase(), value]));
+    Object.assign(replyOf(requestId), { url: response.url, mimeType: response.mimeType, headers });
+  });
+  cdp.on('Network.responseReceivedExtraInfo', ({ requestId, statusCode }) => {
+    replyOf(requestId).wireStatus = statusCode;
+  });
+  cdp.on('Network.requestServedFromCache', ({ requestId }) => {
+    replyOf(requestId).servedFromCache = true;
+  });
+  cdp.on('Network.dataReceived', ({ requestId, encodedDataLength }) => {
+    replyOf(requestId).bodyWireBytes += encodedDataLength;
+  });
+  cdp.on('Network.loadingFinished', ({ requestId, encodedDataLength }) => {
+    replyOf(requestId).wireBytes = encodedDataLength;
+  });
+  page.cdp = cdp;
+  page.uiReplies = () => [...page.replies.values()].filter((reply) => reply.url);
+  return page;
+}
