@@ -40,11 +40,13 @@ function connects(port) {
   });
 }
 
-async function waitUntil(check, timeoutMs, what) {
+// Asks `check` every `everyMs` until it says true: for a state outside the
+// page (a process, a port, the service's view of a token) that sends no event.
+export async function waitUntil(check, timeoutMs, what, everyMs = 50) {
   const deadline = Date.now() + timeoutMs;
   while (Date.now() < deadline) {
     if (await check()) return;
-    await sleep(50);
+    await sleep(everyMs);
   }
   throw new Error(`timed out waiting for ${what}`);
 }
@@ -215,6 +217,24 @@ export async function launchBrowser() {
       }
     },
   };
+}
+
+// Waits until nothing on the page moves any more: no antd motion is under way
+// (an element entering or leaving carries its motion's class from before its
+// animation starts until after it ends) and every finite CSS animation and
+// transition has finished, on two animation frames in a row. Spinners and
+// other animations that run for ever are left out.
+export async function waitForStillness(page) {
+  await page.evaluate(() => { window.stillFrames = 0; });
+  await page.waitForFunction(() => {
+    const motion = /^ant-[\w-]+-(appear|enter|leave)(-(prepare|start|active))?$/;
+    const moving = [...document.querySelectorAll('[class*="-appear"], [class*="-enter"], [class*="-leave"]')]
+      .some((element) => [...element.classList].some((name) => motion.test(name)))
+      || document.getAnimations().some((animation) => animation.playState === 'running'
+        && animation.effect?.getComputedTiming().iterations !== Infinity);
+    window.stillFrames = moving ? 0 : window.stillFrames + 1;
+    return window.stillFrames >= 2;
+  });
 }
 
 // The accessibility faults axe-core finds in the page as it stands, of serious
