@@ -1,6 +1,7 @@
+// This file imports no package at its top, only inside the config function,
+// so that the node tests (ui/unit, run without the build's node_modules) can
+// load it and check its stand-ins.
 import { fileURLToPath } from 'node:url';
-import { defineConfig } from 'vite';
-import react from '@vitejs/plugin-react';
 
 // `vite build --mode analyze` prints what the bundle holds: the rendered bytes
 // of each npm package, antd's by component, and of the UI's own sources,
@@ -39,7 +40,7 @@ const notifications = (option) => `
 const leftOut = () => { ${failure(option)}; };
 const api = { open: leftOut, success: leftOut, info: leftOut, warning: leftOut, error: leftOut, destroy: leftOut };
 export default function useNotification() { return [api, null]; }`;
-const leftOutImports = [
+export const leftOutImports = [
   [['card/Card.js'], '../tabs', "Card's tabList"],
   [['card/Card.js'], '../skeleton', "Card's loading"],
   [['modal/Modal.js'], '../skeleton', "Modal's loading"],
@@ -53,33 +54,81 @@ const leftOutImports = [
   [['app/App.js'], '../notification/useNotification', "App.useApp()'s notification", notifications],
 ];
 const leftOutPrefix = '\0left-out:';
-function leaveOutUnusedImports() {
+
+// Which entry stands in for `source` as imported by `importer` (a file path):
+// { entry, pair } with the importer-and-import pair it matched, or null.
+export function standInFor(entries, source, importer) {
+  const file = importer?.replaceAll('\\', '/') ?? '';
+  for (const entry of entries) {
+    const [importers, what] = entry;
+    const from = source === what && importers.find((candidate) => file.endsWith(`/antd/es/${candidate}`));
+    if (from) return { entry, pair: `antd/es/${from} imports '${what}'` };
+  }
+  return null;
+}
+
+// A stand-in is matched by antd's internal paths, so an antd release that
+// moves or renames a file, or changes the import, would silently stop the
+// replacement and bring the left-out component back into the bundle. So after
+// a build every pair of every entry must have been replaced (`replaced` holds
+// the pairs that were): the message names those that were not, or is '' when
+// all were.
+export function unusedStandInsMessage(entries, replaced) {
+  const unused = entries.flatMap(([importers, what, option]) => importers
+    .map((from) => `antd/es/${from} imports '${what}'`)
+    .filter((pair) => !replaced.has(pair))
+    .map((pair) => `  ${option}: ${pair}`));
+  if (unused.length === 0) return '';
+  return `stand-ins in vite.config.js (leftOutImports) that replaced nothing in this build:\n${unused.join('\n')}\n`
+    + 'antd may have moved or renamed the file, or changed the import: find where the import went now and update '
+    + 'the entry, or drop the entry if antd no longer makes the import.';
+}
+
+export function leaveOutUnusedImports(entries = leftOutImports) {
+  const replaced = new Set();
+  let building = false;
   return {
     name: 'leave-out-unused-imports',
     enforce: 'pre',
+    configResolved(config) {
+      building = config.command === 'build';
+    },
+    buildStart() {
+      replaced.clear();
+    },
     resolveId(source, importer) {
-      const file = importer?.replaceAll('\\', '/');
-      const entry = leftOutImports.find(
-        ([importers, what]) => source === what && importers.some((from) => file?.endsWith(`/antd/es/${from}`)),
-      );
-      return entry ? leftOutPrefix + entry[2] : null;
+      const match = standInFor(entries, source, importer);
+      if (!match) return null;
+      replaced.add(match.pair);
+      return leftOutPrefix + match.entry[2];
     },
     load(id) {
       if (!id.startsWith(leftOutPrefix)) return null;
       const option = id.slice(leftOutPrefix.length);
-      const [, , , standIn = component] = leftOutImports.find((entry) => entry[2] === option);
+      const [, , , standIn = component] = entries.find((entry) => entry[2] === option);
       return standIn(option);
+    },
+    // Only a whole build resolves every import: the dev server resolves what
+    // a page asks for, and a watched rebuild only what changed.
+    buildEnd(error) {
+      if (!building || error || this.meta.watchMode) return;
+      const message = unusedStandInsMessage(entries, replaced);
+      if (message) this.error(message);
     },
   };
 }
 
 // The service serves the build under /ui, so every asset URL must carry that prefix.
-export default defineConfig(({ mode }) => ({
+export default async ({ mode }) => ({
   base: '/ui/',
-  plugins: [react(), leaveOutUnusedImports(), ...(mode === 'analyze' ? [bundleComposition()] : [])],
+  plugins: [
+    (await import('@vitejs/plugin-react')).default(),
+    leaveOutUnusedImports(),
+    ...(mode === 'analyze' ? [bundleComposition()] : []),
+  ],
   resolve: {
     alias: {
-      'resize-observer-polyfill': fileURLToPath(new URL('./src/native_resize_observer.js', import.meta.url)),
+      'resize-observer-polyfill': fileURLToPath(new URL('./src/components/native_resize_observer.js', import.meta.url)),
     },
   },
   build: {
@@ -89,4 +138,4 @@ export default defineConfig(({ mode }) => ({
     // the embedding step checks; the entry chunk alone passes Vite's default.
     chunkSizeWarningLimit: 1200,
   },
-}));
+});

@@ -3,7 +3,8 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, afterEach, before, describe, test } from 'node:test';
-import { closeTestContexts, launchBrowser, newTestContext, seriousAxeViolations, Service, settings } from './harness.mjs';
+import { closeTestContexts, launchBrowser, newTestContext, seriousAxeViolations, Service, settings, waitForStillness }
+  from './harness.mjs';
 
 const testTimeout = { timeout: 90000 };
 // An apply takes the service's 5 s settle window plus the restarts; on a
@@ -310,10 +311,16 @@ describe('forwarder page', () => {
       dialogs.push(dialog.type());
       dialog.dismiss();
     });
+    // The reload runs after the evaluation has returned, which its question
+    // would otherwise hold up. The page evaluates nothing while the question
+    // is open, so the marker is read after it was answered.
+    await page.evaluate(() => { window.beforeReload = true; });
+    const asked = page.waitForEvent('dialog');
     await page.evaluate(() => { setTimeout(() => window.location.reload(), 0); });
-    await page.waitForTimeout(500);
+    await asked;
     assert.deepEqual(dialogs, ['beforeunload']);
-    assert.equal(await page.getByLabel('Server Port').inputValue(), '1700', 'the reload was called off');
+    assert.equal(await page.evaluate(() => window.beforeReload), true, 'the reload was called off');
+    assert.equal(await page.getByLabel('Server Port').inputValue(), '1700', 'the edit stays');
 
     await page.getByLabel('Server Port').fill('1680');
     await openMenu(page, 'Setting');
@@ -608,7 +615,7 @@ describe('screenshots', () => {
   // The open phone menu covers the viewport only, so it is shot as the eye sees it.
   async function shoot(page, name, viewport, fullPage = true) {
     const file = path.join(settings.screenshots, `${name}-${viewport.width}.png`);
-    await page.waitForTimeout(400);
+    await waitForStillness(page);
     await page.screenshot({ path: file, fullPage });
   }
 

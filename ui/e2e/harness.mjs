@@ -40,11 +40,13 @@ function connects(port) {
   });
 }
 
-async function waitUntil(check, timeoutMs, what) {
+// Asks `check` every `everyMs` until it says true: for a state outside the
+// page (a process, a port, the service's view of a token) that sends no event.
+export async function waitUntil(check, timeoutMs, what, everyMs = 50) {
   const deadline = Date.now() + timeoutMs;
   while (Date.now() < deadline) {
     if (await check()) return;
-    await sleep(50);
+    await sleep(everyMs);
   }
   throw new Error(`timed out waiting for ${what}`);
 }
@@ -217,6 +219,24 @@ export async function launchBrowser() {
   };
 }
 
+// Waits until nothing on the page moves any more: no antd motion is under way
+// (an element entering or leaving carries its motion's class from before its
+// animation starts until after it ends) and every finite CSS animation and
+// transition has finished, on two animation frames in a row. Spinners and
+// other animations that run for ever are left out.
+export async function waitForStillness(page) {
+  await page.evaluate(() => { window.stillFrames = 0; });
+  await page.waitForFunction(() => {
+    const motion = /^ant-[\w-]+-(appear|enter|leave)(-(prepare|start|active))?$/;
+    const moving = [...document.querySelectorAll('[class*="-appear"], [class*="-enter"], [class*="-leave"]')]
+      .some((element) => [...element.classList].some((name) => motion.test(name)))
+      || document.getAnimations().some((animation) => animation.playState === 'running'
+        && animation.effect?.getComputedTiming().iterations !== Infinity);
+    window.stillFrames = moving ? 0 : window.stillFrames + 1;
+    return window.stillFrames >= 2;
+  });
+}
+
 // The accessibility faults axe-core finds in the page as it stands, of serious
 // or critical impact, as "rule: elements" lines. Toasts are left out: they
 // fade in and out, and axe would measure their contrast halfway through.
@@ -230,4 +250,40 @@ export async function seriousAxeViolations(page) {
   return violations
     .filter((violation) => violation.impact === 'serious' || violation.impact === 'critical')
     .map((violation) => `${violation.id}: ${violation.nodes.map((node) => node.target.join(' ')).join(', ')}`);
+}
+
+// A page with the DevTools network domain on, recording every reply under
+// /ui. A revalidated reply shows as the cached 200 in responseReceived; what
+// came over the wire (304) is in responseReceivedExtraInfo, and a reply taken
+// from the memory cache without asking has requestServedFromCache.
+export async function recordedPage(context) {
+  const page = await context.newPage();
+  const cdp = await context.newCDPSession(page);
+  await cdp.send('Network.enable');
+  page.replies = new Map();
+  const replyOf = (requestId) => {
+    if (!page.replies.has(requestId)) page.replies.set(requestId, { bodyWireBytes: 0 });
+    return page.replies.get(requestId);
+  };
+  cdp.on('Network.responseReceived', ({ requestId, response }) => {
+    if (!new URL(response.url).pathname.startsWith('/ui')) return;
+    // Header names as the server wrote them; looked up here in lower case.
+    const headers = Object.fromEntries(Object.entries(response.headers).map(([name, value]) => [name.toLowerCase(), value]));
+    Object.assign(replyOf(requestId), { url: response.url, mimeType: response.mimeType, headers });
+  });
+  cdp.on('Network.responseReceivedExtraInfo', ({ requestId, statusCode }) => {
+    replyOf(requestId).wireStatus = statusCode;
+  });
+  cdp.on('Network.requestServedFromCache', ({ requestId }) => {
+    replyOf(requestId).servedFromCache = true;
+  });
+  cdp.on('Network.dataReceived', ({ requestId, encodedDataLength }) => {
+    replyOf(requestId).bodyWireBytes += encodedDataLength;
+  });
+  cdp.on('Network.loadingFinished', ({ requestId, encodedDataLength }) => {
+    replyOf(requestId).wireBytes = encodedDataLength;
+  });
+  page.cdp = cdp;
+  page.uiReplies = () => [...page.replies.values()].filter((reply) => reply.url);
+  return page;
 }

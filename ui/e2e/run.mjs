@@ -1,8 +1,8 @@
 // Runs the browser tests against a service binary:
 //   node ui/e2e/run.mjs --binary PATH --modules NODE_MODULES_DIR --screenshots DIR [--config PATH]
 //     [--only console|security|delivery ...]
-// --only (repeatable) runs just the named test files, e.g. --only delivery for
-// the throttled timings.
+// --only (repeatable) runs just the named test files, e.g. --only delivery.
+// The throttled load times are not a test: bench/ui_throttled.mjs measures them.
 // The tests need playwright-core from the UI build's node_modules and
 // Debian's /usr/bin/chromium; no browser is downloaded.
 import { spawn } from 'node:child_process';

@@ -5,7 +5,7 @@
 import assert from 'node:assert/strict';
 import http from 'node:http';
 import { after, afterEach, before, describe, test } from 'node:test';
-import { closeTestContexts, freePort, launchBrowser, newTestContext, Service } from './harness.mjs';
+import { closeTestContexts, freePort, launchBrowser, newTestContext, Service, waitUntil } from './harness.mjs';
 
 const testTimeout = { timeout: 90000 };
 
@@ -99,7 +99,13 @@ describe('ended sessions', () => {
       const page = await openPage(`${service.url}/ui/login`);
       await logIn(page);
       await page.locator('#serverAddress').waitFor();
-      await page.waitForTimeout(2500);
+      // The service counts a token's lifetime in whole seconds from its issue:
+      // it is asked until it calls the page's token expired.
+      const token = await storedToken(page);
+      await waitUntil(async () => {
+        const reply = await page.request.post(`${service.url}/rpc/forwarder-config/get`, { data: { auth: token } });
+        return (await reply.json()).error?.code === 27002;
+      }, 10000, 'the token to expire', 100);
       await page.locator('.ant-menu').getByText('Setting', { exact: true }).click();
       await changePassword(page, 'qzvtk', 'other-secret');
       await page.locator('.ant-message').getByText('Expired auth token', { exact: true }).waitFor();

@@ -1,6 +1,6 @@
 import { lazy, Suspense, useEffect } from 'react';
 import { Navigate, Route, Routes } from 'react-router-dom';
-import { AuthProvider, useAuth } from './auth_context.jsx';
+import { AuthProvider, useAuth } from './session/auth_context.jsx';
 import { useLogoAsIcon } from './components/logo.jsx';
 import { LoginPage } from './pages/login_page.jsx';
 import { NotFoundPage } from './pages/not_found_page.jsx';

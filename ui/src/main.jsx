@@ -1,9 +1,9 @@
 import React from 'react';
 import { createRoot } from 'react-dom/client';
 import { BrowserRouter } from 'react-router-dom';
-import { loadToken } from './auth_storage.js';
+import { loadToken } from './session/auth_storage.js';
 import { ConsoleApp } from './console_app.jsx';
-import { startForwarderPageReads } from './forwarder_calls.js';
+import { startForwarderPageReads } from './api/procedures.js';
 import './console.css';
 
 // A reload of the forwarder page asks for its values now, so that they travel

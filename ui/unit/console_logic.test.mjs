@@ -2,8 +2,8 @@
 // building the patch, and the Dev Mode key sequence.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { buildPatch, fixedRadioSettings, formValuesOf } from '../src/forwarder_form.js';
-import { advanceDevModeSequence, devModeSequence } from '../src/dev_mode_keys.js';
+import { buildPatch, fixedRadioSettings, formValuesOf } from '../src/forwarder/forwarder_form.js';
+import { advanceDevModeSequence, devModeSequence } from '../src/pages/dev_mode_keys.js';
 
 test('form values are the text of each field\'s member, and missing members leave it empty', () => {
   const values = formValuesOf({

@@ -2,7 +2,7 @@
 // and only while fresh.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { callEarly, takeEarly } from '../src/early_calls.js';
+import { callEarly, takeEarly } from '../src/api/early_calls.js';
 
 test('an early reply is taken once, by the same path and body, while fresh', () => {
   const calls = [];

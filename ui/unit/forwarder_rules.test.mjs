@@ -2,9 +2,9 @@
 // changes a save is confirmed with.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { fieldProblem, formatMhz, formatOffset, offsetWarning } from '../src/forwarder_rules.js';
+import { fieldProblem, formatMhz, formatOffset, offsetWarning } from '../src/forwarder/forwarder_rules.js';
 import { buildPatch, changesOf, channelReading, fixedSettingRows, forwarderFields, formValuesOf, InvalidFormError }
-  from '../src/forwarder_form.js';
+  from '../src/forwarder/forwarder_form.js';
 
 const field = (name) => forwarderFields.find((candidate) => candidate.name === name);
 

@@ -2,8 +2,8 @@
 // history list.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { describeUnitState, statusOfReply } from '../src/unit_state.js';
-import { applyOutcome, changeSummary, formatSize, versionFileName } from '../src/config_history.js';
+import { describeUnitState, statusOfReply } from '../src/forwarder/unit_state.js';
+import { applyOutcome, changeSummary, formatSize, versionFileName } from '../src/forwarder/config_history.js';
 
 const time = (iso) => `<${iso}>`;
 

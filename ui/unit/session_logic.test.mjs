@@ -13,8 +13,8 @@ class FakeStorage {
 
 globalThis.localStorage = new FakeStorage();
 globalThis.sessionStorage = new FakeStorage();
-const storage = await import('../src/auth_storage.js');
-const { endsSession, noticeSessionEnd, onSessionEnd } = await import('../src/session_end.js');
+const storage = await import('../src/session/auth_storage.js');
+const { endsSession, noticeSessionEnd, onSessionEnd } = await import('../src/session/session_end.js');
 
 beforeEach(() => {
   globalThis.localStorage.items.clear();

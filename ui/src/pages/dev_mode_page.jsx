@@ -1,10 +1,10 @@
 import { useState } from 'react';
 import { App, Button, Card, Space, Typography } from 'antd';
 import { PlayCircleOutlined, StopOutlined } from '@ant-design/icons';
-import { useAuth } from '../auth_context.jsx';
-import { UnitStatusLine, useUnitStatus } from '../components/unit_status_line.jsx';
-import { loadSshStatus } from '../forwarder_calls.js';
-import { errorText, startSsh, stopSsh } from '../service.js';
+import { useAuth } from '../session/auth_context.jsx';
+import { UnitStatusLine, useUnitStatus } from '../forwarder/unit_status_line.jsx';
+import { loadSshStatus, startSsh, stopSsh } from '../api/procedures.js';
+import { errorText } from '../api/service.js';
 
 export function DevModePage() {
   const { authToken } = useAuth();

@@ -1,17 +1,17 @@
 import { useCallback, useEffect, useState } from 'react';
 import { Alert, App, Button, Card, Spin } from 'antd';
 import { DownloadOutlined } from '@ant-design/icons';
-import { useAuth } from '../auth_context.jsx';
-import { ChangeConfirmation } from '../components/change_confirmation.jsx';
-import { ForwarderSettingsForm } from '../components/forwarder_settings_form.jsx';
-import { HistoryCard, useHistory } from '../components/history_card.jsx';
-import { UnitStatusLine, useUnitStatus } from '../components/unit_status_line.jsx';
-import { applyOutcome, versionFileName } from '../config_history.js';
-import { downloadText } from '../download.js';
-import { loadForwarderStatus, restoreVersion } from '../forwarder_calls.js';
-import { buildPatch, changesOf, formValuesOf } from '../forwarder_form.js';
-import { errorText, loadForwarderConfig, saveForwarderConfig } from '../service.js';
-import { useUnsavedChanges } from '../unsaved_changes.jsx';
+import { useAuth } from '../session/auth_context.jsx';
+import { ChangeConfirmation } from '../forwarder/change_confirmation.jsx';
+import { ForwarderSettingsForm } from '../forwarder/forwarder_settings_form.jsx';
+import { HistoryCard, useHistory } from '../forwarder/history_card.jsx';
+import { UnitStatusLine, useUnitStatus } from '../forwarder/unit_status_line.jsx';
+import { applyOutcome, versionFileName } from '../forwarder/config_history.js';
+import { downloadText } from '../components/download.js';
+import { loadForwarderConfig, loadForwarderStatus, restoreVersion, saveForwarderConfig } from '../api/procedures.js';
+import { buildPatch, changesOf, formValuesOf } from '../forwarder/forwarder_form.js';
+import { errorText } from '../api/service.js';
+import { useUnsavedChanges } from './unsaved_changes.jsx';
 
 const outcomeAlerts = {
   applied: { type: 'success', message: 'Applied: the forwarder restarted and stayed running on the new configuration.' },

@@ -1,11 +1,12 @@
 import { useEffect, useState } from 'react';
 import { useNavigate } from 'react-router-dom';
-import { useAuth } from '../auth_context.jsx';
+import { useAuth } from '../session/auth_context.jsx';
 import { Logo } from '../components/logo.jsx';
 import { PlainIcon } from '../components/plain_icons.jsx';
-import { loadToken } from '../auth_storage.js';
-import { errorText, login } from '../service.js';
-import { versionText } from '../version.js';
+import { loadToken } from '../session/auth_storage.js';
+import { login } from '../api/procedures.js';
+import { errorText } from '../api/service.js';
+import { versionText } from '../components/version.js';
 
 // The first page of a visit, built from plain elements so that it arrives
 // with the smallest script: it is usable before the console's chunk (and the

@@ -1,7 +1,8 @@
 import { useState } from 'react';
 import { App, Button, Card, Form, Input } from 'antd';
-import { useAuth } from '../auth_context.jsx';
-import { errorText, updatePassword } from '../service.js';
+import { useAuth } from '../session/auth_context.jsx';
+import { updatePassword } from '../api/procedures.js';
+import { errorText } from '../api/service.js';
 
 // Shorter passwords fall to guessing over the network within days; the
 // service refuses none, so the page asks for this much before sending.

@@ -1,11 +1,11 @@
 import { useCallback, useEffect, useState } from 'react';
 import { Alert, App, Button, Card, Modal, Popconfirm, Space, Tag, Tooltip } from 'antd';
 import { DownloadOutlined, EyeOutlined, RollbackOutlined } from '@ant-design/icons';
-import { changeSummary, formatSize, versionFileName } from '../config_history.js';
-import { loadHistory, loadVersion } from '../forwarder_calls.js';
-import { errorText } from '../service.js';
-import { downloadText } from '../download.js';
-import { PlainTable } from './plain_table.jsx';
+import { changeSummary, formatSize, versionFileName } from './config_history.js';
+import { loadHistory, loadVersion } from '../api/procedures.js';
+import { errorText } from '../api/service.js';
+import { downloadText } from '../components/download.js';
+import { PlainTable } from '../components/plain_table.jsx';
 import './forwarder_extras.css';
 
 // The kept versions, newest first. `useHistory` loads them; the page reloads

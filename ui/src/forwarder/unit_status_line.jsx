@@ -1,7 +1,7 @@
 import { useCallback, useEffect, useRef, useState } from 'react';
 import { Badge, Button, Tooltip, Typography } from 'antd';
 import { ReloadOutlined } from '@ant-design/icons';
-import { describeUnitState, statusOfReply } from '../unit_state.js';
+import { describeUnitState, statusOfReply } from './unit_state.js';
 import './forwarder_extras.css';
 
 const refreshEveryMs = 10000;

@@ -1,8 +1,8 @@
 import { useEffect } from 'react';
 import { Alert, Button, Col, Divider, Form, Input, Row, Tag, Typography } from 'antd';
 import { SaveOutlined } from '@ant-design/icons';
-import { channelReading, fixedSettingRows, forwarderFields } from '../forwarder_form.js';
-import { fieldProblem, formatMhz, offsetWarning } from '../forwarder_rules.js';
+import { channelReading, fixedSettingRows, forwarderFields } from './forwarder_form.js';
+import { fieldProblem, formatMhz, offsetWarning } from './forwarder_rules.js';
 import './forwarder_extras.css';
 
 const fieldsNamed = (...names) => forwarderFields.filter((field) => names.includes(field.name));

@@ -1,5 +1,5 @@
 import { Alert, Modal, Tag, Typography } from 'antd';
-import { PlainTable } from './plain_table.jsx';
+import { PlainTable } from '../components/plain_table.jsx';
 
 const columns = [
   {

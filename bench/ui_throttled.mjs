@@ -1,0 +1,96 @@
+#!/usr/bin/env node
+// Times the web UI over slow links in Debian's Chromium, against a service
+// binary started on a temporary folder (with the browser tests' harness and
+// fake systemctl): for each link, in fresh browser profiles, the login page
+// usable from a cold cache, the forwarder's values shown after pressing Login,
+// the bytes on the wire until then, and a reload until the values show again
+// from a warm cache. Chromium's network emulation sets each link's throughput
+// and latency. These are figures, not a test: a run on a shared machine varies.
+//
+// Usage, from the repository's root after a build (here build/dev):
+//   node bench/ui_throttled.mjs --binary build/dev/nodeconsole --modules build/dev/ui/node_modules
+//     [--runs N, default 3] [--config FORWARDER_FILE, default tests/data/semtech-eu868-global_conf.json]
+// --modules is the UI build's node_modules (playwright-core comes from there);
+// the browser is /usr/bin/chromium.
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { parseArgs } from 'node:util';
+
+const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
+
+const { values } = parseArgs({
+  options: {
+    binary: { type: 'string' },
+    modules: { type: 'string' },
+    runs: { type: 'string', default: '3' },
+    config: { type: 'string', default: path.join(repoRoot, 'tests', 'data', 'semtech-eu868-global_conf.json') },
+  },
+});
+const runs = Number(values.runs);
+if (!values.binary || !values.modules || !Number.isInteger(runs) || runs < 1) {
+  console.error('usage: node bench/ui_throttled.mjs --binary PATH --modules NODE_MODULES_DIR [--runs N] [--config PATH]');
+  process.exit(2);
+}
+
+// The harness reads its settings from the environment when it is loaded.
+Object.assign(process.env, {
+  NC_E2E_BINARY: path.resolve(values.binary),
+  NC_E2E_MODULES: path.resolve(values.modules),
+  NC_E2E_SCREENSHOTS: os.tmpdir(),
+  NC_E2E_CONFIG: path.resolve(values.config),
+});
+const { launchBrowser, recordedPage, Service } = await import('../ui/e2e/harness.mjs');
+
+// Links of the gateways' uplinks: throughput in bytes per second, latency in ms.
+const links = [
+  { name: '1 Mbit/s, 100 ms', throughput: 1e6 / 8, latency: 100 },
+  { name: '256 kbit/s, 300 ms', throughput: 256e3 / 8, latency: 300 },
+];
+
+// One run in a fresh browser profile. The bytes are every reply's headers and
+// body as they crossed the wire, up to the first showing of the values.
+async function timedVisit(browser, service, link) {
+  const context = await browser.newContext();
+  try {
+    const page = await recordedPage(context);
+    await page.cdp.send('Network.emulateNetworkConditions', {
+      offline: false, latency: link.latency, downloadThroughput: link.throughput, uploadThroughput: link.throughput,
+    });
+    const wait = { timeout: 60000 };
+    let start = Date.now();
+    await page.goto(`${service.url}/ui/login`, wait);
+    await page.getByLabel('Username').waitFor(wait);
+    const loginMs = Date.now() - start;
+    await page.getByLabel('Username').fill('admin');
+    await page.getByLabel('Password').fill('qzvtk');
+    start = Date.now();
+    await page.getByRole('button', { name: 'Login' }).click();
+    await page.locator('#serverAddress').waitFor(wait);
+    const valuesMs = Date.now() - start;
+    const wireBytes = [...page.replies.values()].reduce((sum, reply) => sum + (reply.wireBytes ?? 0), 0);
+    start = Date.now();
+    await page.reload(wait);
+    await page.locator('#serverAddress').waitFor(wait);
+    const reloadMs = Date.now() - start;
+    return { loginMs, valuesMs, reloadMs, wireBytes };
+  } finally {
+    await context.close();
+  }
+}
+
+const browserHandle = await launchBrowser();
+let service;
+try {
+  service = await Service.start();
+  for (const link of links) {
+    for (let run = 1; run <= runs; run++) {
+      const { loginMs, valuesMs, reloadMs, wireBytes } = await timedVisit(browserHandle.browser, service, link);
+      console.log(`${link.name}, run ${run}: login usable ${loginMs} ms cold, values ${valuesMs} ms after Login ` +
+        `(${wireBytes} bytes on the wire), reload until values ${reloadMs} ms warm`);
+    }
+  }
+} finally {
+  await service?.dispose();
+  await browserHandle.close();
+}

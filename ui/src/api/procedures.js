@@ -1,0 +1,42 @@
+// Every procedure of the service the UI calls, by the path it is called under.
+// The older procedures are under /rpc/, the later ones under /rpc/v1/; these
+// paths are the service's and stay exactly as they are. Each call's reply is
+// the service's JSON: `output` on success, `error` (`code`, `message`) else.
+import { callEarly } from './early_calls.js';
+import { callService, callWithToken } from './service.js';
+
+// The forwarder page's first three reads, also started early (below).
+const forwarderConfigGetPath = '/rpc/forwarder-config/get';
+const forwarderStatusPath = '/rpc/v1/forwarder/status';
+const historyPath = '/rpc/v1/forwarder-config/history';
+
+// The only call without a token: it hands one out.
+export const login = (username, password) => callService('/rpc/v1/login/password', { username, password });
+
+export const updatePassword = (auth, currentPassword, newPassword) =>
+  callWithToken('/rpc/password/update', { auth, input: { currentPassword, newPassword } });
+
+export const loadForwarderConfig = (auth) => callWithToken(forwarderConfigGetPath, { auth });
+
+export const saveForwarderConfig = (auth, patch) =>
+  callWithToken('/rpc/forwarder-config/patch', { input: patch, auth });
+
+export const loadHistory = (auth) => callWithToken(historyPath, { auth });
+
+export const loadVersion = (auth, id) => callWithToken('/rpc/v1/forwarder-config/version', { auth, input: { id } });
+
+export const restoreVersion = (auth, id) => callWithToken('/rpc/v1/forwarder-config/restore', { auth, input: { id } });
+
+export const loadForwarderStatus = (auth) => callWithToken(forwarderStatusPath, { auth });
+
+export const startSsh = (auth) => callWithToken('/rpc/sshd/start', { auth, input: {} });
+
+export const stopSsh = (auth) => callWithToken('/rpc/sshd/stop', { auth, input: {} });
+
+export const loadSshStatus = (auth) => callWithToken('/rpc/v1/sshd/status', { auth });
+
+// The forwarder page's first reads, started by the entry script before the
+// page's own script has arrived; the page's calls take their replies.
+export function startForwarderPageReads(auth) {
+  for (const path of [forwarderConfigGetPath, forwarderStatusPath, historyPath]) callEarly(path, { auth }, callService);
+}

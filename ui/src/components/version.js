@@ -1,0 +1,3 @@
+import { version } from '../../package.json';
+
+export const versionText = `v${version}`;

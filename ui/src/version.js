@@ -1,3 +1,0 @@
-import { version } from '../package.json';
-
-export const versionText = `v${version}`;
