@@ -43,6 +43,7 @@ FailureTable serviceFailures() {
   answerWithItsMessage<ApplyFailedError>(failures, 500, ErrorCode::UnspecifiedError);
   answerWithItsMessage<UnknownVersionError>(failures, 404, ErrorCode::UnknownId);
   answerWithItsMessage<UnrestorableVersionError>(failures, 400, ErrorCode::InvalidJsonFormat);
+  failures.add<ConfigNotObjectError>(400, ErrorCode::InvalidFormat);
   return failures;
 }
 

@@ -80,6 +80,11 @@ asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string&
   raiseApplyFailure(what + "; the previous configuration was restored.");
 }
 
+// Checked before anything is kept, written or restarted.
+void requireObject(const JsonValue& next) {
+  if (!next.isObject()) throw ConfigNotObjectError();
+}
+
 // Keeps `oldText` in the history, writes `newText`, restarts and watches the
 // unit, and rolls back when it does not stay up.
 asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& oldText, const std::string& newText,
@@ -107,6 +112,7 @@ asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patc
   std::string oldText = readWholeFile(target.configPath);
   JsonValue current = parseJson(oldText);
   JsonValue next = merge(current, patch);
+  requireObject(next);
   ChangeNote note{utcTimeText(), std::move(account), changedMembers(&current, next), std::nullopt};
   co_await apply(target, oldText, toPrettyJson(next), std::move(note));
 }
@@ -120,6 +126,7 @@ asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id
   } catch (const JsonParseError&) {
     throw UnrestorableVersionError(id);
   }
+  requireObject(next);
   std::string oldText = readWholeFile(target.configPath);
   std::optional<JsonValue> current;
   try {
