@@ -80,6 +80,13 @@ asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string&
   raiseApplyFailure(what + "; the previous configuration was restored.");
 }
 
+// Temporary files of a process killed in the middle of a change. Removed
+// under the apply lock, or before serving, so that none is in the making.
+void removeLeftovers(const ForwarderTarget& target, Logger& log) {
+  removeStaleTemporaryFiles(target.configPath, log);
+  removeStaleHistoryFiles(target.historyFolder, log);
+}
+
 // Checked before anything is kept, written or restarted.
 void requireObject(const JsonValue& next) {
   if (!next.isObject()) throw ConfigNotObjectError();
@@ -89,8 +96,7 @@ void requireObject(const JsonValue& next) {
 // unit, and rolls back when it does not stay up.
 asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& oldText, const std::string& newText,
                             ChangeNote note) {
-  // Under the apply lock, so that no temporary file of ours is in the making.
-  removeStaleTemporaryFiles(target.configPath, serviceLog());
+  removeLeftovers(target, serviceLog());
   try {
     keepVersion(target.historyFolder, oldText, std::move(note));
   } catch (const std::exception& error) {
@@ -106,6 +112,11 @@ asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& ol
 }
 
 }  // namespace
+
+void tidyForwarderFiles(const ForwarderTarget& target, Logger& log) {
+  keepHistoryPrivate(target.historyFolder, log);
+  removeLeftovers(target, log);
+}
 
 asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patch, std::string account) {
   AsyncLock lock = co_await applyMutex().lock();

@@ -13,6 +13,7 @@
 #include <asio/awaitable.hpp>
 
 #include "utils/json.h"
+#include "utils/logger.h"
 
 namespace nc {
 
@@ -53,6 +54,11 @@ struct ForwarderTarget {
   std::string historyFolder;
   std::chrono::milliseconds settleWindow = defaultSettleWindow;
 };
+
+// At start-up: removes what a process killed in the middle of a change left
+// beside the forwarder file and in the history, and makes an existing history
+// private. Each file removed or made private is one line on `log`.
+void tidyForwarderFiles(const ForwarderTarget& target, Logger& log);
 
 // Merges `patch` into the file and applies the result; raises ApplyFailedError
 // when the change did not hold, and ConfigNotObjectError, changing nothing,
