@@ -29,18 +29,13 @@ AsyncMutex& applyMutex() {
   return mutex;
 }
 
-std::string failureText(const ExecError& error) {
-  std::string line = firstLineOf(error.output);
-  return line.empty() ? "systemctl ended with status " + std::to_string(error.exitCode) : line;
-}
-
 // Restarts the unit under the command lock; why it failed, or nothing.
 asio::awaitable<std::optional<std::string>> restartUnit(const std::string& unit) {
   AsyncLock commands = co_await serviceCommandMutex().lock();
   try {
     co_await systemctlRestart(unit);
   } catch (const ExecError& error) {
-    co_return failureText(error);
+    co_return commandFailureText(error);
   }
   co_return std::nullopt;
 }
