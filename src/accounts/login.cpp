@@ -71,7 +71,8 @@ std::string logIn(Database& db, const Buffer& key, AccessState& state, std::stri
     refuseThrottled(log, state, peerAddress, username, *wait, now);
   if (auto refused = state.refusals.letThrough(peerAddress))
     writeThrottleLine(log, state, LogPriority::notice,
-                      addressLineStart("released", peerAddress) + " after " + counted(*refused, "refused attempt"), now);
+                      addressLineStart("released", peerAddress) + " after " + counted(*refused, "refused attempt"),
+                      now);
   bool matches = false;
   try {
     matches = checkAccountPassword(db, username, password);
