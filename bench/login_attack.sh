@@ -45,8 +45,9 @@ run() {
   echo "memory before: $(memoryOf "$servicePid")"
   taskset -c "$clientCore" "$work/login_flood" "$port" "$seconds" "$connections" "$sources"
   echo "memory after:  $(memoryOf "$servicePid")"
-  echo "lines printed: $(grep -c 'login refused' "$work/service.log" || true) refusals," \
-    "$(grep -c 'login locked' "$work/service.log" || true) locks"
+  echo "lines printed: $(grep -c 'login \(still \)\?refused' "$work/service.log" || true) refusals," \
+    "$(grep -c 'login locked' "$work/service.log" || true) locks," \
+    "$(grep -c 'login lines held back' "$work/service.log" || true) held-back counts"
   kill "$servicePid"
   wait "$servicePid" 2>/dev/null || true
   servicePid=""

@@ -1,5 +1,6 @@
-// What the service remembers about access while it runs: the login throttle,
-// how long tokens live, and the password epoch that ends older tokens.
+// What the service remembers about access while it runs: the login throttle
+// and what it has logged, how long tokens live, and the password epoch that
+// ends older tokens.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <type_traits>
 
 #include "src/accounts/login_throttle.h"
+#include "src/accounts/throttle_lines.h"
 #include "src/accounts/token_claims.h"
 
 namespace nc {
@@ -19,6 +21,8 @@ inline constexpr int64_t defaultTokenLifetime = 86400;
 
 struct AccessState {
   LoginThrottle throttle;
+  RefusalRuns refusals;      // what the log has said about each refused address
+  LineBudget throttleLines;  // the throttle's lines a minute, from all addresses
   int64_t tokenLifetime = defaultTokenLifetime;  // seconds; unlimitedTokenLifetime keeps tokens for good
   uint64_t passwordEpoch = 0;                    // moves on with every password change
   std::function<TokenClock::time_point()> now = TokenClock::now;  // tests move time by hand

@@ -29,8 +29,9 @@ class WrongPasswordError : public std::runtime_error {
 
 // Checks the password of `username` for a login from `peerAddress` and
 // returns a fresh token. Raises LoginThrottledError, WrongPasswordError, or
-// UserNotFoundError for a name that has no account. Refusals and locks are
-// written to `log`, one line each.
+// UserNotFoundError for a name that has no account. Written to `log`: an
+// address's first refusal, then one line a minute while it is refused, its
+// release, and each lock; all of them within the throttle's line budget.
 std::string logIn(Database& db, const Buffer& key, AccessState& state, std::string_view peerAddress,
                   std::string_view username, std::string_view password, Logger& log = serviceLog());
 

@@ -3,7 +3,11 @@
 namespace nc {
 
 int64_t tokenClockSeconds(TokenClock::time_point at) {
-  return std::chrono::duration_cast<std::chrono::seconds>(at.time_since_epoch()).count();
+  return std::chrono::floor<std::chrono::seconds>(at.time_since_epoch()).count();
+}
+
+int64_t tokenIssueSeconds(TokenClock::time_point at) {
+  return std::chrono::ceil<std::chrono::seconds>(at.time_since_epoch()).count();
 }
 
 JsonValue newTokenPayload(std::string_view username, int64_t issuedAt, uint64_t passwordEpoch) {

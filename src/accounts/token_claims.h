@@ -16,7 +16,11 @@ namespace nc {
 // end every token at once, or stretch them, on a wall clock. Tokens die with
 // the process anyway, so they never need a clock that outlives it.
 using TokenClock = std::chrono::steady_clock;
+// Whole seconds on the token clock, rounded down: the time a token is judged at.
 int64_t tokenClockSeconds(TokenClock::time_point at = TokenClock::now());
+// The issue time a token carries, rounded up: judged in whole seconds, a token
+// then lives at least its lifetime, and less than a second more.
+int64_t tokenIssueSeconds(TokenClock::time_point at);
 
 // Tokens live forever with this lifetime, as they did before lifetimes existed.
 inline constexpr int64_t unlimitedTokenLifetime = 0;

@@ -18,7 +18,7 @@ JsonValue openToken(const Buffer& key, std::string_view token) {
 }  // namespace
 
 std::string issueToken(const Buffer& key, const AccessState& state, std::string_view username) {
-  return encodeAuthToken(key, newTokenPayload(username, tokenClockSeconds(state.now()), state.passwordEpoch));
+  return encodeAuthToken(key, newTokenPayload(username, tokenIssueSeconds(state.now()), state.passwordEpoch));
 }
 
 std::string checkToken(const Buffer& key, const AccessState& state, std::string_view token) {

@@ -8,6 +8,7 @@
 #include "src/accounts/tokens.h"
 #include "src/forwarder/apply.h"
 #include "src/forwarder/history.h"
+#include "src/units/systemctl.h"
 #include "utils/logger.h"
 
 namespace nc {
@@ -43,6 +44,12 @@ FailureTable serviceFailures() {
   answerWithItsMessage<ApplyFailedError>(failures, 500, ErrorCode::UnspecifiedError);
   answerWithItsMessage<UnknownVersionError>(failures, 404, ErrorCode::UnknownId);
   answerWithItsMessage<UnrestorableVersionError>(failures, 400, ErrorCode::InvalidJsonFormat);
+  failures.add<ConfigNotObjectError>(400, ErrorCode::InvalidFormat);
+  // The ssh procedures' commands: the same status and code as a failed
+  // forwarder change, with what systemctl said.
+  failures.add<ExecError>([](const ExecError& failure) {
+    return knownFailureReply(500, ErrorCode::UnspecifiedError, commandFailureText(failure));
+  });
   return failures;
 }
 

@@ -17,7 +17,6 @@
 #include "src/api/entry_handlers.h"
 #include "src/api/failure_table.h"
 #include "src/api/procedure_table.h"
-#include "src/forwarder/stale_temp_files.h"
 #include "utils/logger.h"
 #include "utils/quoted_text.h"
 
@@ -82,8 +81,7 @@ int nodeconsole(const Settings& settings) {
     auto context = newContext(settings.forwarderConfigPath, settings.forwarderUnitServiceName, settings.dataPath);
     context->access.tokenLifetime = settings.tokenLifetime;
     initAccounts(*context);
-    // Left by a process killed in the middle of a patch.
-    removeStaleTemporaryFiles(settings.forwarderConfigPath, serviceLog());
+    tidyForwarderFiles(forwarderTargetOf(*context), serviceLog());
     auto server = buildServer(context, settings.allowedHosts);
     serviceLog().info("Listening " + settings.listen + ":" + std::to_string(settings.port));
     runServer(server, static_cast<uint16_t>(settings.port), settings.listen);

@@ -29,18 +29,13 @@ AsyncMutex& applyMutex() {
   return mutex;
 }
 
-std::string failureText(const ExecError& error) {
-  std::string line = firstLineOf(error.output);
-  return line.empty() ? "systemctl ended with status " + std::to_string(error.exitCode) : line;
-}
-
 // Restarts the unit under the command lock; why it failed, or nothing.
 asio::awaitable<std::optional<std::string>> restartUnit(const std::string& unit) {
   AsyncLock commands = co_await serviceCommandMutex().lock();
   try {
     co_await systemctlRestart(unit);
   } catch (const ExecError& error) {
-    co_return failureText(error);
+    co_return commandFailureText(error);
   }
   co_return std::nullopt;
 }
@@ -80,12 +75,23 @@ asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string&
   raiseApplyFailure(what + "; the previous configuration was restored.");
 }
 
+// Temporary files of a process killed in the middle of a change. Removed
+// under the apply lock, or before serving, so that none is in the making.
+void removeLeftovers(const ForwarderTarget& target, Logger& log) {
+  removeStaleTemporaryFiles(target.configPath, log);
+  removeStaleHistoryFiles(target.historyFolder, log);
+}
+
+// Checked before anything is kept, written or restarted.
+void requireObject(const JsonValue& next) {
+  if (!next.isObject()) throw ConfigNotObjectError();
+}
+
 // Keeps `oldText` in the history, writes `newText`, restarts and watches the
 // unit, and rolls back when it does not stay up.
 asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& oldText, const std::string& newText,
                             ChangeNote note) {
-  // Under the apply lock, so that no temporary file of ours is in the making.
-  removeStaleTemporaryFiles(target.configPath, serviceLog());
+  removeLeftovers(target, serviceLog());
   try {
     keepVersion(target.historyFolder, oldText, std::move(note));
   } catch (const std::exception& error) {
@@ -102,11 +108,17 @@ asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& ol
 
 }  // namespace
 
+void tidyForwarderFiles(const ForwarderTarget& target, Logger& log) {
+  keepHistoryPrivate(target.historyFolder, log);
+  removeLeftovers(target, log);
+}
+
 asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patch, std::string account) {
   AsyncLock lock = co_await applyMutex().lock();
   std::string oldText = readWholeFile(target.configPath);
   JsonValue current = parseJson(oldText);
   JsonValue next = merge(current, patch);
+  requireObject(next);
   ChangeNote note{utcTimeText(), std::move(account), changedMembers(&current, next), std::nullopt};
   co_await apply(target, oldText, toPrettyJson(next), std::move(note));
 }
@@ -120,6 +132,7 @@ asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id
   } catch (const JsonParseError&) {
     throw UnrestorableVersionError(id);
   }
+  requireObject(next);
   std::string oldText = readWholeFile(target.configPath);
   std::optional<JsonValue> current;
   try {

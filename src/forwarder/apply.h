@@ -13,6 +13,7 @@
 #include <asio/awaitable.hpp>
 
 #include "utils/json.h"
+#include "utils/logger.h"
 
 namespace nc {
 
@@ -40,6 +41,13 @@ class UnrestorableVersionError : public std::runtime_error {
       : std::runtime_error("Version " + std::to_string(id) + " is not valid JSON and cannot be restored") {}
 };
 
+// A patch or restore whose result is not a JSON object: the forwarder reads
+// its settings from an object and would not start on anything else.
+class ConfigNotObjectError : public std::runtime_error {
+ public:
+  ConfigNotObjectError() : std::runtime_error("the forwarder configuration must be a JSON object") {}
+};
+
 struct ForwarderTarget {
   std::string configPath;
   std::string unit;  // empty: nothing is restarted or watched
@@ -47,15 +55,22 @@ struct ForwarderTarget {
   std::chrono::milliseconds settleWindow = defaultSettleWindow;
 };
 
+// At start-up: removes what a process killed in the middle of a change left
+// beside the forwarder file and in the history, and makes an existing history
+// private. Each file removed or made private is one line on `log`.
+void tidyForwarderFiles(const ForwarderTarget& target, Logger& log);
+
 // Merges `patch` into the file and applies the result; raises ApplyFailedError
-// when the change did not hold. Arguments are taken by
-// value: the coroutine outlives its caller's temporaries.
+// when the change did not hold, and ConfigNotObjectError, changing nothing,
+// when the result is not an object. Arguments are taken by value: the
+// coroutine outlives its caller's temporaries.
 asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patch,
                                           std::string account);
 
 // Applies the text of history version `id`. A version that is not valid JSON
-// is refused with UnrestorableVersionError, and nothing changes; an unknown one
-// raises UnknownVersionError.
+// is refused with UnrestorableVersionError, one that is not an object with
+// ConfigNotObjectError, and nothing changes; an unknown one raises
+// UnknownVersionError.
 asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id, std::string account);
 
 }  // namespace nc

@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <numeric>
 #include <system_error>
 
 #include "src/forwarder/atomic_file.h"
+#include "src/forwarder/stale_temp_files.h"
+#include "utils/private_mode.h"
 
 namespace nc {
 namespace {
@@ -20,8 +23,20 @@ constexpr const char* indexName = "index.json";
 constexpr mode_t folderMode = 0700;
 constexpr mode_t fileMode = 0600;
 
+constexpr std::string_view versionPrefix = "version-";
+constexpr std::string_view versionSuffix = ".json";
+
 std::string versionPath(const std::string& folder, int64_t id) {
-  return folder + "/version-" + std::to_string(id) + ".json";
+  return folder + "/" + std::string(versionPrefix) + std::to_string(id) + std::string(versionSuffix);
+}
+
+// The names this history writes: the index and "version-N.json".
+bool isHistoryFileName(std::string_view name) {
+  if (name == indexName) return true;
+  const size_t affixes = versionPrefix.size() + versionSuffix.size();
+  if (name.size() <= affixes || !name.starts_with(versionPrefix) || !name.ends_with(versionSuffix)) return false;
+  const std::string_view number = name.substr(versionPrefix.size(), name.size() - affixes);
+  return std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string indexPath(const std::string& folder) { return folder + "/" + indexName; }
@@ -101,6 +116,19 @@ std::string historyFolderFor(const std::string& databasePath) {
   auto slash = databasePath.rfind('/');
   if (slash == std::string::npos) return historyFolderName;
   return databasePath.substr(0, slash + 1) + historyFolderName;
+}
+
+void removeStaleHistoryFiles(const std::string& folder, Logger& log, std::chrono::system_clock::time_point now) {
+  removeStaleTemporaryFilesIn(folder, isHistoryFileName, log, now);
+}
+
+void keepHistoryPrivate(const std::string& folder, Logger& log) {
+  // The folder first: once it is private, nobody else can add an entry while
+  // its files are looked at.
+  makePrivate(folder, log);
+  std::error_code unreadable;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, unreadable))
+    makePrivate(entry.path().string(), log, LinkRule::leave);
 }
 
 std::vector<HistoryVersion> listVersions(const std::string& folder) {

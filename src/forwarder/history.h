@@ -3,6 +3,7 @@
 // them, newest first.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "utils/json.h"
+#include "utils/logger.h"
 
 namespace nc {
 
@@ -48,6 +50,18 @@ struct HistoryVersion {
 
 // `<folder of the account database>/forwarder-history`.
 std::string historyFolderFor(const std::string& databasePath);
+
+// Removes what a process killed while keeping a version left in `folder`:
+// temporary copies of the index or of a version file, by the rule of
+// removeStaleTemporaryFilesIn. Without them, such files would fill the
+// folder's bound, which counts kept versions only.
+void removeStaleHistoryFiles(const std::string& folder, Logger& log,
+                             std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+
+// Takes group and other permissions from an existing history folder and from
+// the files in it (symbolic links left alone), the folder first, with one line
+// on `log` for each it changes.
+void keepHistoryPrivate(const std::string& folder, Logger& log);
 
 // Newest first; empty when nothing was kept yet. Raises when the index cannot
 // be read.

@@ -50,23 +50,25 @@ std::string temporaryTemplateFor(const std::string& directory, std::string_view 
   return (directory == "/" ? std::string() : directory) + "/." + std::string(name) + "." + std::string(randomPart);
 }
 
-bool isTemporaryNameFor(std::string_view entry, std::string_view name) {
-  const size_t prefixLength = 1 + name.size() + 1;
-  if (entry.size() != prefixLength + randomPart.size()) return false;
-  if (entry[0] != '.' || entry.substr(1, name.size()) != name || entry[prefixLength - 1] != '.') return false;
-  for (char c : entry.substr(prefixLength))
-    if (!isTemplateCharacter(c)) return false;
-  return true;
+std::optional<std::string_view> temporaryCopyOf(std::string_view entry) {
+  // The leading dot, a name of at least one character, the dot, the random part.
+  if (entry.size() < 3 + randomPart.size() || entry[0] != '.') return std::nullopt;
+  const size_t dot = entry.size() - randomPart.size() - 1;
+  if (entry[dot] != '.') return std::nullopt;
+  for (char c : entry.substr(dot + 1))
+    if (!isTemplateCharacter(c)) return std::nullopt;
+  return entry.substr(1, dot - 1);
 }
 
-void removeStaleTemporaryFiles(const std::string& path, Logger& log, std::chrono::system_clock::time_point now) {
-  const auto [directoryPath, name] = directoryAndName(path);
+void removeStaleTemporaryFilesIn(const std::string& directoryPath, const std::function<bool(std::string_view)>& ours,
+                                 Logger& log, std::chrono::system_clock::time_point now) {
   std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(directoryPath.c_str()));
   if (!directory) return;
   const int directoryFd = ::dirfd(directory.get());
   const std::string shownDirectory = directoryPath == "/" ? "" : directoryPath;
   while (const dirent* entry = ::readdir(directory.get())) {
-    if (!isTemporaryNameFor(entry->d_name, name)) continue;
+    const std::optional<std::string_view> copyOf = temporaryCopyOf(entry->d_name);
+    if (!copyOf || !ours(*copyOf)) continue;
     struct stat info {};
     // Not followed: a symbolic link of that name is not a file we wrote.
     if (::fstatat(directoryFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
@@ -78,6 +80,11 @@ void removeStaleTemporaryFiles(const std::string& path, Logger& log, std::chrono
       log.warning("cannot remove stale temporary file " + shown + ": " + std::strerror(errno));
     }
   }
+}
+
+void removeStaleTemporaryFiles(const std::string& path, Logger& log, std::chrono::system_clock::time_point now) {
+  const auto [directory, name] = directoryAndName(path);
+  removeStaleTemporaryFilesIn(directory, [&name](std::string_view copyOf) { return copyOf == name; }, log, now);
 }
 
 }  // namespace nc

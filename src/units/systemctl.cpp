@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -161,11 +162,23 @@ asio::awaitable<CommandResult> runCommand(const std::string& line) {
   co_return result;
 }
 
+// "120" for 120 s, "1.5" for 1500 ms.
+std::string secondsText(std::chrono::milliseconds duration) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", std::chrono::duration<double>(duration).count());
+  return text;
+}
+
 // `command` is what failures report; `line` is what the shell runs.
 asio::awaitable<void> runShell(std::string command, std::string line) {
+  // Read where the command's own wait reads it, before anything is awaited.
+  const std::chrono::milliseconds deadline = commandDeadline().timeout;
   CommandResult result = co_await runCommand(line);
   if (result.timedOut) {
-    throw ExecError(std::move(command), result.exitCode, std::move(result.output), "Command timed out");
+    ExecError error(std::move(command), result.exitCode, std::move(result.output),
+                    "systemctl did not finish within " + secondsText(deadline) + " s and was stopped");
+    error.timedOut = true;
+    throw error;
   }
   if (result.exitCode != 0) throw ExecError(std::move(command), result.exitCode, std::move(result.output));
 }
@@ -206,6 +219,12 @@ std::string firstLineOf(std::string_view text) {
     text.remove_prefix(end + 1);
   }
   return "";
+}
+
+std::string commandFailureText(const ExecError& error) {
+  if (error.timedOut) return error.what();
+  std::string line = firstLineOf(error.output);
+  return line.empty() ? "systemctl ended with status " + std::to_string(error.exitCode) : line;
 }
 
 asio::awaitable<void> systemctlRestart(std::string unit) { co_await systemctl("restart", unit); }

@@ -25,10 +25,11 @@ class ExecError : public std::runtime_error {
         exitCode(exitCode),
         output(std::move(output)) {}
 
-  std::string command;  // e.g. "systemctl restart packet-forwarder"
-  int64_t exitCode;     // -1: the shell could not start; 128 + n: killed by signal n;
-                        // commandTimedOut: killed at the command deadline
-  std::string output;   // what the command wrote to standard output and error, at most maxCommandOutput bytes
+  std::string command;     // e.g. "systemctl restart packet-forwarder"
+  int64_t exitCode;        // -1: the shell could not start; 128 + n: killed by signal n;
+                           // commandTimedOut: killed at the command deadline
+  std::string output;      // what the command wrote to standard output and error, at most maxCommandOutput bytes
+  bool timedOut = false;   // stopped at the command deadline, which the message names
 };
 
 // How much of a command's output a failure keeps: systemctl says why it
@@ -56,7 +57,8 @@ void setCommandDeadline(CommandDeadline deadline);
 // Each runs "systemctl VERB UNIT" with /bin/sh and waits for it without
 // blocking the loop, at most the command deadline. Raises ExecError unless it
 // exits with status 0; a command ended at its deadline raises it with exit
-// code commandTimedOut and a message saying so.
+// code commandTimedOut, timedOut set and the message "systemctl did not finish
+// within 120 s and was stopped" (the deadline in force).
 asio::awaitable<void> systemctlRestart(std::string unit);
 asio::awaitable<void> systemctlStart(std::string unit);
 asio::awaitable<void> systemctlEnable(std::string unit);
@@ -78,6 +80,11 @@ asio::awaitable<CommandResult> systemctlShow(std::string unit, std::string optio
 // The first line of a command's output that holds more than white space,
 // trimmed; empty when there is none.
 std::string firstLineOf(std::string_view text);
+
+// What an operator is told of a failed command: that it was stopped at the
+// deadline; else systemctl's first line of error; else, when it said nothing,
+// "systemctl ended with status N".
+std::string commandFailureText(const ExecError& error);
 
 // Held by a procedure around all of its commands, so that the commands of two
 // procedures never overlap ("start then enable" runs as one unit).

@@ -250,7 +250,8 @@ TEST_F(Procedures, sshCommands) {
   EXPECT_EQ(statusOf(guarded("/rpc/v1/sshd/start", token)), 500);
   EXPECT_EQ(fake_.calls().back(), "start ssh");  // enable is not run after start failed
   fake_.killWith("stop", 9);
-  EXPECT_EQ(bodyOf(guarded("/rpc/v1/sshd/stop", token)), error(10000, "Unspecified error"));
+  // The shell that ran it says how it ended.
+  EXPECT_EQ(bodyOf(guarded("/rpc/v1/sshd/stop", token)), error(10000, "Killed"));
   EXPECT_EQ(fake_.calls().back(), "stop ssh");
 }
 
@@ -262,11 +263,36 @@ TEST_F(Procedures, hungCommandTimesOutAndTheNextProcedureRuns) {
   auto hung = std::async(std::launch::async, [&] { return guarded("/rpc/v1/sshd/start", token); });
   auto started = [&] { return !fake_.log().empty(); };
   for (int i = 0; i < 500 && !started(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  std::string next = guarded("/rpc/v1/sshd/stop", token);
+  // The hung command keeps the deadline it started with; the next one gets the
+  // usual one, so that a loaded machine cannot make it time out too.
   setCommandDeadline({});
-  EXPECT_EQ(bodyOf(hung.get()), error(10000, "Unspecified error"));
+  std::string next = guarded("/rpc/v1/sshd/stop", token);
+  EXPECT_EQ(bodyOf(hung.get()), error(10000, "systemctl did not finish within 0.3 s and was stopped"));
   EXPECT_EQ(bodyOf(next), R"({"output":{}})");
   EXPECT_EQ(fake_.calls(), (std::vector<std::string>{"start ssh", "stop ssh", "disable ssh"}));
+}
+
+// The operator reads what went wrong: systemctl's first line of error, else
+// its status, and for a command stopped at the deadline, that deadline.
+TEST_F(Procedures, commandFailuresSayWhatHappened) {
+  std::string token = login();
+  fake_.printOnCall("start", "", "\nFailed to start ssh.service: Unit ssh.service is masked.\nmore\n");
+  fake_.exitWith("start", 1);
+  testing::internal::CaptureStdout();
+  std::string masked = guarded("/rpc/v1/sshd/start", token);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "systemctl start ssh: Failed to start ssh.service: Unit ssh.service is masked.\n");
+  EXPECT_EQ(statusOf(masked), 500);
+  EXPECT_EQ(bodyOf(masked), error(10000, "Failed to start ssh.service: Unit ssh.service is masked."));
+
+  setCommandDeadline({std::chrono::milliseconds(1500), std::chrono::milliseconds(100)});
+  fake_.sleepFor("restart", 60);
+  std::string hung = guarded("/rpc/forwarder-config/patch", token, R"({"x":1})");
+  setCommandDeadline({});
+  const std::string stopped = "systemctl did not finish within 1.5 s and was stopped";
+  EXPECT_EQ(bodyOf(hung), error(10000, "The forwarder could not be restarted with the new configuration (" + stopped +
+                                            "); the previous configuration was put back, but restarting the forwarder "
+                                            "with it failed too (" + stopped + ")."));
 }
 
 TEST_F(Procedures, commandsOfTwoProceduresNeverOverlapAndOtherRequestsGoOn) {

@@ -204,6 +204,26 @@ TEST_F(VerifiedApply, restore) {
   EXPECT_EQ(restore(9), "404 There is no version 9 in the history");
 }
 
+// The forwarder reads its settings from an object and does not start on
+// anything else; a whole file replaced by `null` was answered 200.
+TEST_F(VerifiedApply, aResultThatIsNotAnObjectIsRefusedAndChangesNothing) {
+  for (const char* input : {"null", "[1]", "true", "\"text\"", "7"})
+    EXPECT_EQ(patch(input), "400 Invalid format") << input;
+  EXPECT_EQ(readFile(configPath()), handWritten);
+  EXPECT_TRUE(listVersions(target_.historyFolder).empty());
+  EXPECT_TRUE(fake_.calls().empty());
+
+  // A file set by hand to an array is kept as a valid version, which a restore
+  // refuses all the same.
+  writeFile(configPath(), "[1]");
+  ASSERT_EQ(patch(), "applied");
+  const std::string repaired = readFile(configPath());
+  EXPECT_EQ(restore(1), "400 Invalid format");
+  EXPECT_EQ(readFile(configPath()), repaired);
+  EXPECT_EQ(listVersions(target_.historyFolder).size(), 1u);
+  EXPECT_EQ(fake_.calls(), restarts(1));
+}
+
 TEST_F(VerifiedApply, appliesNeverInterleave) {
   fake_.sleepFor("restart", 0.2);
   int done = 0;

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
+#include "utils/json.h"
 
 namespace nc::test {
 namespace {
@@ -40,6 +42,17 @@ std::set<std::string> namesIn(const std::filesystem::path& directory) {
   return names;
 }
 
+void makeOldFile(const std::filesystem::path& path) {
+  writeFile(path, "{");
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0) << path;
+  std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+}
+
+std::string call(uint16_t port, const std::string& procedure, const std::string& body) {
+  return bodyOf(roundTrip(port, "POST /rpc/v1/" + procedure + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body));
+}
+
 std::string sweep(const std::filesystem::path& path) {
   std::ostringstream out;
   Logger log(out, false);
@@ -50,13 +63,16 @@ std::string sweep(const std::filesystem::path& path) {
 }  // namespace
 
 TEST(StaleTempFiles, namesOfTheTemplateAndNothingElse) {
-  EXPECT_TRUE(isTemporaryNameFor(".conf.json.Ab12Cz", "conf.json"));
-  EXPECT_TRUE(isTemporaryNameFor(".conf.json.000000", "conf.json"));
+  EXPECT_EQ(temporaryCopyOf(".conf.json.Ab12Cz"), "conf.json");
+  EXPECT_EQ(temporaryCopyOf(".conf.json.000000"), "conf.json");
+  EXPECT_EQ(temporaryCopyOf(".version-12.json.Ab12Cz"), "version-12.json");
+  EXPECT_EQ(temporaryCopyOf(".a.Ab12Cz"), "a");
+  EXPECT_EQ(temporaryCopyOf("..Ab12Cz"), std::nullopt);
   for (const char* other : {".conf.json.Ab12C", ".conf.json.Ab12Cz9", "conf.json.Ab12Cz", "..conf.json.Ab12C",
                             ".conf.jsonxAb12Cz", ".conf.json.Ab-2Cz", ".conf.json.Ab.2Cz", ".conf.json.XXXXX~",
                             ".other.json.Ab12Cz", ".conf.jso.Ab12Cz", ".conf.json.bak.Ab12Cz", ".conf.json",
                             ".conf.json.", ".Conf.json.Ab12Cz", ""}) {
-    EXPECT_FALSE(isTemporaryNameFor(other, "conf.json")) << other;
+    EXPECT_NE(temporaryCopyOf(other), "conf.json") << other;
   }
   EXPECT_EQ(temporaryTemplateFor("/a/b", "conf.json"), "/a/b/.conf.json.XXXXXX");
   EXPECT_EQ(temporaryTemplateFor("/", "conf.json"), "/.conf.json.XXXXXX");
@@ -69,7 +85,7 @@ TEST(StaleTempFiles, everyNameMkostempMakesIsRecognised) {
     const int fd = ::mkostemp(path.data(), O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    EXPECT_TRUE(isTemporaryNameFor(std::filesystem::path(path).filename().string(), "conf.json")) << path;
+    EXPECT_EQ(temporaryCopyOf(std::filesystem::path(path).filename().string()), "conf.json") << path;
   }
 }
 
@@ -155,6 +171,56 @@ TEST(StaleTempFiles, theServiceRemovesThemAtStartUp) {
                                   std::to_string(port) + "\n");
   EXPECT_EQ(namesIn(dir.path()),
             (std::set<std::string>{"global_conf.json", ".global_conf.json.Young1", "db.sqlite3"}));
+}
+
+// A process killed in the middle of a change leaves temporary files in the
+// history folder as well, where they would fill its 2 MiB. They go at start-up
+// and before each change, and a history folder others could read is made
+// private at start.
+TEST(StaleTempFiles, theHistoryFolderIsSweptAndMadePrivate) {
+  TempDir dir;
+  const auto conf = dir.path() / "global_conf.json";
+  writeFile(conf, "{}");
+  const auto history = dir.path() / "forwarder-history";
+  std::filesystem::create_directory(history);
+  writeFile(history / "version-1.json", "{}");
+  ASSERT_EQ(::chmod(history.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod((history / "version-1.json").c_str(), 0644), 0);
+  for (const char* name : {".index.json.Old001", ".version-12.json.Old002", ".notes.txt.Old003",
+                           ".version-.json.Old004", ".version-1a.json.Old005"})
+    makeOldFile(history / name);
+  writeFile(history / ".version-2.json.Young1", "{");
+  ASSERT_EQ(::chmod((history / ".version-2.json.Young1").c_str(), 0600), 0);
+  const uint16_t port = freePort();
+  ServiceProcess service({"--port", std::to_string(port), "-f", conf.string(), "-d",
+                          (dir.path() / "db.sqlite3").string(), "--forwarderUnitServiceName="});
+
+  std::vector<std::string> lines;
+  std::istringstream output(service.output());
+  for (std::string line; std::getline(output, line);) lines.push_back(line);
+  ASSERT_GE(lines.size(), 2u);
+  std::vector<std::string> startUp(lines.begin() + 1, lines.end() - 1);
+  std::sort(startUp.begin(), startUp.end());
+  const std::string shown = history.string();
+  EXPECT_EQ(startUp, (std::vector<std::string>{"made " + shown + " private: mode 0755 -> 0700",
+                                               "made " + shown + "/version-1.json private: mode 0644 -> 0600",
+                                               "removed stale temporary file " + shown + "/.index.json.Old001",
+                                               "removed stale temporary file " + shown + "/.version-12.json.Old002"}));
+  struct stat info {};
+  ASSERT_EQ(::stat(history.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  ASSERT_EQ(::stat((history / "version-1.json").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+  makeOldFile(history / ".version-2.json.Young1");
+  const JsonValue login = parseJson(call(port, "login/password", R"({"username":"admin","password":"qzvtk"})"));
+  const std::string token = login.asObject().at("output").asObject().at("auth").asString();
+  EXPECT_EQ(call(port, "forwarder-config/patch", R"({"auth":")" + token + R"(","input":{"a":1}})"), R"({"output":{}})");
+  EXPECT_NE(service.output().find("removed stale temporary file " + shown + "/.version-2.json.Young1\n"),
+            std::string::npos)
+      << service.output();
+  EXPECT_EQ(namesIn(history), (std::set<std::string>{"version-1.json", "index.json", ".notes.txt.Old003",
+                                                     ".version-.json.Old004", ".version-1a.json.Old005"}));
 }
 
 }  // namespace nc::test

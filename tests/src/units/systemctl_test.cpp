@@ -51,7 +51,8 @@ TEST(Systemctl, commandDeadline) {
   fake.sleepFor("stop", 30);
   auto start = std::chrono::steady_clock::now();
   ExecError stopped = failureOf(io, systemctlStop("ssh"));
-  EXPECT_STREQ(stopped.what(), "Command timed out");
+  EXPECT_STREQ(stopped.what(), "systemctl did not finish within 0.3 s and was stopped");
+  EXPECT_TRUE(stopped.timedOut);
   EXPECT_EQ(stopped.exitCode, commandTimedOut);
   EXPECT_EQ(stopped.command, "systemctl stop ssh");
   EXPECT_GT(secondsSince(start), 0.25);
@@ -67,7 +68,9 @@ TEST(Systemctl, commandDeadline) {
   EXPECT_EQ(fake.log(), (std::vector<std::string>{"begin stop ssh", "begin disable ssh"}));
 
   fake.exitWith("start", 124);
-  EXPECT_STREQ(failureOf(io, systemctlStart("ssh")).what(), "Non-zero exit code");
+  ExecError byItself = failureOf(io, systemctlStart("ssh"));
+  EXPECT_STREQ(byItself.what(), "Non-zero exit code");
+  EXPECT_FALSE(byItself.timedOut);
   setCommandDeadline({});
 }
 
