@@ -1,8 +1,10 @@
-// Which region a forwarder file follows.
+// Which region a forwarder file follows, and what a save writes for the
+// region the page has selected: its transmit range, its plan, its band rule.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { test } from 'node:test';
-import { detectRegion, planConcentrator, regions } from '../src/forwarder/regions.js';
+import { buildPatch, changesOf, formProblems, formValuesOf, planFormValues } from '../src/forwarder/forwarder_form.js';
+import { detectRegion, fixedSettingsId, planConcentrator, regions } from '../src/forwarder/regions.js';
 
 const fixtureText = fs.readFileSync(new URL('../../tests/data/semtech-eu868-global_conf.json', import.meta.url), 'utf8');
 const eu868File = JSON.parse(fixtureText.replace(/\/\*[\s\S]*?\*\//g, ''));
@@ -17,6 +19,15 @@ function edited(config, members) {
     copy.SX1301_conf[member] = { ...copy.SX1301_conf[member], ...settings };
   }
   return copy;
+}
+
+// The service merges a patch object by object; anything else replaces.
+function merged(document, patch) {
+  const isObject = (value) => value !== null && typeof value === 'object' && !Array.isArray(value);
+  if (!isObject(patch) || !isObject(document)) return patch;
+  const result = { ...document };
+  for (const [member, value] of Object.entries(patch)) result[member] = merged(document[member], value);
+  return result;
 }
 
 test('a file is matched by its enabled channels: exactly, else by the narrowest band, else not at all', () => {
@@ -39,4 +50,47 @@ test('a file is matched by its enabled channels: exactly, else by the narrowest 
     ['no SX1301_conf', {}, null],
   ];
   for (const [what, config, region] of rows) assert.equal(detectRegion(config), region, what);
+});
+
+test('a save writes the selected entry\'s transmit range, and a region\'s band holds every enabled channel', () => {
+  const values = formValuesOf(eu868File);
+  const transmitRange = (region) => {
+    const { radio_0: radio0, radio_1: radio1 } = buildPatch(eu868File, values, { region, plan: null }).SX1301_conf;
+    return [radio0.tx_enable, radio0.tx_freq_min, radio0.tx_freq_max, radio1.tx_enable];
+  };
+  assert.deepEqual(transmitRange('EU868'), [true, 863000000, 870000000, false]);
+  assert.deepEqual(transmitRange(fixedSettingsId), [true, 923000000, 925000000, false]);
+  assert.deepEqual(changesOf(eu868File, values, { region: 'EU868', plan: null }), [], 'the EU868 file saves as it is');
+
+  const beyondBand = { ...values, freq1: '869900000', if2: '200000' };
+  assert.deepEqual(formProblems(eu868File, beyondBand, { region: 'EU868', plan: null }),
+    { if2: 'Channel 2 at 870.100 MHz lies outside the EU868 band (863.000 MHz to 870.000 MHz)' });
+  assert.deepEqual(formProblems(eu868File, beyondBand, { region: fixedSettingsId, plan: null }), {});
+  const channel2Off = edited(eu868File, { chan_multiSF_2: { enable: false } });
+  assert.deepEqual(formProblems(channel2Off, beyondBand, { region: 'EU868', plan: null }), {});
+  assert.deepEqual(Object.keys(formProblems(eu868File, values, { region: 'US915', plan: null })),
+    ['if0', 'if1', 'if2', 'if3', 'if4', 'if5', 'if6', 'if7']);
+});
+
+function leavesOf(node, path = []) {
+  if (node === null || typeof node !== 'object') return [[path, node]];
+  return Object.entries(node).flatMap(([member, child]) => leavesOf(child, [...path, member]));
+}
+
+test('a region\'s plan writes every member it holds and lists each one that changes', () => {
+  for (const plan of regionsFile.regions.filter((region) => ['US915', 'IN865'].includes(region.id))) {
+    const setup = { region: plan.id, plan: plan.id };
+    const values = { ...formValuesOf(eu868File), ...planFormValues(plan.id) };
+    const patch = buildPatch(eu868File, values, setup);
+    const saved = merged(eu868File, patch);
+    const planMembers = { radio_0: plan.radio_0, radio_1: plan.radio_1, chan_Lora_std: plan.chan_Lora_std,
+      chan_FSK: plan.chan_FSK, ...Object.fromEntries(plan.chan_multiSF.map((channel, index) =>
+        [`chan_multiSF_${index}`, channel])) };
+    for (const [member, settings] of Object.entries(planMembers)) {
+      assert.deepEqual(saved.SX1301_conf[member], { ...saved.SX1301_conf[member], ...settings }, `${plan.id} ${member}`);
+    }
+    const fileValue = (path) => path.reduce((node, member) => node?.[member], eu868File);
+    const changedKeys = leavesOf(patch).filter(([path, value]) => fileValue(path) !== value).map(([path]) => path.join('.'));
+    assert.deepEqual(changesOf(eu868File, values, setup).map(({ key }) => key).sort(), changedKeys.sort(), plan.id);
+  }
 });
