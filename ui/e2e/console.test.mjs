@@ -164,7 +164,7 @@ describe('login', () => {
 });
 
 describe('forwarder page', () => {
-  const labels = ['Server Address', 'Server Port', 'Gateway ID', 'Base Frequency', 'Channel 0 frequence offset',
+  const labels = ['Server Address', 'Server Port', 'Gateway ID', 'Region', 'Base Frequency', 'Channel 0 frequence offset',
     'Channel 1 frequence offset', 'Channel 2 frequence offset', 'Channel 3 frequence offset', 'Base Frequency',
     'Channel 4 frequence offset', 'Channel 5 frequence offset', 'Channel 6 frequence offset',
     'Channel 7 frequence offset'];
@@ -201,9 +201,16 @@ describe('forwarder page', () => {
       assert.equal(await reading('if0'), 'radio 1 · 867.900 MHz', 'the reading follows the form');
       await page.locator('#freq1').fill('868.3');
       assert.equal(await reading('if0'), 'radio 1 · ?');
+      // The EU868 file's own range is what every save writes while EU868 is
+      // selected; the fixed settings narrow it.
       const fixed = page.locator('.fixed-settings');
-      assert.match(await fixed.locator('[data-setting="SX1301_conf.radio_0.tx_freq_min"]').textContent(),
-        /923\.000 MHz.*file: 863\.000 MHz/);
+      const lowestTx = fixed.locator('[data-setting="SX1301_conf.radio_0.tx_freq_min"]');
+      assert.equal(await page.locator('#region option:checked').textContent(), 'EU868: EU 863-870 MHz');
+      assert.equal(await lowestTx.textContent(), 'Radio 0 lowest TX frequency863.000 MHz');
+      assert.equal(await fixed.locator('.fixed-settings-warning').count(), 0);
+      await page.locator('#region').selectOption('Fixed settings (923–925 MHz)');
+      await lowestTx.getByText('file: 863.000 MHz').waitFor();
+      assert.match(await lowestTx.textContent(), /923\.000 MHz/);
       assert.match(await fixed.textContent(), /Saving changes 2 radio settings of the file/);
       await assertAccessible(page, 'forwarder page');
     }));
@@ -254,6 +261,7 @@ describe('forwarder page', () => {
       const page = await openPage('/login');
       await logIn(page);
       const patches = recordPatches(page);
+      assert.equal(await page.locator('#region').inputValue(), 'EU868');
       await page.getByLabel('Server Port').fill('1700');
       await page.getByLabel('Server Address').fill('eu1.lns.example.net');
       await page.locator('#if7').fill('-200000');
@@ -265,8 +273,6 @@ describe('forwarder page', () => {
         ['Server Port (up)', '1680', '1700'],
         ['Server Port (down)', '1680', '1700'],
         ['Channel 7 frequence offset', '+400 kHz', '−200 kHz'],
-        ['Radio 0 lowest TX frequency fixed radio setting', '863.000 MHz', '923.000 MHz'],
-        ['Radio 0 highest TX frequency fixed radio setting', '870.000 MHz', '925.000 MHz'],
       ]);
       await assertAccessible(page, 'the confirmation');
       await clickAtRest(confirmation(page).getByRole('button', { name: 'Cancel' }));
@@ -283,7 +289,7 @@ describe('forwarder page', () => {
       assert.equal(saved.gateway_conf.server_address, 'eu1.lns.example.net');
       assert.equal(saved.gateway_conf.gateway_ID, 'AA555A0000000000');
       assert.deepEqual(saved.SX1301_conf.radio_0, { ...before.SX1301_conf.radio_0, enable: true, tx_enable: true,
-        tx_freq_min: 923000000, tx_freq_max: 925000000 });
+        tx_freq_min: 863000000, tx_freq_max: 870000000 });
       assert.deepEqual(saved.SX1301_conf.radio_1, { ...before.SX1301_conf.radio_1, enable: true, tx_enable: false });
       assert.equal(saved.SX1301_conf.chan_multiSF_7.if, -200000);
       assert.deepEqual(saved.SX1301_conf.chan_Lora_std, before.SX1301_conf.chan_Lora_std);
@@ -293,6 +299,76 @@ describe('forwarder page', () => {
       await page.getByText('No unsaved changes.').waitFor();
       await page.getByRole('button', { name: 'Save' }).click();
       await confirmation(page).getByText('Nothing in the file changes.', { exact: false }).waitFor();
+    }));
+
+  test('a file of no known region starts on the fixed settings and saves them as before', testTimeout, () =>
+    withService(async () => {
+      const between = service.config();
+      Object.assign(between.SX1301_conf.radio_0, { freq: 880000000 });
+      Object.assign(between.SX1301_conf.radio_1, { freq: 880500000 });
+      fs.writeFileSync(service.configPath, JSON.stringify(between));
+      const page = await openPage('/login');
+      await logIn(page);
+      await page.locator('#region-note').getByText('region was not recognised', { exact: false }).waitFor();
+      assert.equal(await page.locator('#region option:checked').textContent(), 'Fixed settings (923–925 MHz)');
+      await assertAccessible(page, 'forwarder page with an unrecognised region');
+      await saveAndConfirm(page);
+      await toast(page, 'Configuration updated').waitFor(applyWait);
+      const saved = service.config().SX1301_conf;
+      assert.deepEqual(saved.radio_0, { ...between.SX1301_conf.radio_0, tx_freq_min: 923000000, tx_freq_max: 925000000 });
+      assert.deepEqual(saved.radio_1, between.SX1301_conf.radio_1);
+    }));
+
+  test('a region refuses channels outside its band; its plan fills the form, lists and writes every member', testTimeout,
+    () => withService(async () => {
+      const page = await openPage('/login');
+      await logIn(page);
+      await page.locator('#serverAddress').waitFor();
+      const patches = recordPatches(page);
+      await page.locator('#region').selectOption('US915');
+      await page.getByRole('button', { name: 'Save' }).click();
+      await page.locator('#if0_help')
+        .getByText('Channel 0 at 868.100 MHz lies outside the US915 band (902.000 MHz to 928.000 MHz)', { exact: true })
+        .waitFor();
+      assert.equal(await page.locator('.forwarder-form .ant-form-item-explain-error').count(), 8);
+      assert.equal(await confirmation(page).count(), 0, 'no confirmation');
+
+      await page.getByRole('button', { name: 'Use this region\'s channel plan' }).click();
+      await page.locator('.ant-form-item-explain-error').first().waitFor({ state: 'detached' });
+      assert.equal(await page.locator('[data-reading="if0"]').textContent(), 'radio 0 · 903.900 MHz');
+      await page.getByRole('button', { name: 'Save' }).click();
+      const rows = confirmation(page).locator('.change-table tbody tr');
+      await rows.first().waitFor();
+      assert.deepEqual(await rows.evaluateAll((trs) => trs.map((tr) => [...tr.cells].map((cell) => cell.textContent)
+        .join(' | '))), [
+        'Radio 0 base frequency | 867.500 MHz | 904.300 MHz', 'Channel 3 frequence offset | −400 kHz | +200 kHz',
+        'Radio 1 base frequency | 868.500 MHz | 905.000 MHz', 'Channel 4 frequence offset | −200 kHz | −300 kHz',
+        'Channel 5 frequence offset | +0 kHz | −100 kHz', 'Channel 6 frequence offset | +200 kHz | +100 kHz',
+        'Channel 7 frequence offset | +400 kHz | +300 kHz',
+        ...[0, 1, 2].map((channel) => `Channel ${channel} radio | 1 | 0`),
+        ...[4, 5, 6, 7].map((channel) => `Channel ${channel} radio | 0 | 1`),
+        'LoRa standard channel radio | 1 | 0', 'LoRa standard channel offset | −200 kHz | +300 kHz',
+        'LoRa standard channel bandwidth | 250 kHz | 500 kHz', 'LoRa standard channel spreading factor | 7 | 8',
+        'FSK channel enabled | yes | no',
+        'Radio 0 lowest TX frequency written by every save | 863.000 MHz | 923.000 MHz',
+        'Radio 0 highest TX frequency written by every save | 870.000 MHz | 928.000 MHz',
+      ]);
+      await assertAccessible(page, 'the confirmation of a region\'s plan');
+      await clickAtRest(confirmation(page).getByRole('button', { name: 'Save and restart' }));
+      await toast(page, 'Configuration updated').waitFor(applyWait);
+      assert.equal(patches.length, 1);
+
+      const saved = service.config().SX1301_conf;
+      const regionsFile = JSON.parse(fs.readFileSync(new URL('../src/forwarder/lora-regions.json', import.meta.url), 'utf8'));
+      const plan = regionsFile.regions.find((region) => region.id === 'US915');
+      const planMembers = { radio_0: plan.radio_0, radio_1: plan.radio_1, chan_Lora_std: plan.chan_Lora_std,
+        chan_FSK: plan.chan_FSK, ...Object.fromEntries(plan.chan_multiSF.map((channel, index) =>
+          [`chan_multiSF_${index}`, channel])) };
+      for (const [member, settings] of Object.entries(planMembers)) {
+        assert.deepEqual(saved[member], { ...saved[member], ...settings }, member);
+      }
+      await page.getByText('No unsaved changes.').waitFor();
+      assert.equal(await page.locator('#region').inputValue(), 'US915', 'the saved file is US915\'s');
     }));
 
   test('asks before edits are left behind, by menu or by reload', testTimeout, () => withService(async () => {

@@ -2,7 +2,8 @@
 // building the patch, and the Dev Mode key sequence.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { buildPatch, fixedRadioSettings, formValuesOf } from '../src/forwarder/forwarder_form.js';
+import { buildPatch, formValuesOf } from '../src/forwarder/forwarder_form.js';
+import { fixedSettingsId } from '../src/forwarder/regions.js';
 import { advanceDevModeSequence, devModeSequence } from '../src/pages/dev_mode_keys.js';
 
 test('form values are the text of each field\'s member, and missing members leave it empty', () => {
@@ -20,17 +21,18 @@ test('form values are the text of each field\'s member, and missing members leav
   assert.equal(Object.keys(formValuesOf({})).length, 13);
 });
 
-test('the patch starts from the fixed radio settings, sends numbers as numbers and text as typed', () => {
+test('the patch starts from the radio settings of every save, sends numbers as numbers and text as typed', () => {
   const form = {
     serverAddress: '10.0.0.2', serverPort: ' 1700 ', gatewayId: 'aa555a0000000000', freq0: '867500000',
     if0: '-400000', if1: '-200000', if2: '0', if3: '+100000', freq1: '868500000', if4: '1', if5: '-1',
     if6: '1000000', if7: '300000', unmapped: 'dropped',
   };
-  const patch = buildPatch(form);
+  const patch = buildPatch({}, form, { region: fixedSettingsId, plan: null });
   assert.deepEqual(patch.gateway_conf, {
     server_address: '10.0.0.2', serv_port_up: 1700, serv_port_down: 1700, gateway_ID: 'aa555a0000000000',
   });
-  assert.deepEqual(patch.SX1301_conf.radio_0, { ...fixedRadioSettings().SX1301_conf.radio_0, freq: 867500000 });
+  assert.deepEqual(patch.SX1301_conf.radio_0,
+    { enable: true, tx_enable: true, tx_freq_min: 923000000, tx_freq_max: 925000000, freq: 867500000 });
   assert.deepEqual(patch.SX1301_conf.radio_1, { enable: true, tx_enable: false, freq: 868500000 });
   assert.deepEqual(patch.SX1301_conf.chan_multiSF_3, { if: 100000 });
   assert.deepEqual(patch.SX1301_conf.chan_multiSF_6, { if: 1000000 });

@@ -3,8 +3,9 @@
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { fieldProblem, formatMhz, formatOffset, offsetWarning } from '../src/forwarder/forwarder_rules.js';
-import { buildPatch, changesOf, channelReading, fixedSettingRows, forwarderFields, formValuesOf, InvalidFormError }
+import { buildPatch, changesOf, channelReading, forwarderFields, formValuesOf, InvalidFormError, radioSettingRows }
   from '../src/forwarder/forwarder_form.js';
+import { fixedSettingsId } from '../src/forwarder/regions.js';
 
 const field = (name) => forwarderFields.find((candidate) => candidate.name === name);
 
@@ -83,21 +84,25 @@ const eu868 = {
 
 test('channels read with the radio the file assigns them', () => {
   const values = formValuesOf(eu868);
-  assert.deepEqual(channelReading(eu868, values, 0), { radio: 1, frequency: 868100000 });
-  assert.deepEqual(channelReading(eu868, values, 3), { radio: 0, frequency: 867100000 });
-  assert.deepEqual(channelReading(eu868, { ...values, freq1: '868300000' }, 2), { radio: 1, frequency: 868300000 });
-  assert.deepEqual(channelReading(eu868, { ...values, freq1: '868.3' }, 2), { radio: 1, frequency: null });
-  assert.deepEqual(channelReading(eu868, { ...values, if2: '' }, 2), { radio: 1, frequency: null });
-  assert.deepEqual(channelReading({}, values, 2), { radio: null, frequency: null });
-  const oddRadio = { SX1301_conf: { chan_multiSF_2: { radio: 2 } } };
-  assert.deepEqual(channelReading(oddRadio, values, 2), { radio: null, frequency: null });
+  assert.deepEqual(channelReading(eu868, values, 0), { radio: 1, enabled: true, frequency: 868100000 });
+  assert.deepEqual(channelReading(eu868, values, 3), { radio: 0, enabled: true, frequency: 867100000 });
+  assert.deepEqual(channelReading(eu868, { ...values, freq1: '868300000' }, 2),
+    { radio: 1, enabled: true, frequency: 868300000 });
+  assert.deepEqual(channelReading(eu868, { ...values, freq1: '868.3' }, 2), { radio: 1, enabled: true, frequency: null });
+  assert.deepEqual(channelReading(eu868, { ...values, if2: '' }, 2), { radio: 1, enabled: true, frequency: null });
+  assert.deepEqual(channelReading({}, values, 2), { radio: null, enabled: false, frequency: null });
+  const oddRadio = { SX1301_conf: { chan_multiSF_2: { enable: 'yes', radio: 2 } } };
+  assert.deepEqual(channelReading(oddRadio, values, 2), { radio: null, enabled: false, frequency: null });
 });
 
-test('a save lists exactly what changes, old and new, fixed radio settings included', () => {
+const fixedSetup = { region: fixedSettingsId, plan: null };
+
+test('a save lists exactly what changes, old and new, the radio settings of every save included', () => {
   const values = formValuesOf(eu868);
-  const changes = (edits) => changesOf(eu868, { ...values, ...edits }).map(({ label, before, after, fixed }) =>
-    [label, before, after, fixed]);
-  // The file's radio 0 transmits over 863-870 MHz: every save narrows that.
+  const changes = (edits) => changesOf(eu868, { ...values, ...edits }, fixedSetup)
+    .map(({ label, before, after, everySave }) => [label, before, after, everySave]);
+  // The file's radio 0 transmits over 863-870 MHz: a save with the fixed
+  // settings narrows that.
   const txRange = [['Radio 0 lowest TX frequency', '863.000 MHz', '923.000 MHz', true],
     ['Radio 0 highest TX frequency', '870.000 MHz', '925.000 MHz', true]];
   assert.deepEqual(changes({}), txRange);
@@ -111,14 +116,14 @@ test('a save lists exactly what changes, old and new, fixed radio settings inclu
   const settled = structuredClone(eu868);
   Object.assign(settled.SX1301_conf.radio_0, { tx_freq_min: 923000000, tx_freq_max: 925000000 });
   delete settled.gateway_conf.serv_port_down;
-  assert.deepEqual(changesOf(settled, formValuesOf(settled)).map(({ key, before, after }) => [key, before, after]),
-    [['gateway_conf.serv_port_down', 'not set', '1680']]);
-  assert.deepEqual(changesOf(settled, { ...formValuesOf(settled), serverAddress: 'lns.example.net' })
+  assert.deepEqual(changesOf(settled, formValuesOf(settled), fixedSetup).map(({ key, before, after }) =>
+    [key, before, after]), [['gateway_conf.serv_port_down', 'not set', '1680']]);
+  assert.deepEqual(changesOf(settled, { ...formValuesOf(settled), serverAddress: 'lns.example.net' }, fixedSetup)
     .map(({ key }) => key), ['gateway_conf.server_address', 'gateway_conf.serv_port_down']);
 });
 
 test('the fixed radio settings show the file\'s value where a save changes it', () => {
-  assert.deepEqual(fixedSettingRows(eu868).map(({ label, value, current }) => [label, value, current]), [
+  assert.deepEqual(radioSettingRows(eu868, fixedSettingsId).map(({ label, value, current }) => [label, value, current]), [
     ['Radio 0 enabled', 'yes', null],
     ['Radio 0 transmits', 'yes', null],
     ['Radio 0 lowest TX frequency', '923.000 MHz', '863.000 MHz'],
@@ -126,15 +131,15 @@ test('the fixed radio settings show the file\'s value where a save changes it', 
     ['Radio 1 enabled', 'yes', null],
     ['Radio 1 transmits', 'no', null],
   ]);
-  assert.equal(fixedSettingRows({}).every(({ current }) => current === 'not set'), true);
+  assert.equal(radioSettingRows({}, fixedSettingsId).every(({ current }) => current === 'not set'), true);
 });
 
 test('an invalid form builds no patch', () => {
   const values = formValuesOf(eu868);
   for (const edits of [{ serverPort: '' }, { serverPort: '0' }, { freq0: '867.5' }, { if3: '99999999' },
     { serverAddress: ' ' }, { gatewayId: 'not-hex!' }]) {
-    assert.throws(() => buildPatch({ ...values, ...edits }), InvalidFormError, JSON.stringify(edits));
-    assert.throws(() => changesOf(eu868, { ...values, ...edits }), InvalidFormError);
+    assert.throws(() => buildPatch(eu868, { ...values, ...edits }, fixedSetup), InvalidFormError, JSON.stringify(edits));
+    assert.throws(() => changesOf(eu868, { ...values, ...edits }, fixedSetup), InvalidFormError);
   }
-  assert.throws(() => buildPatch({}), (error) => Object.keys(error.problems).length === 13);
+  assert.throws(() => buildPatch(eu868, {}, fixedSetup), (error) => Object.keys(error.problems).length === 13);
 });

@@ -8,8 +8,8 @@ const columns = [
     render: (change) => (
       <>
         {change.label}
-        {change.fixed && ' '}
-        {change.fixed && <Tag className="note-tag">fixed radio setting</Tag>}
+        {change.everySave && ' '}
+        {change.everySave && <Tag className="note-tag">written by every save</Tag>}
       </>
     ),
   },
@@ -20,7 +20,7 @@ const columns = [
 // Lists what a save changes, old and new, before the forwarder is restarted
 // with it. `changes` is null while nothing waits for confirmation.
 export function ChangeConfirmation({ changes, onConfirm, onCancel }) {
-  const txChanges = (changes ?? []).filter((change) => change.fixed);
+  const everySaveChanges = (changes ?? []).filter((change) => change.everySave);
   return (
     <Modal
       open={changes !== null}
@@ -39,12 +39,12 @@ export function ChangeConfirmation({ changes, onConfirm, onCancel }) {
       ) : (
         <PlainTable rowKey="key" columns={columns} rows={changes ?? []} className="change-table" />
       )}
-      {txChanges.length > 0 && (
+      {everySaveChanges.length > 0 && (
         <Alert
           type="warning"
           showIcon
           className="change-warning"
-          message="This save also changes the radios' fixed settings, and with them what the gateway may transmit on."
+          message="This save also changes the radio settings every save writes, and with them what the gateway may transmit on."
         />
       )}
     </Modal>

@@ -1,8 +1,11 @@
-import { useEffect } from 'react';
+import { useEffect, useRef, useState } from 'react';
 import { Alert, Button, Col, Divider, Form, Input, Row, Tag, Typography } from 'antd';
 import { SaveOutlined } from '@ant-design/icons';
-import { channelReading, fixedSettingRows, forwarderFields } from './forwarder_form.js';
+import { channelReading, formFieldProblem, forwarderFields, plannedConfig, planFormValues, radioSettingRows }
+  from './forwarder_form.js';
 import { fieldProblem, formatMhz, offsetWarning } from './forwarder_rules.js';
+import { detectRegion, fixedSettingsId } from './regions.js';
+import { RegionSelect } from './region_select.jsx';
 import './forwarder_extras.css';
 
 const fieldsNamed = (...names) => forwarderFields.filter((field) => names.includes(field.name));
@@ -12,14 +15,18 @@ const radios = [
   { title: 'Radio 1', fields: fieldsNamed('freq1', 'if4', 'if5', 'if6', 'if7') },
 ];
 const rowLayout = { layout: 'horizontal', labelCol: { xs: 24, sm: 10 }, wrapperCol: { xs: 24, sm: 14 } };
+const channelFieldNames = forwarderFields.filter((field) => field.kind === 'offset').map((field) => field.name);
+const baseFieldNames = forwarderFields.filter((field) => field.kind === 'baseFrequency').map((field) => field.name);
 
-function rulesFor(field) {
-  const rules = [{
+// A channel's rule reads the whole form: its frequency depends on its radio's
+// base, and the selected region's band applies to it.
+function rulesFor(field, config, setup) {
+  const rules = [({ getFieldsValue }) => ({
     validator: (_, text) => {
-      const problem = fieldProblem(field, text);
+      const problem = formFieldProblem(config, { ...getFieldsValue(), [field.name]: text }, setup, field);
       return problem ? Promise.reject(new Error(problem)) : Promise.resolve();
     },
-  }];
+  })];
   if (field.kind === 'offset') {
     rules.push({
       warningOnly: true,
@@ -30,22 +37,25 @@ function rulesFor(field) {
 }
 
 // What a frequency field's number means: the base in MHz, a channel's radio
-// as the file assigns it and the frequency it listens on.
-function reading(field, config, values) {
+// as the file (or the applied plan) assigns it and the frequency it listens
+// on, or "off" when it does not listen.
+function reading(field, planned, values) {
   if (field.kind === 'baseFrequency') {
     const text = values?.[field.name];
     return fieldProblem(field, text) ? 'Hz' : `Hz = ${formatMhz(Number(text))}`;
   }
-  const { radio, frequency } = channelReading(config, values ?? {}, field.channel);
+  const { radio, enabled, frequency } = channelReading(planned, values ?? {}, field.channel);
   const on = radio === null ? 'no radio' : `radio ${radio}`;
+  if (!enabled) return `${on} · off`;
   return `${on} · ${frequency === null ? '?' : formatMhz(frequency)}`;
 }
 
-function FieldItem({ field, config, values, ...layout }) {
+function FieldItem({ field, config, setup, planned, values, ...layout }) {
   const numeric = field.kind !== 'address' && field.kind !== 'gatewayId';
-  const addon = field.kind === 'baseFrequency' || field.kind === 'offset' ? reading(field, config, values) : undefined;
+  const addon = field.kind === 'baseFrequency' || field.kind === 'offset' ? reading(field, planned, values) : undefined;
   return (
-    <Form.Item label={field.label} name={field.name} rules={rulesFor(field)} {...layout}>
+    <Form.Item label={field.label} name={field.name} rules={rulesFor(field, config, setup)}
+      dependencies={field.kind === 'offset' ? baseFieldNames : undefined} {...layout}>
       <Input
         inputMode={numeric ? 'numeric' : undefined}
         spellCheck={false}
@@ -56,9 +66,10 @@ function FieldItem({ field, config, values, ...layout }) {
   );
 }
 
-// What every save writes whatever the form holds, and where the file differs.
-function FixedRadioSettings({ config }) {
-  const rows = fixedSettingRows(config);
+// What every save writes whatever the form holds, for the selected region,
+// and where the file differs.
+function EverySaveSettings({ config, region }) {
+  const rows = radioSettingRows(config, region);
   const differing = rows.filter((row) => row.current !== null);
   return (
     <section className="fixed-settings" aria-labelledby="fixed-settings-title">
@@ -88,35 +99,60 @@ function FixedRadioSettings({ config }) {
 }
 
 // The form reports whether it differs from what was loaded through
-// `onUnsavedChange`, and hands a valid form to `onSubmit`; Enter in a field
-// submits it too.
+// `onUnsavedChange`, and hands a valid form with its setup (the region and any
+// applied plan) to `onSubmit`; Enter in a field submits it too.
 export function ForwarderSettingsForm({ config, initialValues, onSubmit, onUnsavedChange, saving }) {
   const [form] = Form.useForm();
   const values = Form.useWatch([], form) ?? initialValues;
-  const unsaved = forwarderFields.some((field) => (values[field.name] ?? '') !== initialValues[field.name]);
+  const [detectedRegion] = useState(() => detectRegion(config));
+  const loadedRegion = detectedRegion ?? fixedSettingsId;
+  const [setup, setSetup] = useState({ region: loadedRegion, plan: null });
+  const loadedSetup = useRef(setup);
+  const planned = plannedConfig(config, setup.plan);
+  const unsaved = setup.region !== loadedRegion || setup.plan !== null
+    || forwarderFields.some((field) => (values[field.name] ?? '') !== initialValues[field.name]);
   useEffect(() => onUnsavedChange(unsaved), [unsaved, onUnsavedChange]);
 
+  // Another region or plan changes which channels are in band: their messages
+  // follow at once. The rejection only repeats what the fields now show.
+  useEffect(() => {
+    if (setup !== loadedSetup.current) form.validateFields(channelFieldNames).catch(() => {});
+  }, [setup, form]);
+
+  function applyPlan() {
+    form.setFieldsValue(planFormValues(setup.region));
+    setSetup({ ...setup, plan: setup.region });
+  }
+
+  const shared = { config, setup, planned, values };
   return (
-    <Form form={form} layout="vertical" initialValues={initialValues} onFinish={onSubmit} className="forwarder-form"
-      requiredMark={false} scrollToFirstError>
+    <Form form={form} layout="vertical" initialValues={initialValues} onFinish={(saved) => onSubmit(saved, setup)}
+      className="forwarder-form" requiredMark={false} scrollToFirstError>
       <Row gutter={16}>
         {fieldsNamed('serverAddress', 'serverPort', 'gatewayId').map((field) => (
           <Col key={field.name} {...gatewayColumns[field.name]}>
-            <FieldItem field={field} config={config} values={values} />
+            <FieldItem field={field} {...shared} />
           </Col>
         ))}
       </Row>
+      <RegionSelect
+        region={setup.region}
+        plan={setup.plan}
+        recognised={detectedRegion !== null}
+        onChange={(region) => setSetup({ ...setup, region })}
+        onApplyPlan={applyPlan}
+      />
       <Row gutter={24}>
         {radios.map((radio) => (
           <Col key={radio.title} xs={24} xl={12}>
             <Divider orientation="left">{radio.title}</Divider>
             {radio.fields.map((field) => (
-              <FieldItem key={field.name} field={field} config={config} values={values} {...rowLayout} />
+              <FieldItem key={field.name} field={field} {...shared} {...rowLayout} />
             ))}
           </Col>
         ))}
       </Row>
-      <FixedRadioSettings config={config} />
+      <EverySaveSettings config={config} region={setup.region} />
       <div className="form-actions">
         <Button type="primary" htmlType="submit" icon={<SaveOutlined />} loading={saving}>
           Save

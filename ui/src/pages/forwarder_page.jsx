@@ -88,14 +88,14 @@ export function ForwarderPage() {
     return reply;
   }
 
-  function review(values) {
-    setPending({ values, changes: changesOf(state.config, values) });
+  function review(values, setup) {
+    setPending({ values, setup, changes: changesOf(state.config, values, setup) });
   }
 
   async function save() {
-    const { values } = pending;
+    const { values, setup } = pending;
     setPending(null);
-    const reply = await apply(() => saveForwarderConfig(authToken, buildPatch(values)));
+    const reply = await apply(() => saveForwarderConfig(authToken, buildPatch(state.config, values, setup)));
     if ('output' in reply) {
       message.success('Configuration updated');
       setUnsaved(false);
