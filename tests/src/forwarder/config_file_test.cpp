@@ -74,8 +74,10 @@ TEST_F(ForwarderConfig, patchWritesThePrettyForm) {
   EXPECT_EQ(file(), "{\n  \"a\": 1,\n  \"b\": [],\n  \"c\": {\n    \"d\": \"e\"\n  }\n}");
   patch("{}");
   EXPECT_EQ(file(), "{\n  \"a\": 1,\n  \"b\": [],\n  \"c\": {\n    \"d\": \"e\"\n  }\n}");
-  patch("[1, 2.5, null]");
-  EXPECT_EQ(file(), "[\n  1,\n  2.5,\n  null\n]");
+  patch(R"({"c":[1, 2.5, null]})");
+  EXPECT_EQ(file(), "{\n  \"a\": 1,\n  \"b\": [],\n  \"c\": [\n    1,\n    2.5,\n    null\n  ]\n}");
+  // A file that is no object is replaced whole by an object patch.
+  writeFile(path_, "[1]");
   patch(R"({"x":1})");
   EXPECT_EQ(file(), "{\n  \"x\": 1\n}");
 }
