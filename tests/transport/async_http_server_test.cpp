@@ -147,7 +147,7 @@ std::string headerLines(size_t count) {
   return lines;
 }
 
-TEST(transport, wellFormedRequests) {
+TEST(Transport, wellFormedRequests) {
   TestServer server;
   RawClient client(server.port());
   client.send("GET /ui HTTP/1.1\r\n\r\n");
@@ -166,7 +166,7 @@ TEST(transport, wellFormedRequests) {
   EXPECT_TRUE(client.peerClosed());
 }
 
-TEST(transport, keepAliveRules) {
+TEST(Transport, keepAliveRules) {
   TestServer server;
   struct Case {
     std::string request;
@@ -192,7 +192,7 @@ TEST(transport, keepAliveRules) {
   }
 }
 
-TEST(transport, malformedRequests) {
+TEST(Transport, malformedRequests) {
   TestServer server;
   const std::string badRequest = errorReply("400 Bad Request");
   // Each is answered with 400 and the connection goes on to the next request.
@@ -212,7 +212,7 @@ TEST(transport, malformedRequests) {
   }
 }
 
-TEST(transport, lineLengthLimits) {
+TEST(Transport, lineLengthLimits) {
   TestServer server;
   const std::string tooLarge = errorReply("413 Request Entity Too Large");
   const std::string frame = "GET  HTTP/1.1";
@@ -232,7 +232,7 @@ TEST(transport, lineLengthLimits) {
   }
 }
 
-TEST(transport, bodyLimits) {
+TEST(Transport, bodyLimits) {
   TestServer server;
   for (size_t length : {size_t{4095}, size_t{4096}}) {
     RawClient client(server.port());
@@ -261,7 +261,7 @@ TEST(transport, bodyLimits) {
 
 // The client sends its whole oversized body before it reads: the refusal must
 // still reach it instead of being destroyed by a reset for the unread bytes.
-TEST(transport, refusalArrivesWithUnreadInputPending) {
+TEST(Transport, refusalArrivesWithUnreadInputPending) {
   TestServer server;
   for (int round = 0; round < 20; ++round) {
     RawClient tooLong(server.port());
@@ -275,7 +275,7 @@ TEST(transport, refusalArrivesWithUnreadInputPending) {
   }
 }
 
-TEST(transport, bodyFramingErrors) {
+TEST(Transport, bodyFramingErrors) {
   TestServer server;
   {
     RawClient client(server.port());
@@ -311,7 +311,7 @@ std::string chargedHeaderLine(size_t total) {
 
 // Each value is charged its memory, not its wire bytes: a request of many
 // empty values reaches the cap long before its bytes would.
-TEST(transport, headerMemoryLimit) {
+TEST(Transport, headerMemoryLimit) {
   TestServer server;
   for (size_t total : {maxHeaderMemory - 1, maxHeaderMemory}) {
     RawClient client(server.port());
@@ -339,7 +339,7 @@ TEST(transport, headerMemoryLimit) {
 // Past the server's total, a request still reading its headers gets 503 and
 // is closed; requests already holding theirs go on, and the memory they free
 // serves the next.
-TEST(transport, headerMemoryBudgetOfAllConnections) {
+TEST(Transport, headerMemoryBudgetOfAllConnections) {
   TestServer server([](AsyncHttpServer& s) { s.headerMemory = std::make_shared<HeaderMemory>(30000); });
   RawClient holding(server.port());
   holding.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(20000));
@@ -354,7 +354,7 @@ TEST(transport, headerMemoryBudgetOfAllConnections) {
   EXPECT_EQ(later.readResponse(), okReply("1"));
 }
 
-TEST(transport, requestSplitAtEveryOffset) {
+TEST(Transport, requestSplitAtEveryOffset) {
   TestServer server;
   const std::string request =
       "POST /p?q HTTP/1.1\r\nHost: h\r\nX-List: a, b\r\nContent-Length: 5\r\n\r\nhello";
@@ -375,7 +375,7 @@ TEST(transport, requestSplitAtEveryOffset) {
   EXPECT_EQ(client.readResponse(), expected);
 }
 
-TEST(transport, expectations) {
+TEST(Transport, expectations) {
   TestServer server;
   {
     RawClient client(server.port());
@@ -410,7 +410,7 @@ TEST(transport, expectations) {
 
 // A reply split into several writes can arrive in several segments; a
 // gathered write of a small reply arrives whole in one read.
-TEST(transport, replyArrivesInOneRead) {
+TEST(Transport, replyArrivesInOneRead) {
   TestServer server;
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -433,7 +433,7 @@ TEST(transport, replyArrivesInOneRead) {
   EXPECT_EQ(test::roundTrip(server.port(), "GET /nodelay HTTP/1.1\r\n\r\n"), okReply("on"));
 }
 
-TEST(transport, peerGoneDuringReply) {
+TEST(Transport, peerGoneDuringReply) {
   // The default action of SIGPIPE ends the process: this test dies if a write raises it.
   std::signal(SIGPIPE, SIG_DFL);
   TestServer server;
@@ -452,7 +452,7 @@ TEST(transport, peerGoneDuringReply) {
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-TEST(transport, idleDeadline) {
+TEST(Transport, idleDeadline) {
   TestServer server([](AsyncHttpServer& s) {
     s.idleTimeout = 300ms;
     s.requestTimeout = 700ms;
@@ -474,7 +474,7 @@ TEST(transport, idleDeadline) {
 
 // A started request runs on the request deadline, shorter here than the idle
 // one, and ends without a reply; a trickle of bytes does not extend it.
-TEST(transport, requestDeadline) {
+TEST(Transport, requestDeadline) {
   TestServer server([](AsyncHttpServer& s) {
     s.idleTimeout = 2000ms;
     s.requestTimeout = 400ms;
@@ -523,7 +523,7 @@ bool openConnectionsFallTo(TestServer& server, int64_t count, std::chrono::milli
 // long before the deadlines here, after the reply that state calls for. A
 // client that half-closes reads that reply; one that closes whole is
 // forgotten as quickly.
-TEST(transport, endOfStreamInEveryState) {
+TEST(Transport, endOfStreamInEveryState) {
   TestServer server([](AsyncHttpServer& s) {
     s.idleTimeout = 20s;
     s.requestTimeout = 20s;
@@ -571,7 +571,7 @@ TEST(transport, endOfStreamInEveryState) {
 // A client that asks for replies and never reads them is let go once its
 // socket has taken nothing for the write deadline; one that reads slowly is
 // served to the end.
-TEST(transport, writeDeadline) {
+TEST(Transport, writeDeadline) {
   // Long enough for a slow reader on a loaded machine, short for the test.
   TestServer server([](AsyncHttpServer& s) { s.writeTimeout = 1000ms; });
   {
@@ -596,7 +596,7 @@ TEST(transport, writeDeadline) {
 
 // A deadline that passes while a reply is still owed (here the 400 for a body
 // cut short) ends the connection quietly, not as a failure of the connection.
-TEST(transport, deadlinesAreNoFailure) {
+TEST(Transport, deadlinesAreNoFailure) {
   TestServer server([](AsyncHttpServer& s) { s.requestTimeout = 300ms; });
   testing::internal::CaptureStdout();
   for (std::string partial : {"POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nhello", "GET / HTTP/1.1\r\nHost: h\r\n"}) {
@@ -611,7 +611,7 @@ TEST(transport, deadlinesAreNoFailure) {
 // While the budget is spent by connections in the middle of a request, a
 // new client waits; once one of them is idle between requests, it is closed
 // to make room.
-TEST(transport, acceptThrottle) {
+TEST(Transport, acceptThrottle) {
   // With 5 descriptors assumed per request, a budget of 7 leaves room for 2 connections.
   TestServer server([](AsyncHttpServer& s) { s.maxFDs = 7; });
   RawClient first(server.port());
@@ -631,7 +631,7 @@ TEST(transport, acceptThrottle) {
 
 // Running out of descriptors makes accept fail for a while; the server rests
 // and accepts the connection once the shortage is over.
-TEST(transport, acceptSurvivesDescriptorShortage) {
+TEST(Transport, acceptSurvivesDescriptorShortage) {
   TestServer server;
   failingAccepts = 2;
   RawClient client(server.port(), 3s);
@@ -671,7 +671,7 @@ std::pair<pid_t, uint16_t> serveInChildWithDescriptorLimit(rlim_t limit) {
 
 // With every descriptor held by idle clients, a new client is still served:
 // the server closes the connections idle longest to make room.
-TEST(transport, descriptorExhaustionClosesIdleConnectionsFirst) {
+TEST(Transport, descriptorExhaustionClosesIdleConnectionsFirst) {
   auto [child, port] = serveInChildWithDescriptorLimit(64);
   ASSERT_NE(port, 0);
   RawClient longestIdle(port, 2s);
@@ -692,7 +692,7 @@ TEST(transport, descriptorExhaustionClosesIdleConnectionsFirst) {
   ::waitpid(child, nullptr, 0);
 }
 
-TEST(transport, failingConnectionIsIsolated) {
+TEST(Transport, failingConnectionIsIsolated) {
   TestServer server;
   testing::internal::CaptureStdout();
   {
@@ -720,7 +720,7 @@ std::exception_ptr serveFailure(std::shared_ptr<AsyncHttpServer> server, uint16_
   return failure;
 }
 
-TEST(transport, serveFailures) {
+TEST(Transport, serveFailures) {
   TestServer running;
   auto failure = serveFailure(newAsyncHttpServer(true, 4096), running.port(), "127.0.0.1");
   try {
@@ -743,7 +743,7 @@ TEST(transport, serveFailures) {
   }
 }
 
-TEST(transport, serveResolvesHostNames) {
+TEST(Transport, serveResolvesHostNames) {
   auto server = newAsyncHttpServer(true, 4096);
   asio::io_context io;
   asio::co_spawn(io, serve(server, 0, testCallback, "localhost", 5), [](std::exception_ptr) {});
