@@ -20,9 +20,9 @@ namespace nc {
 // that keeps taking bytes is never cut off.
 inline constexpr std::chrono::milliseconds defaultWriteTimeout = std::chrono::seconds(30);
 
-// Replies go out through send(), one gathered write per call, a large last
-// piece that lies in the executable file sent from there; a peer that has gone
-// away, or that stops taking bytes, makes the write complete silently.
+// Replies go out through send(), one gathered write per call, or with
+// sendEmbedded() for a body compiled into the executable; a peer that has
+// gone away, or that stops taking bytes, makes the write complete silently.
 class Connection {
  public:
   explicit Connection(asio::ip::tcp::socket socket, std::chrono::milliseconds writeTimeout = defaultWriteTimeout);
@@ -30,6 +30,10 @@ class Connection {
   // The pieces must stay valid until the returned awaitable completes.
   asio::awaitable<void> send(std::span<const asio::const_buffer> pieces);
   asio::awaitable<void> send(std::string_view bytes);
+  // `head`, then `embedded`: bytes of the executable's read-only data, such
+  // as the embedded web UI's files, which a large body leaves from the
+  // executable file with sendfile() instead of being copied.
+  asio::awaitable<void> sendEmbedded(std::string_view head, std::string_view embedded);
   void close();
   bool isClosed() const { return closed_; }
   asio::ip::tcp::socket& socket() { return socket_; }
@@ -42,8 +46,7 @@ class Connection {
   // checked once per connection rather than once per reply.
   bool pipeSignalPrepared_ = false;
 
-  asio::awaitable<void> sendCopies(std::span<const asio::const_buffer> pieces);
-  asio::awaitable<void> sendWithFile(std::span<const asio::const_buffer> before, FileSpan file, size_t count);
+  asio::awaitable<void> sendWithFile(std::string_view head, FileSpan file, size_t count);
   asio::awaitable<std::error_code> waitForRoomWithinDeadline();
   asio::awaitable<size_t> writeSomeWithinDeadline(std::span<const asio::const_buffer> pieces, std::error_code& error);
   // Bytes sent but not yet taken by the peer.

@@ -82,6 +82,22 @@ RefusalReply refusalReply(Refusal refusal) {
   return {500, {}};
 }
 
+enum class BodySource { memory, executable };
+
+// Every reply with a body leaves here.
+asio::awaitable<void> writeWithBody(Connection& connection, int code, std::string_view body,
+                                    const HttpHeaders& headers, HeaderRules rules, BodySource source) {
+  const std::string head = replyHead(code, headers, body.size(), rules);
+  if (!body.empty() && source == BodySource::executable) {
+    co_await connection.sendEmbedded(head, body);
+  } else {
+    // Head and body leave in one gathered write: small separate sends would
+    // stall behind Nagle's algorithm and delayed acknowledgements.
+    const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(body)};
+    co_await connection.send(std::span(pieces.data(), body.empty() ? 1 : 2));
+  }
+}
+
 }  // namespace
 
 std::string httpHeaderCase(std::string_view name) {
@@ -104,13 +120,16 @@ std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t
   return head;
 }
 
+// Not coroutines themselves: each hands over writeWithBody's, which spares a
+// frame on every reply.
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
                                  HeaderRules rules) {
-  // Head and body leave in one gathered write: small separate sends would stall
-  // behind Nagle's algorithm and delayed acknowledgements.
-  std::string head = replyHead(code, headers, body.size(), rules);
-  const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(body)};
-  co_await connection.send(std::span(pieces.data(), body.empty() ? 1 : 2));
+  return writeWithBody(connection, code, body, headers, rules, BodySource::memory);
+}
+
+asio::awaitable<void> writeEmbeddedReply(Connection& connection, int code, std::string_view body,
+                                         const HttpHeaders& headers, HeaderRules rules) {
+  return writeWithBody(connection, code, body, headers, rules, BodySource::executable);
 }
 
 asio::awaitable<void> writeHeadOnly(Connection& connection, int code, const HttpHeaders& headers,

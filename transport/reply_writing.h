@@ -35,6 +35,11 @@ std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
                                  HeaderRules rules);
 
+// The same for a body of the executable's read-only data, such as the
+// embedded web UI's files: it leaves through Connection::sendEmbedded.
+asio::awaitable<void> writeEmbeddedReply(Connection& connection, int code, std::string_view body,
+                                         const HttpHeaders& headers, HeaderRules rules);
+
 // Writes a head whose body does not follow: a HEAD reply announcing the
 // length its GET would send, or a 304 announcing none (nullopt), since a
 // client reads no body after either.

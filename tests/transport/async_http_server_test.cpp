@@ -27,6 +27,7 @@
 #include <asio/use_awaitable.hpp>
 #include <asio/use_future.hpp>
 
+#include "support/read_only_bytes.h"
 #include "support/test_support.h"
 #include "transport/request_parsing.h"
 
@@ -43,6 +44,16 @@ extern "C" int accept(int socket, sockaddr* address, socklen_t* length) {
     return -1;
   }
   return realAccept(socket, address, length);
+}
+
+// Counts the server's sendfile() calls.
+std::atomic<int> sendFileCalls{0};
+
+extern "C" ssize_t sendfile(int out, int in, off_t* offset, size_t count) {
+  using SendFile = ssize_t (*)(int, int, off_t*, size_t);
+  static const auto realSendFile = reinterpret_cast<SendFile>(::dlsym(RTLD_NEXT, "sendfile"));
+  ++sendFileCalls;
+  return realSendFile(out, in, offset, count);
 }
 
 namespace nc {
@@ -80,8 +91,9 @@ asio::awaitable<void> sendBigReply(HttpRequest& request) {
 }
 
 // Answers by path: the number of header names, a reply too large for the
-// socket buffers, the socket's Nagle setting, a failure, a reply after a long
-// wait, or else a description of the request.
+// socket buffers, the socket's Nagle setting, the test's read-only bytes as an
+// ordinary and as an embedded body, a failure, a reply after a long wait, or
+// else a description of the request.
 asio::awaitable<void> testCallback(HttpRequest& request) {
   const std::string& path = request.url.path;
   if (path == "/count") {
@@ -92,6 +104,10 @@ asio::awaitable<void> testCallback(HttpRequest& request) {
     asio::ip::tcp::no_delay option;
     request.client->socket().get_option(option);
     co_await respond(request, 200, option.value() ? "on" : "off");
+  } else if (path == "/readOnly") {
+    co_await respond(request, 200, test::readOnlyBytes());
+  } else if (path == "/embedded") {
+    co_await writeEmbeddedReply(*request.client, 200, test::readOnlyBytes(), {}, HeaderRules::asStored);
   } else if (path == "/throw") {
     throw std::runtime_error("handler failed");
   } else {
@@ -431,6 +447,20 @@ TEST(Transport, replyArrivesInOneRead) {
   }
   ::close(fd);
   EXPECT_EQ(test::roundTrip(server.port(), "GET /nodelay HTTP/1.1\r\n\r\n"), okReply("on"));
+}
+
+// Only a reply that names its body as embedded leaves with sendfile(); any
+// other is copied, wherever its bytes happen to lie.
+TEST(Transport, onlyEmbeddedRepliesLeaveFromTheExecutable) {
+  TestServer server;
+  const std::string expected = okReply(std::string(test::readOnlyBytes()));
+  for (auto [path, fromFile] : {std::pair{"/readOnly", false}, std::pair{"/embedded", true}}) {
+    sendFileCalls = 0;
+    RawClient client(server.port());
+    client.send("GET " + std::string(path) + " HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(client.readExactly(expected.size()) == expected) << path;
+    EXPECT_EQ(sendFileCalls > 0, fromFile) << path;
+  }
 }
 
 TEST(Transport, peerGoneDuringReply) {
