@@ -26,6 +26,8 @@
 namespace nc {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Errors that only mean the peer is gone (or that we closed the socket
 // ourselves); a reply to nobody is not a failure.
 bool isDisconnection(const std::error_code& error) {
@@ -68,6 +70,11 @@ constexpr size_t zeroCopyMinimum = 64 * 1024;
 // longer charges to the server. 64 KiB measured noisier, 256 KiB in between.
 constexpr size_t fileTurn = 128 * 1024;
 
+// A blocked write looks this often per write deadline whether the peer has
+// taken bytes, so that the deadline counts from the last byte taken to within
+// a sixtieth of it: half a second of 30 s.
+constexpr int progressChecksPerDeadline = 60;
+
 // sendfile() has no MSG_NOSIGNAL: the SIGPIPE it raises on meeting a peer that
 // has gone is let pass, and the call reports EPIPE.
 ssize_t sendFileQuietly(int socket, const FileSpan& file, off_t& offset, size_t count) {
@@ -96,7 +103,7 @@ asio::awaitable<void> Connection::send(std::span<const asio::const_buffer> piece
   while (error == asio::error::would_block || (!error && written < asio::buffer_size(pieces))) {
     rest = after(pieces, written);
     pieces = rest;
-    written = co_await writeSomeWithinDeadline(pieces, error);
+    written = co_await writeWithinDeadline(pieces, error);
   }
   if (!error) co_return;
   if (error != asio::error::timed_out && !isDisconnection(error)) throw std::system_error(error);
@@ -144,7 +151,7 @@ asio::awaitable<void> Connection::sendWithFile(std::string_view head, FileSpan f
     } else if (sent < 0 && errno == EINTR) {
       continue;
     } else if (sent < 0 && errno == EAGAIN) {
-      error = co_await waitForRoomWithinDeadline();
+      co_await writeWithinDeadline({}, error);
       if (error) break;
     } else {
       // Nothing read means the executable is shorter than its own segments
@@ -158,45 +165,48 @@ asio::awaitable<void> Connection::sendWithFile(std::string_view head, FileSpan f
   close();
 }
 
-// Waits for the socket to take some bytes, by writing: Asio watches a socket
-// for room only once a write has found it full. The kernel reports room only
-// once a third of the send buffer is free, which a slow reader may take
-// longer than the deadline to make; so at the deadline a send queue that
-// shrank counts as progress. Fails with timed_out when the peer took nothing.
-asio::awaitable<size_t> Connection::writeSomeWithinDeadline(std::span<const asio::const_buffer> pieces,
-                                                            std::error_code& error) {
+// Waits for the peer to take bytes: writes the pieces, or with none, waits
+// for room for a writer that is not Asio's. Fails with timed_out once the
+// peer has taken nothing for the write deadline. The write is cancelled only
+// then: one cancelled after it had taken effect would leave its bytes
+// unaccounted for, to be sent twice.
+asio::awaitable<size_t> Connection::writeWithinDeadline(std::span<const asio::const_buffer> pieces,
+                                                        std::error_code& error) {
   using namespace asio::experimental::awaitable_operators;
-  int queued = unsentBytes();
-  for (;;) {
-    asio::steady_timer deadline(socket_.get_executor(), writeTimeout_);
-    std::error_code timerError;
-    auto outcome = co_await (socket_.async_write_some(pieces, asio::redirect_error(asio::use_awaitable, error)) ||
-                             deadline.async_wait(asio::redirect_error(asio::use_awaitable, timerError)));
-    if (outcome.index() == 0) co_return std::get<0>(outcome);
-    const int stillQueued = unsentBytes();
-    if (stillQueued >= queued) break;
-    queued = stillQueued;
-  }
+  auto outcome = co_await (writeOrAwaitRoom(pieces, error) || peerStalls());
+  if (outcome.index() == 0) co_return std::get<0>(outcome);
   error = asio::error::timed_out;
   co_return 0;
 }
 
-// The same wait as above for a writer that is not Asio's: for the socket to
-// report room, with a send queue that shrank at the deadline counting as
-// progress. Returns timed_out when the peer took nothing.
-asio::awaitable<std::error_code> Connection::waitForRoomWithinDeadline() {
-  using namespace asio::experimental::awaitable_operators;
+// Asio watches a socket for room only once a write has found it full, so
+// without pieces it waits for room alone.
+asio::awaitable<size_t> Connection::writeOrAwaitRoom(std::span<const asio::const_buffer> pieces,
+                                                     std::error_code& error) {
+  if (!pieces.empty()) {
+    co_return co_await socket_.async_write_some(pieces, asio::redirect_error(asio::use_awaitable, error));
+  }
+  co_await socket_.async_wait(asio::socket_base::wait_write, asio::redirect_error(asio::use_awaitable, error));
+  co_return 0;
+}
+
+// Completes once the peer has taken no byte for the write deadline. The
+// kernel reports room only once a third of the send buffer is free, which a
+// slow reader may take longer than the deadline to make; so the send queue is
+// looked at along the way, and each time it has shrunk the deadline starts
+// again.
+asio::awaitable<void> Connection::peerStalls() {
+  const auto checkInterval = writeTimeout_ / progressChecksPerDeadline;
+  asio::steady_timer check(socket_.get_executor());
   int queued = unsentBytes();
-  for (;;) {
-    asio::steady_timer deadline(socket_.get_executor(), writeTimeout_);
-    std::error_code error;
-    std::error_code timerError;
-    auto outcome = co_await (
-        socket_.async_wait(asio::socket_base::wait_write, asio::redirect_error(asio::use_awaitable, error)) ||
-        deadline.async_wait(asio::redirect_error(asio::use_awaitable, timerError)));
-    if (outcome.index() == 0) co_return error;
+  Clock::time_point lastTaken = Clock::now();
+  while (Clock::now() - lastTaken < writeTimeout_) {
+    check.expires_at(std::min(Clock::now() + checkInterval, lastTaken + writeTimeout_));
+    std::error_code cancelled;
+    co_await check.async_wait(asio::redirect_error(asio::use_awaitable, cancelled));
+    if (cancelled) co_return;
     const int stillQueued = unsentBytes();
-    if (stillQueued >= queued) co_return asio::error::timed_out;
+    if (stillQueued < queued) lastTaken = Clock::now();
     queued = stillQueued;
   }
 }

@@ -14,7 +14,7 @@
 
 namespace nc {
 
-// A reply whose socket takes no byte for this long is abandoned and the
+// A reply whose peer takes no byte for this long is abandoned and the
 // connection closed: a client that never reads would otherwise hold the
 // connection, its descriptor and the reply's memory for good. A slow client
 // that keeps taking bytes is never cut off.
@@ -47,8 +47,9 @@ class Connection {
   bool pipeSignalPrepared_ = false;
 
   asio::awaitable<void> sendWithFile(std::string_view head, FileSpan file, size_t count);
-  asio::awaitable<std::error_code> waitForRoomWithinDeadline();
-  asio::awaitable<size_t> writeSomeWithinDeadline(std::span<const asio::const_buffer> pieces, std::error_code& error);
+  asio::awaitable<size_t> writeWithinDeadline(std::span<const asio::const_buffer> pieces, std::error_code& error);
+  asio::awaitable<size_t> writeOrAwaitRoom(std::span<const asio::const_buffer> pieces, std::error_code& error);
+  asio::awaitable<void> peerStalls();
   // Bytes sent but not yet taken by the peer.
   int unsentBytes();
 };

@@ -624,6 +624,24 @@ TEST(Transport, writeDeadline) {
   EXPECT_EQ(received.substr(0, 15), "HTTP/1.1 200 OK");
 }
 
+// The write deadline runs from the last byte the peer took. What the kernel
+// moved into the peer's receive buffer in the first instant is no progress
+// made at the deadline, whether the reply is copied or sent from the file.
+TEST(Transport, writeDeadlineCountsFromTheLastByteTaken) {
+  TestServer server([](AsyncHttpServer& s) { s.writeTimeout = 1500ms; });
+  for (std::string path : {"/big", "/embedded"}) {
+    RawClient neverReads(server.port(), 5s);
+    std::string pipelined;
+    for (int i = 0; i < 20; ++i) pipelined += "GET " + path + " HTTP/1.1\r\n\r\n";
+    for (int i = 0; i < 500 && server.openConnections() == 0; ++i) std::this_thread::sleep_for(1ms);
+    auto start = Clock::now();
+    neverReads.send(pipelined);
+    ASSERT_TRUE(openConnectionsFallTo(server, 0, 6s)) << path;
+    EXPECT_GT(secondsSince(start), 1.4) << path;
+    EXPECT_LT(secondsSince(start), 2.4) << path;
+  }
+}
+
 // A deadline that passes while a reply is still owed (here the 400 for a body
 // cut short) ends the connection quietly, not as a failure of the connection.
 TEST(Transport, deadlinesAreNoFailure) {
