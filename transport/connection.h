@@ -37,11 +37,16 @@ class Connection {
   void close();
   bool isClosed() const { return closed_; }
   asio::ip::tcp::socket& socket() { return socket_; }
+  // Whether the request being answered is a HEAD, whose replies carry no
+  // body; the request reader says so for each request.
+  void setAnsweringHead(bool answeringHead) { answeringHead_ = answeringHead; }
+  bool answeringHead() const { return answeringHead_; }
 
  private:
   asio::ip::tcp::socket socket_;
   std::chrono::milliseconds writeTimeout_;
   bool closed_ = false;
+  bool answeringHead_ = false;
   // Whether SIGPIPE has been made safe for sendfile() (utils/pipe_signal.h);
   // checked once per connection rather than once per reply.
   bool pipeSignalPrepared_ = false;

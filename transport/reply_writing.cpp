@@ -84,17 +84,20 @@ RefusalReply refusalReply(Refusal refusal) {
 
 enum class BodySource { memory, executable };
 
-// Every reply with a body leaves here.
+// Every reply with a body leaves here. A reply to HEAD gets the head alone,
+// its Content-Length still the body's: the client reads no body after it, and
+// would take one for the start of the next reply.
 asio::awaitable<void> writeWithBody(Connection& connection, int code, std::string_view body,
                                     const HttpHeaders& headers, HeaderRules rules, BodySource source) {
   const std::string head = replyHead(code, headers, body.size(), rules);
-  if (!body.empty() && source == BodySource::executable) {
+  const bool headOnly = connection.answeringHead() || body.empty();
+  if (!headOnly && source == BodySource::executable) {
     co_await connection.sendEmbedded(head, body);
   } else {
     // Head and body leave in one gathered write: small separate sends would
     // stall behind Nagle's algorithm and delayed acknowledgements.
     const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(body)};
-    co_await connection.send(std::span(pieces.data(), body.empty() ? 1 : 2));
+    co_await connection.send(std::span(pieces.data(), headOnly ? 1 : 2));
   }
 }
 
@@ -141,12 +144,15 @@ asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view c
   co_await writeReply(*request.client, code, content, headers, HeaderRules::asStored);
 }
 
-std::string refusalBytes(Refusal refusal) {
-  RefusalReply reply = refusalReply(refusal);
-  std::string status = statusText(reply.code);
-  if (reply.statusLineOnly) return "HTTP/1.1 " + status + "\r\n\r\n";
-  std::string_view body = reply.message.empty() ? std::string_view(status) : reply.message;
-  return replyHead(reply.code, {}, body.size()) + std::string(body);
+asio::awaitable<void> writeRefusal(Connection& connection, Refusal refusal) {
+  const RefusalReply reply = refusalReply(refusal);
+  const std::string status = statusText(reply.code);
+  if (reply.statusLineOnly) {
+    co_await sendStatus(connection, status);
+  } else {
+    const std::string_view body = reply.message.empty() ? std::string_view(status) : reply.message;
+    co_await writeReply(connection, reply.code, body, {}, HeaderRules::asStored);
+  }
 }
 
 asio::awaitable<void> sendStatus(Connection& connection, std::string_view statusText) {

@@ -31,7 +31,8 @@ enum class HeaderRules {
 std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t> contentLength,
                       HeaderRules rules = HeaderRules::asStored);
 
-// Writes head and body in one gathered write.
+// Writes head and body in one gathered write; to a HEAD request, the head
+// alone, announcing the body's length.
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
                                  HeaderRules rules);
 
@@ -66,8 +67,8 @@ enum class Refusal {
   bodyShorterThanLength,  // the peer closed before the announced body was in
 };
 
-// The exact bytes of a refusal.
-std::string refusalBytes(Refusal refusal);
+// Writes the refusal as writeReply would, its body the status text or its message.
+asio::awaitable<void> writeRefusal(Connection& connection, Refusal refusal);
 
 // "HTTP/1.1 <statusText>" and a blank line: no headers, no body.
 asio::awaitable<void> sendStatus(Connection& connection, std::string_view statusText);

@@ -193,6 +193,7 @@ asio::awaitable<bool> RequestReader::serveOne() {
 
 void RequestReader::startRequest() {
   request_.client = connection_;
+  connection_->setAnsweringHead(false);
   request_.peerAddress = peerAddress_;
   request_.headers.clear();
   releaseHeaders();
@@ -208,8 +209,9 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readRequestLine() {
   // One empty line before a request is tolerated (RFC 7230 section 3.5).
   if (outcome == Outcome::proceed && scanner_.line() == "\r\n" && !startLine()) outcome = co_await finishLine();
   if (outcome != Outcome::proceed) co_return outcome;
-  if (applyRequestLine(scanner_.line(), request_)) co_return Outcome::proceed;
-  co_return co_await refuse(Refusal::badRequestLine);
+  if (!applyRequestLine(scanner_.line(), request_)) co_return co_await refuse(Refusal::badRequestLine);
+  connection_->setAnsweringHead(request_.reqMethod == HttpMethod::HttpHead);
+  co_return Outcome::proceed;
 }
 
 asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
@@ -344,8 +346,7 @@ void RequestReader::take(size_t got) {
 
 // Every refusal goes out here; then the connection goes on or closes.
 asio::awaitable<RequestReader::Outcome> RequestReader::refuse(Refusal refusal) {
-  std::string bytes = refusalBytes(refusal);
-  co_await connection_->send(bytes);
+  co_await writeRefusal(*connection_, refusal);
   switch (afterRefusal(refusal)) {
     case AfterRefusal::proceed:
       co_return Outcome::proceed;

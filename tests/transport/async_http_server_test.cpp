@@ -449,6 +449,20 @@ TEST(Transport, replyArrivesInOneRead) {
   EXPECT_EQ(test::roundTrip(server.port(), "GET /nodelay HTTP/1.1\r\n\r\n"), okReply("on"));
 }
 
+// A HEAD reply announces the length its GET would send and sends no body: a
+// client reads none, and would take it for the start of the next reply.
+TEST(Transport, headRepliesCarryNoBody) {
+  TestServer server;
+  RawClient client(server.port());
+  client.send("HEAD /h HTTP/1.1\r\n\r\nGET /after HTTP/1.1\r\nConnection: close\r\n\r\n");
+  const std::string described = "HEAD /h  HTTP/1.1 127.0.0.1\nbody=";
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(described.size()) + "\r\n\r\n";
+  EXPECT_EQ(client.readAll(), head + okReply("GET /after  HTTP/1.1 127.0.0.1\nconnection:[close]\nbody="));
+  RawClient refused(server.port());
+  refused.send("HEAD /h HTTP/1.1\r\nContent-Length: x\r\n\r\n");
+  EXPECT_EQ(refused.readAll(), "HTTP/1.1 400 Bad Request\r\nContent-Length: 36\r\n\r\n");
+}
+
 // Only a reply that names its body as embedded leaves with sendfile(); any
 // other is copied, wherever its bytes happen to lie.
 TEST(Transport, onlyEmbeddedRepliesLeaveFromTheExecutable) {

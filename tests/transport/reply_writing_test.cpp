@@ -1,13 +1,38 @@
 #include "transport/reply_writing.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
+
+#include <asio/io_context.hpp>
+
+#include "support/run_awaitable.h"
 
 namespace nc {
 namespace {
 
-// Every refusal the transport sends, byte for byte, as a client reads it.
+// What the client reads of a refusal, to a request of another method or to a HEAD.
+std::string refusalAsRead(Refusal refusal, bool answeringHead) {
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return "no socket pair";
+  asio::io_context io;
+  asio::ip::tcp::socket serverEnd(io);
+  serverEnd.assign(asio::ip::tcp::v4(), ends[0]);
+  Connection connection(std::move(serverEnd));
+  connection.setAnsweringHead(answeringHead);
+  test::runAwaitable(io, writeRefusal(connection, refusal));
+  connection.close();
+  std::string bytes;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(ends[1], buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<size_t>(got));
+  ::close(ends[1]);
+  return bytes;
+}
+
+// Every refusal the transport sends, byte for byte, as a client reads it; a
+// HEAD request gets the head alone.
 TEST(replyWriting, refusalBytes) {
   struct Case {
     Refusal refusal;
@@ -30,7 +55,11 @@ TEST(replyWriting, refusalBytes) {
       {Refusal::bodyShorterThanLength,
        "HTTP/1.1 400 Bad Request\r\nContent-Length: 50\r\n\r\nBad Request. Content-Length does not match actual."},
   };
-  for (const auto& c : cases) EXPECT_EQ(refusalBytes(c.refusal), c.bytes) << static_cast<int>(c.refusal);
+  for (const auto& c : cases) {
+    EXPECT_EQ(refusalAsRead(c.refusal, false), c.bytes) << static_cast<int>(c.refusal);
+    EXPECT_EQ(refusalAsRead(c.refusal, true), c.bytes.substr(0, c.bytes.find("\r\n\r\n") + 4))
+        << static_cast<int>(c.refusal);
+  }
 }
 
 // The framework's rules on the same headers: names capitalised, and only the
