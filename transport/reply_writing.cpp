@@ -75,6 +75,9 @@ RefusalReply refusalReply(Refusal refusal) {
     // request is still read and answered after it.
     case Refusal::expectationFailed: return {417, {}, true};
     case Refusal::lengthRequired: return {411, "Content-Length required."};
+    // The reply of a POST without a length: that is what the body lacks here.
+    case Refusal::transferEncoding: return {411, "Content-Length required."};
+    case Refusal::lengthAndEncoding: return {400, {}};
     case Refusal::unreadableLength: return {400, "Bad Request. Invalid Content-Length."};
     case Refusal::bodyTooLarge: return {413, {}};
     case Refusal::bodyShorterThanLength: return {400, "Bad Request. Content-Length does not match actual."};

@@ -62,6 +62,8 @@ enum class Refusal {
   headerMemoryExhausted,  // all connections' headers at maxTotalHeaderMemory
   expectationFailed,      // a POST whose Expect is not "100-continue"
   lengthRequired,         // a POST without Content-Length
+  transferEncoding,       // a Transfer-Encoding, whose body is never read
+  lengthAndEncoding,      // a Transfer-Encoding with a Content-Length
   unreadableLength,       // a Content-Length that does not start with a number
   bodyTooLarge,           // a Content-Length over the body limit
   bodyShorterThanLength,  // the peer closed before the announced body was in

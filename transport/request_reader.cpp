@@ -38,6 +38,8 @@ AfterRefusal afterRefusal(Refusal refusal) {
     case Refusal::lineTooLong:
     case Refusal::headersTooLarge:
     case Refusal::headerMemoryExhausted:
+    case Refusal::transferEncoding:
+    case Refusal::lengthAndEncoding:
     case Refusal::unreadableLength:
     case Refusal::bodyTooLarge:
       return AfterRefusal::close;
@@ -90,6 +92,7 @@ class RequestReader {
   asio::awaitable<Outcome> readRequestLine();
   asio::awaitable<Outcome> readHeaders();
   std::optional<Refusal> chargeHeaderLine(std::string_view line);
+  std::optional<Refusal> framingRefusal() const;
   void releaseHeaders();
   bool announcesBodyOverLimit() const;
   asio::awaitable<void> answerExpectation();
@@ -224,6 +227,7 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
     if (auto refusal = chargeHeaderLine(line)) co_return co_await refuse(*refusal);
     parseHeader(line, request_.headers);
   }
+  if (auto refusal = framingRefusal()) co_return co_await refuse(*refusal);
   co_return Outcome::proceed;
 }
 
@@ -235,6 +239,15 @@ std::optional<Refusal> RequestReader::chargeHeaderLine(std::string_view line) {
   if (limits_.headerMemory && !limits_.headerMemory->charge(cost)) return Refusal::headerMemoryExhausted;
   headerCharge_ += cost;
   return std::nullopt;
+}
+
+// A body framed by Transfer-Encoding is never read: where it ends is not
+// known here, and whatever the client sent as that body must not be taken for
+// a request of its own. With a Content-Length as well, the two framings may
+// disagree on where the body ends.
+std::optional<Refusal> RequestReader::framingRefusal() const {
+  if (!request_.headers.contains("transfer-encoding")) return std::nullopt;
+  return request_.headers.contains("content-length") ? Refusal::lengthAndEncoding : Refusal::transferEncoding;
 }
 
 // Called once the headers are gone or going: the request record's clear frees them.

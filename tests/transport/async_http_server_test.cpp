@@ -325,6 +325,23 @@ std::string chargedHeaderLine(size_t total) {
   return line + "\r\n";
 }
 
+// A body framed by Transfer-Encoding is never read, so whatever the client
+// sent as that body must not be taken for a request of its own.
+TEST(Transport, transferEncodingEndsTheConnection) {
+  TestServer server;
+  const std::string smuggled = "GET /smuggled HTTP/1.1\r\n\r\n";
+  for (std::string method : {"POST", "GET"}) {
+    RawClient client(server.port());
+    client.send(method + " /p HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + smuggled);
+    EXPECT_EQ(client.readAll(), "HTTP/1.1 411 Length Required\r\nContent-Length: 24\r\n\r\nContent-Length required.")
+        << method;
+  }
+  // With both, the two framings may disagree on where the body ends.
+  RawClient client(server.port());
+  client.send("POST /p HTTP/1.1\r\nContent-Length: 26\r\nTransfer-Encoding: chunked\r\n\r\n" + smuggled);
+  EXPECT_EQ(client.readAll(), errorReply("400 Bad Request"));
+}
+
 // Each value is charged its memory, not its wire bytes: a request of many
 // empty values reaches the cap long before its bytes would.
 TEST(Transport, headerMemoryLimit) {
