@@ -69,6 +69,7 @@ RefusalReply refusalReply(Refusal refusal) {
   switch (refusal) {
     case Refusal::badRequestLine: return {400, {}};
     case Refusal::lineTooLong: return {413, {}};
+    case Refusal::repeatedHost: return {400, {}};
     case Refusal::headersTooLarge: return {431, {}};
     case Refusal::headerMemoryExhausted: return {503, {}};
     // A status line alone, like the "100 Continue" it stands instead of: the

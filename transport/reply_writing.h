@@ -58,6 +58,7 @@ std::string httpHeaderCase(std::string_view name);
 enum class Refusal {
   badRequestLine,         // unknown method, invalid protocol, more than three words
   lineTooLong,            // request line or header line over maxLineLength
+  repeatedHost,           // a second Host line
   headersTooLarge,        // header lines charged over maxHeaderMemory
   headerMemoryExhausted,  // all connections' headers at maxTotalHeaderMemory
   expectationFailed,      // a POST whose Expect is not "100-continue"

@@ -13,6 +13,7 @@
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "transport/ascii_case.h"
 #include "transport/reply_writing.h"
 #include "transport/request_parsing.h"
 
@@ -36,6 +37,7 @@ AfterRefusal afterRefusal(Refusal refusal) {
     case Refusal::bodyShorterThanLength:
       return AfterRefusal::nextRequest;
     case Refusal::lineTooLong:
+    case Refusal::repeatedHost:
     case Refusal::headersTooLarge:
     case Refusal::headerMemoryExhausted:
     case Refusal::transferEncoding:
@@ -91,6 +93,7 @@ class RequestReader {
   void startRequest();
   asio::awaitable<Outcome> readRequestLine();
   asio::awaitable<Outcome> readHeaders();
+  std::optional<Refusal> takeHeaderLine(std::string_view line);
   std::optional<Refusal> chargeHeaderLine(std::string_view line);
   std::optional<Refusal> framingRefusal() const;
   void releaseHeaders();
@@ -224,11 +227,19 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
     if (outcome != Outcome::proceed) co_return outcome;
     const std::string& line = scanner_.line();
     if (line == "\r\n") break;
-    if (auto refusal = chargeHeaderLine(line)) co_return co_await refuse(*refusal);
-    parseHeader(line, request_.headers);
+    if (auto refusal = takeHeaderLine(line)) co_return co_await refuse(*refusal);
   }
   if (auto refusal = framingRefusal()) co_return co_await refuse(*refusal);
   co_return Outcome::proceed;
+}
+
+// Stores one header line, unless it is refused. Which of two Host lines
+// names the service would be anybody's guess, whatever the two say.
+std::optional<Refusal> RequestReader::takeHeaderLine(std::string_view line) {
+  if (equalsIgnoreCase(headerName(line), "host") && request_.headers.contains("host")) return Refusal::repeatedHost;
+  if (auto refusal = chargeHeaderLine(line)) return refusal;
+  parseHeader(line, request_.headers);
+  return std::nullopt;
 }
 
 // Charges the memory `line` will take, before it is stored, to this request

@@ -342,6 +342,20 @@ TEST(Transport, transferEncodingEndsTheConnection) {
   EXPECT_EQ(client.readAll(), errorReply("400 Bad Request"));
 }
 
+// A second Host line is refused whatever it says: which of two names a
+// request is for is anybody's guess.
+TEST(Transport, repeatedHostIsRefused) {
+  TestServer server;
+  for (std::string hosts : {"Host: a\r\nHost: a\r\n", "Host: a\r\nhOST: b\r\n", "host:\r\nHost: a\r\n"}) {
+    RawClient client(server.port());
+    client.send("GET / HTTP/1.1\r\n" + hosts + "\r\nGET /after HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.readAll(), errorReply("400 Bad Request")) << hosts;
+  }
+  // One line of two values is one Host line: judging it is the server's host check.
+  EXPECT_EQ(bodyOf(test::roundTrip(server.port(), "GET / HTTP/1.1\r\nHost: a, b\r\n\r\n")),
+            "GET /  HTTP/1.1 127.0.0.1\nhost:[a][b]\nbody=");
+}
+
 // Each value is charged its memory, not its wire bytes: a request of many
 // empty values reaches the cap long before its bytes would.
 TEST(Transport, headerMemoryLimit) {

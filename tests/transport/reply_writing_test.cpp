@@ -42,6 +42,7 @@ TEST(replyWriting, refusalBytes) {
       {Refusal::badRequestLine, "HTTP/1.1 400 Bad Request\r\nContent-Length: 15\r\n\r\n400 Bad Request"},
       {Refusal::lineTooLong,
        "HTTP/1.1 413 Request Entity Too Large\r\nContent-Length: 28\r\n\r\n413 Request Entity Too Large"},
+      {Refusal::repeatedHost, "HTTP/1.1 400 Bad Request\r\nContent-Length: 15\r\n\r\n400 Bad Request"},
       {Refusal::headersTooLarge,
        "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 35\r\n\r\n431 Request Header Fields Too Large"},
       {Refusal::headerMemoryExhausted,
