@@ -83,6 +83,7 @@ class RequestReader {
   // until a deadline. So nothing is read after the end.
   bool endOfStream_ = false;
   size_t headerCharge_ = 0;  // of the current request, also charged to limits_.headerMemory
+  HeaderMemory::Share headerShare_;
   IdleConnections::Slot idleSlot_;
   std::exception_ptr failure_;
 
@@ -115,6 +116,7 @@ RequestReader::RequestReader(RequestLimits limits, std::shared_ptr<const HttpCal
       connection_(std::move(connection)),
       peerAddress_(std::move(peerAddress)),
       timer_(connection_->socket().get_executor(), Clock::time_point::max()),
+      headerShare_(*connection_),
       idleSlot_(*connection_) {}
 
 RequestReader::~RequestReader() {
@@ -229,6 +231,7 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
     if (line == "\r\n") break;
     if (auto refusal = takeHeaderLine(line)) co_return co_await refuse(*refusal);
   }
+  if (limits_.headerMemory) limits_.headerMemory->complete(headerShare_);
   if (auto refusal = framingRefusal()) co_return co_await refuse(*refusal);
   co_return Outcome::proceed;
 }
@@ -247,7 +250,9 @@ std::optional<Refusal> RequestReader::takeHeaderLine(std::string_view line) {
 std::optional<Refusal> RequestReader::chargeHeaderLine(std::string_view line) {
   const size_t cost = headerLineCost(line);
   if (headerCharge_ + cost > maxHeaderMemory) return Refusal::headersTooLarge;
-  if (limits_.headerMemory && !limits_.headerMemory->charge(cost)) return Refusal::headerMemoryExhausted;
+  if (limits_.headerMemory && !limits_.headerMemory->charge(headerShare_, cost)) {
+    return Refusal::headerMemoryExhausted;
+  }
   headerCharge_ += cost;
   return std::nullopt;
 }
@@ -263,7 +268,7 @@ std::optional<Refusal> RequestReader::framingRefusal() const {
 
 // Called once the headers are gone or going: the request record's clear frees them.
 void RequestReader::releaseHeaders() {
-  if (limits_.headerMemory) limits_.headerMemory->release(headerCharge_);
+  if (limits_.headerMemory) limits_.headerMemory->release(headerShare_);
   headerCharge_ = 0;
 }
 
@@ -345,6 +350,9 @@ asio::awaitable<RequestReader::Outcome> RequestReader::finishLine() {
       endOfStream_ = got == 0;
     }
     if (idle) limits_.idleConnections->leave(idleSlot_);
+    // Closed meanwhile, by a deadline or to make room for another's headers:
+    // what was read of the line is nobody's business any more.
+    if (connection_->isClosed()) co_return Outcome::stop;
     // Any read error ends the connection, as the end of the stream does.
     if (got == 0) {
       // At the end of the stream whatever was read so far is the line.
@@ -368,10 +376,17 @@ void RequestReader::take(size_t got) {
   }
 }
 
-// Every refusal goes out here; then the connection goes on or closes.
+// Every refusal goes out here; then the connection goes on or closes. A
+// request that goes no further gives its header memory back first: the reply
+// may wait long for a client that does not read.
 asio::awaitable<RequestReader::Outcome> RequestReader::refuse(Refusal refusal) {
+  const AfterRefusal next = afterRefusal(refusal);
+  if (next != AfterRefusal::proceed) {
+    request_.headers.clear();
+    releaseHeaders();
+  }
   co_await writeRefusal(*connection_, refusal);
-  switch (afterRefusal(refusal)) {
+  switch (next) {
     case AfterRefusal::proceed:
       co_return Outcome::proceed;
     case AfterRefusal::nextRequest:
@@ -385,14 +400,17 @@ asio::awaitable<RequestReader::Outcome> RequestReader::refuse(Refusal refusal) {
 
 // Closing a socket with unread input makes the kernel answer with a reset,
 // which can reach the client before the error reply and destroy it there.
-// So the reply is followed by our end of the stream, and the client's rest is
-// read and dropped for a moment before the socket is closed.
+// So after the reply and our end of the stream, a client still sending what
+// was refused is read and dropped for a moment before the socket is closed.
+// One with nothing more on its way is closed at once: its descriptor goes
+// back now rather than after that moment.
 asio::awaitable<void> RequestReader::lingerAndClose() {
   std::error_code error;
   connection_->socket().shutdown(asio::socket_base::shutdown_send, error);
+  const bool stillSending = connection_->socket().available(error) > 0;
   setDeadline(Clock::now() + lingerTimeout);
   size_t drained = 0;
-  while (!endOfStream_ && !connection_->isClosed() && drained < maxLingerBytes) {
+  while (stillSending && !endOfStream_ && !connection_->isClosed() && drained < maxLingerBytes) {
     size_t got = co_await connection_->socket().async_read_some(asio::buffer(buffer_),
                                                                 asio::redirect_error(asio::use_awaitable, error));
     endOfStream_ = got == 0;

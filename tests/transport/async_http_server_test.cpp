@@ -383,22 +383,33 @@ TEST(Transport, headerMemoryLimit) {
   EXPECT_EQ(fewNames.readResponse(), okReply("100"));
 }
 
-// Past the server's total, a request still reading its headers gets 503 and
-// is closed; requests already holding theirs go on, and the memory they free
-// serves the next.
-TEST(Transport, headerMemoryBudgetOfAllConnections) {
-  TestServer server([](AsyncHttpServer& s) { s.headerMemory = std::make_shared<HeaderMemory>(30000); });
-  RawClient holding(server.port());
-  holding.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(20000));
-  std::this_thread::sleep_for(200ms);
-  RawClient refused(server.port());
-  refused.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(20000) + "\r\n");
-  EXPECT_EQ(refused.readAll(), errorReply("503 Service Unavailable"));
-  holding.send("\r\n");
-  EXPECT_EQ(holding.readResponse(), okReply("1"));
-  RawClient later(server.port());
-  later.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(20000) + "\r\n");
-  EXPECT_EQ(later.readResponse(), okReply("1"));
+// Past the server's total, the connection that has held incomplete headers
+// longest is closed and its memory goes to the newcomer; the others go on. A
+// client that never ends its headers cannot keep everyone else out.
+TEST(Transport, headerBudgetClosesTheLongestHolder) {
+  struct Case {
+    size_t newcomer;  // 20000 held already, of 30000
+    bool longestClosed;
+  };
+  for (const Case& c : {Case{9999, false}, Case{10000, false}, Case{10001, true}}) {
+    TestServer server([](AsyncHttpServer& s) { s.headerMemory = std::make_shared<HeaderMemory>(30000); });
+    RawClient longest(server.port()), younger(server.port());
+    for (RawClient* holder : {&longest, &younger}) {
+      holder->send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(10000));
+      std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(test::roundTrip(server.port(), "GET /count HTTP/1.1\r\n" + chargedHeaderLine(c.newcomer) + "\r\n"),
+              okReply("1"))
+        << c.newcomer;
+    if (c.longestClosed) {
+      EXPECT_TRUE(longest.peerClosed()) << c.newcomer;
+    } else {
+      longest.send("\r\n");
+      EXPECT_EQ(longest.readResponse(), okReply("1")) << c.newcomer;
+    }
+    younger.send("\r\n");
+    EXPECT_EQ(younger.readResponse(), okReply("1")) << c.newcomer;
+  }
 }
 
 TEST(Transport, requestSplitAtEveryOffset) {
@@ -720,6 +731,33 @@ TEST(Transport, acceptThrottle) {
   EXPECT_TRUE(first.peerClosed());
   second.send("\r\n");
   EXPECT_EQ(second.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
+}
+
+// One address holds at most its share of connections: the next one is closed
+// as soon as it is accepted, while other addresses are served. A connection
+// refused for any reason holds nothing, its descriptor included, even while
+// its client neither reads nor closes.
+TEST(Transport, refusedConnectionsHoldNothing) {
+  TestServer server([](AsyncHttpServer& s) { s.maxConnectionsPerAddress = 3; });
+  std::vector<std::unique_ptr<RawClient>> admitted;
+  for (int i = 0; i < 3; ++i) {
+    admitted.push_back(std::make_unique<RawClient>(server.port(), 2s, "127.0.0.2"));
+    admitted.back()->send("GET /in HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(admitted.back()->readResponse().substr(0, 15), "HTTP/1.1 200 OK") << i;
+  }
+  RawClient oneTooMany(server.port(), 2s, "127.0.0.2");
+  EXPECT_TRUE(oneTooMany.peerClosed());
+  EXPECT_EQ(test::roundTripFrom("127.0.0.3", server.port(), "GET / HTTP/1.1\r\n\r\n").substr(0, 15),
+            "HTTP/1.1 200 OK");
+  admitted.pop_back();
+  ASSERT_TRUE(openConnectionsFallTo(server, 2, 1s));
+  EXPECT_EQ(test::roundTripFrom("127.0.0.2", server.port(), "GET / HTTP/1.1\r\n\r\n").substr(0, 15),
+            "HTTP/1.1 200 OK");
+  admitted.clear();
+  RawClient tooLarge(server.port());
+  tooLarge.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(maxHeaderMemory + 1) + "\r\n");
+  EXPECT_EQ(tooLarge.readResponse(), errorReply("431 Request Header Fields Too Large"));
+  EXPECT_TRUE(openConnectionsFallTo(server, 0, 1s));
 }
 
 // Running out of descriptors makes accept fail for a while; the server rests
