@@ -40,6 +40,7 @@ constexpr std::chrono::seconds hang{20};
 
 asio::awaitable<void> echo(HttpRequest& request) {
   check(request.body.size() <= size_t(maxBody), "no body beyond the limit reaches the handler");
+  check(!request.headers.contains("transfer-encoding"), "no request framed by Transfer-Encoding reaches the handler");
   // Every stored name is charged at least headerNameOverhead.
   check(request.headers.size() <= maxHeaderMemory / headerNameOverhead,
         "no more header names than the header memory allows reach the handler");

@@ -15,6 +15,11 @@ asio::awaitable<void> respond(const Session& session, int code, std::string_view
   co_await writeReply(*session.request.client, code, body, headers, HeaderRules::capitalised);
 }
 
+asio::awaitable<void> respondEmbedded(const Session& session, int code, std::string_view body,
+                                      const HttpHeaders& headers) {
+  co_await writeEmbeddedReply(*session.request.client, code, body, headers, HeaderRules::capitalised);
+}
+
 asio::awaitable<void> respondHeadOnly(const Session& session, int code, std::optional<size_t> contentLength,
                                       const HttpHeaders& headers) {
   co_await writeHeadOnly(*session.request.client, code, headers, contentLength, HeaderRules::capitalised);

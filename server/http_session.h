@@ -32,6 +32,12 @@ std::shared_ptr<Session> newSession(std::string path, HttpRequest request);
 asio::awaitable<void> respond(const Session& session, int code, std::string_view body = {},
                               const HttpHeaders& headers = {});
 
+// Embedded form: the base form for a body of the executable's read-only data,
+// such as the embedded web UI's files; a large one leaves from the executable
+// file with sendfile() instead of being copied (transport/connection.h).
+asio::awaitable<void> respondEmbedded(const Session& session, int code, std::string_view body,
+                                      const HttpHeaders& headers = {});
+
 // Head-only form, for a HEAD request or a 304: the head the base form would
 // write for a body of `contentLength` bytes, without the body; no length
 // line when it is nullopt.

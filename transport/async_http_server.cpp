@@ -164,22 +164,40 @@ void reportFailure(std::exception_ptr failure) {
   std::fflush(stdout);
 }
 
+// Counts a connection from `address`; false, counting nothing, when the
+// address holds its share already.
+bool admitPeer(AsyncHttpServer& server, const asio::ip::address& address) {
+  const auto found = server.connectionsByAddress.find(address);
+  const int64_t open = found == server.connectionsByAddress.end() ? 0 : found->second;
+  if (open >= server.maxConnectionsPerAddress) return false;
+  ++server.connectionsByAddress[address];
+  return true;
+}
+
+void releasePeer(AsyncHttpServer& server, const asio::ip::address& address) {
+  const auto found = server.connectionsByAddress.find(address);
+  if (--found->second == 0) server.connectionsByAddress.erase(found);
+}
+
+// A connection whose peer is gone already, or whose address holds its share,
+// is dropped here: its descriptor goes back at once.
 void spawnConnection(const std::shared_ptr<AsyncHttpServer>& server, const std::shared_ptr<const HttpCallback>& callback,
                      tcp::socket socket) {
-  std::error_code ignored;
+  std::error_code error;
+  const tcp::endpoint peer = socket.remote_endpoint(error);
+  if (error || !admitPeer(*server, peer.address())) return;
   // Replies go out in one write each, so Nagle's delay would only add latency.
-  socket.set_option(tcp::no_delay(true), ignored);
-  auto peer = socket.remote_endpoint(ignored);
-  std::string peerAddress = ignored ? std::string() : peer.address().to_string();
+  socket.set_option(tcp::no_delay(true), error);
   auto executor = socket.get_executor();
   auto connection = std::make_shared<Connection>(std::move(socket), server->writeTimeout);
   ++server->openConnections;
   // A failure of one connection ends that connection only.
   RequestLimits limits{server->maxBody, server->idleTimeout, server->requestTimeout, server->headerMemory,
                        server->idleConnections};
-  asio::co_spawn(executor, serveConnection(limits, callback, connection, std::move(peerAddress)),
-                 [server, connection](std::exception_ptr failure) {
+  asio::co_spawn(executor, serveConnection(limits, callback, connection, peer.address().to_string()),
+                 [server, connection, address = peer.address()](std::exception_ptr failure) {
                    --server->openConnections;
+                   releasePeer(*server, address);
                    connection->close();
                    if (failure) reportFailure(failure);
                  });

@@ -8,8 +8,10 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 
 #include <asio/awaitable.hpp>
+#include <asio/ip/address.hpp>
 
 #include "transport/http_types.h"
 #include "transport/reply_writing.h"
@@ -24,6 +26,13 @@ inline constexpr std::chrono::milliseconds defaultIdleTimeout = std::chrono::sec
 // first byte, so that a client trickling bytes cannot hold a connection.
 inline constexpr std::chrono::milliseconds defaultRequestTimeout = std::chrono::seconds(30);
 
+// Connections one peer address may hold at once. A browser opens six to a
+// host, so this leaves room for several operators behind one address (an SSH
+// tunnel brings each of them from 127.0.0.1), while one client can no longer
+// take the descriptors and the header memory that everyone shares. Loopback
+// is not exempt: on a gateway, that is where the tunnels arrive.
+inline constexpr int64_t defaultMaxConnectionsPerAddress = 64;
+
 struct AsyncHttpServer {
   bool reuseAddr = true;
   int64_t maxBody = 0;
@@ -32,13 +41,16 @@ struct AsyncHttpServer {
   std::chrono::milliseconds idleTimeout = defaultIdleTimeout;
   std::chrono::milliseconds requestTimeout = defaultRequestTimeout;
   std::chrono::milliseconds writeTimeout = defaultWriteTimeout;
+  // A connection past it is closed as soon as it is accepted; tests lower it.
+  int64_t maxConnectionsPerAddress = defaultMaxConnectionsPerAddress;
   // Shared by all connections; tests give it a smaller budget.
   std::shared_ptr<HeaderMemory> headerMemory = std::make_shared<HeaderMemory>(maxTotalHeaderMemory);
   std::shared_ptr<IdleConnections> idleConnections = std::make_shared<IdleConnections>();
   // Set by serve once the socket is listening; tests read the bound port.
   uint16_t boundPort = 0;
-  // Connections currently open.
+  // Connections currently open, in all and by peer address.
   int64_t openConnections = 0;
+  std::unordered_map<asio::ip::address, int64_t> connectionsByAddress;
 };
 
 std::shared_ptr<AsyncHttpServer> newAsyncHttpServer(bool reuseAddr, int64_t maxBody);
@@ -62,7 +74,8 @@ class OsError : public std::system_error {
 // openConnections + assumedDescriptorsPerRequest reaches maxFDs (a negative
 // assumedDescriptorsPerRequest turns that off), or accept finds no descriptor
 // left, the connections idle longest are closed a few at a time to make room;
-// only when none is idle does accepting wait.
+// only when none is idle does accepting wait. A connection from an address
+// that holds maxConnectionsPerAddress already is closed at once.
 asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t port, HttpCallback callback,
                             std::string address, int assumedDescriptorsPerRequest);
 

@@ -3,43 +3,30 @@
 #pragma once
 
 #include <cstddef>
-#include <list>
 
 #include "transport/connection.h"
+#include "transport/longest_first.h"
 
 namespace nc {
 
 class IdleConnections {
  public:
-  // A connection's place in the list. It holds its one node while busy and
-  // lends it to the list while idle, so waiting allocates nothing.
-  class Slot {
-   public:
-    explicit Slot(Connection& connection) : node_{&connection} {}
-    Slot(const Slot&) = delete;
-    Slot& operator=(const Slot&) = delete;
-
-   private:
-    friend class IdleConnections;
-    std::list<Connection*> node_;
-    std::list<Connection*>::iterator at_{};
-    bool listed_ = false;
-  };
+  using Slot = LongestFirst<Connection>::Slot;
 
   IdleConnections() = default;
   IdleConnections(const IdleConnections&) = delete;
   IdleConnections& operator=(const IdleConnections&) = delete;
 
   // The connection waits for a new request from now on, behind all others.
-  void enter(Slot& slot);
+  void enter(Slot& slot) { waiting_.enter(slot); }
   // It has bytes to read again, or it is closing; harmless when not listed.
-  void leave(Slot& slot);
+  void leave(Slot& slot) { waiting_.leave(slot); }
   // Closes up to `count` connections, those idle longest first; returns how many.
   size_t closeLongestIdle(size_t count);
   size_t size() const { return waiting_.size(); }
 
  private:
-  std::list<Connection*> waiting_;
+  LongestFirst<Connection> waiting_;
 };
 
 }  // namespace nc

@@ -69,17 +69,40 @@ RefusalReply refusalReply(Refusal refusal) {
   switch (refusal) {
     case Refusal::badRequestLine: return {400, {}};
     case Refusal::lineTooLong: return {413, {}};
+    case Refusal::repeatedHost: return {400, {}};
     case Refusal::headersTooLarge: return {431, {}};
     case Refusal::headerMemoryExhausted: return {503, {}};
     // A status line alone, like the "100 Continue" it stands instead of: the
     // request is still read and answered after it.
     case Refusal::expectationFailed: return {417, {}, true};
     case Refusal::lengthRequired: return {411, "Content-Length required."};
+    // The reply of a POST without a length: that is what the body lacks here.
+    case Refusal::transferEncoding: return {411, "Content-Length required."};
+    case Refusal::lengthAndEncoding: return {400, {}};
     case Refusal::unreadableLength: return {400, "Bad Request. Invalid Content-Length."};
     case Refusal::bodyTooLarge: return {413, {}};
     case Refusal::bodyShorterThanLength: return {400, "Bad Request. Content-Length does not match actual."};
   }
   return {500, {}};
+}
+
+enum class BodySource { memory, executable };
+
+// Every reply with a body leaves here. A reply to HEAD gets the head alone,
+// its Content-Length still the body's: the client reads no body after it, and
+// would take one for the start of the next reply.
+asio::awaitable<void> writeWithBody(Connection& connection, int code, std::string_view body,
+                                    const HttpHeaders& headers, HeaderRules rules, BodySource source) {
+  const std::string head = replyHead(code, headers, body.size(), rules);
+  const bool headOnly = connection.answeringHead() || body.empty();
+  if (!headOnly && source == BodySource::executable) {
+    co_await connection.sendEmbedded(head, body);
+  } else {
+    // Head and body leave in one gathered write: small separate sends would
+    // stall behind Nagle's algorithm and delayed acknowledgements.
+    const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(body)};
+    co_await connection.send(std::span(pieces.data(), headOnly ? 1 : 2));
+  }
 }
 
 }  // namespace
@@ -104,13 +127,16 @@ std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t
   return head;
 }
 
+// Not coroutines themselves: each hands over writeWithBody's, which spares a
+// frame on every reply.
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
                                  HeaderRules rules) {
-  // Head and body leave in one gathered write: small separate sends would stall
-  // behind Nagle's algorithm and delayed acknowledgements.
-  std::string head = replyHead(code, headers, body.size(), rules);
-  const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(body)};
-  co_await connection.send(std::span(pieces.data(), body.empty() ? 1 : 2));
+  return writeWithBody(connection, code, body, headers, rules, BodySource::memory);
+}
+
+asio::awaitable<void> writeEmbeddedReply(Connection& connection, int code, std::string_view body,
+                                         const HttpHeaders& headers, HeaderRules rules) {
+  return writeWithBody(connection, code, body, headers, rules, BodySource::executable);
 }
 
 asio::awaitable<void> writeHeadOnly(Connection& connection, int code, const HttpHeaders& headers,
@@ -122,12 +148,15 @@ asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view c
   co_await writeReply(*request.client, code, content, headers, HeaderRules::asStored);
 }
 
-std::string refusalBytes(Refusal refusal) {
-  RefusalReply reply = refusalReply(refusal);
-  std::string status = statusText(reply.code);
-  if (reply.statusLineOnly) return "HTTP/1.1 " + status + "\r\n\r\n";
-  std::string_view body = reply.message.empty() ? std::string_view(status) : reply.message;
-  return replyHead(reply.code, {}, body.size()) + std::string(body);
+asio::awaitable<void> writeRefusal(Connection& connection, Refusal refusal) {
+  const RefusalReply reply = refusalReply(refusal);
+  const std::string status = statusText(reply.code);
+  if (reply.statusLineOnly) {
+    co_await sendStatus(connection, status);
+  } else {
+    const std::string_view body = reply.message.empty() ? std::string_view(status) : reply.message;
+    co_await writeReply(connection, reply.code, body, {}, HeaderRules::asStored);
+  }
 }
 
 asio::awaitable<void> sendStatus(Connection& connection, std::string_view statusText) {

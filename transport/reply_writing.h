@@ -31,9 +31,15 @@ enum class HeaderRules {
 std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t> contentLength,
                       HeaderRules rules = HeaderRules::asStored);
 
-// Writes head and body in one gathered write.
+// Writes head and body in one gathered write; to a HEAD request, the head
+// alone, announcing the body's length.
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
                                  HeaderRules rules);
+
+// The same for a body of the executable's read-only data, such as the
+// embedded web UI's files: it leaves through Connection::sendEmbedded.
+asio::awaitable<void> writeEmbeddedReply(Connection& connection, int code, std::string_view body,
+                                         const HttpHeaders& headers, HeaderRules rules);
 
 // Writes a head whose body does not follow: a HEAD reply announcing the
 // length its GET would send, or a 304 announcing none (nullopt), since a
@@ -52,17 +58,20 @@ std::string httpHeaderCase(std::string_view name);
 enum class Refusal {
   badRequestLine,         // unknown method, invalid protocol, more than three words
   lineTooLong,            // request line or header line over maxLineLength
+  repeatedHost,           // a second Host line
   headersTooLarge,        // header lines charged over maxHeaderMemory
   headerMemoryExhausted,  // all connections' headers at maxTotalHeaderMemory
   expectationFailed,      // a POST whose Expect is not "100-continue"
   lengthRequired,         // a POST without Content-Length
+  transferEncoding,       // a Transfer-Encoding, whose body is never read
+  lengthAndEncoding,      // a Transfer-Encoding with a Content-Length
   unreadableLength,       // a Content-Length that does not start with a number
   bodyTooLarge,           // a Content-Length over the body limit
   bodyShorterThanLength,  // the peer closed before the announced body was in
 };
 
-// The exact bytes of a refusal.
-std::string refusalBytes(Refusal refusal);
+// Writes the refusal as writeReply would, its body the status text or its message.
+asio::awaitable<void> writeRefusal(Connection& connection, Refusal refusal);
 
 // "HTTP/1.1 <statusText>" and a blank line: no headers, no body.
 asio::awaitable<void> sendStatus(Connection& connection, std::string_view statusText);

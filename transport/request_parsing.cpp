@@ -166,6 +166,8 @@ bool applyRequestLine(std::string_view line, HttpRequest& request) {
   return words.atEnd();
 }
 
+std::string_view headerName(std::string_view line) { return line.substr(0, line.find(':')); }
+
 void parseHeader(std::string_view line, HttpHeaders& headers) {
   size_t colon = line.find(':');
   std::string_view name = line.substr(0, colon);

@@ -58,6 +58,10 @@ HttpProtocol parseProtocol(std::string_view text);
 // rest at their empty values.
 bool applyRequestLine(std::string_view line, HttpRequest& request);
 
+// The name of a header line as sent: what comes before its first colon, or
+// the whole line without one.
+std::string_view headerName(std::string_view line);
+
 // Stores one header line, replacing earlier values of the same name. Values
 // are split at commas (except for "cookie") with leading white space skipped.
 void parseHeader(std::string_view line, HttpHeaders& headers);

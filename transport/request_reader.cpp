@@ -13,6 +13,7 @@
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include "transport/ascii_case.h"
 #include "transport/reply_writing.h"
 #include "transport/request_parsing.h"
 
@@ -36,8 +37,11 @@ AfterRefusal afterRefusal(Refusal refusal) {
     case Refusal::bodyShorterThanLength:
       return AfterRefusal::nextRequest;
     case Refusal::lineTooLong:
+    case Refusal::repeatedHost:
     case Refusal::headersTooLarge:
     case Refusal::headerMemoryExhausted:
+    case Refusal::transferEncoding:
+    case Refusal::lengthAndEncoding:
     case Refusal::unreadableLength:
     case Refusal::bodyTooLarge:
       return AfterRefusal::close;
@@ -79,6 +83,7 @@ class RequestReader {
   // until a deadline. So nothing is read after the end.
   bool endOfStream_ = false;
   size_t headerCharge_ = 0;  // of the current request, also charged to limits_.headerMemory
+  HeaderMemory::Share headerShare_;
   IdleConnections::Slot idleSlot_;
   std::exception_ptr failure_;
 
@@ -89,7 +94,9 @@ class RequestReader {
   void startRequest();
   asio::awaitable<Outcome> readRequestLine();
   asio::awaitable<Outcome> readHeaders();
+  std::optional<Refusal> takeHeaderLine(std::string_view line);
   std::optional<Refusal> chargeHeaderLine(std::string_view line);
+  std::optional<Refusal> framingRefusal() const;
   void releaseHeaders();
   bool announcesBodyOverLimit() const;
   asio::awaitable<void> answerExpectation();
@@ -109,6 +116,7 @@ RequestReader::RequestReader(RequestLimits limits, std::shared_ptr<const HttpCal
       connection_(std::move(connection)),
       peerAddress_(std::move(peerAddress)),
       timer_(connection_->socket().get_executor(), Clock::time_point::max()),
+      headerShare_(*connection_),
       idleSlot_(*connection_) {}
 
 RequestReader::~RequestReader() {
@@ -193,6 +201,7 @@ asio::awaitable<bool> RequestReader::serveOne() {
 
 void RequestReader::startRequest() {
   request_.client = connection_;
+  connection_->setAnsweringHead(false);
   request_.peerAddress = peerAddress_;
   request_.headers.clear();
   releaseHeaders();
@@ -208,8 +217,9 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readRequestLine() {
   // One empty line before a request is tolerated (RFC 7230 section 3.5).
   if (outcome == Outcome::proceed && scanner_.line() == "\r\n" && !startLine()) outcome = co_await finishLine();
   if (outcome != Outcome::proceed) co_return outcome;
-  if (applyRequestLine(scanner_.line(), request_)) co_return Outcome::proceed;
-  co_return co_await refuse(Refusal::badRequestLine);
+  if (!applyRequestLine(scanner_.line(), request_)) co_return co_await refuse(Refusal::badRequestLine);
+  connection_->setAnsweringHead(request_.reqMethod == HttpMethod::HttpHead);
+  co_return Outcome::proceed;
 }
 
 asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
@@ -219,10 +229,20 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
     if (outcome != Outcome::proceed) co_return outcome;
     const std::string& line = scanner_.line();
     if (line == "\r\n") break;
-    if (auto refusal = chargeHeaderLine(line)) co_return co_await refuse(*refusal);
-    parseHeader(line, request_.headers);
+    if (auto refusal = takeHeaderLine(line)) co_return co_await refuse(*refusal);
   }
+  if (limits_.headerMemory) limits_.headerMemory->complete(headerShare_);
+  if (auto refusal = framingRefusal()) co_return co_await refuse(*refusal);
   co_return Outcome::proceed;
+}
+
+// Stores one header line, unless it is refused. Which of two Host lines
+// names the service would be anybody's guess, whatever the two say.
+std::optional<Refusal> RequestReader::takeHeaderLine(std::string_view line) {
+  if (equalsIgnoreCase(headerName(line), "host") && request_.headers.contains("host")) return Refusal::repeatedHost;
+  if (auto refusal = chargeHeaderLine(line)) return refusal;
+  parseHeader(line, request_.headers);
+  return std::nullopt;
 }
 
 // Charges the memory `line` will take, before it is stored, to this request
@@ -230,14 +250,25 @@ asio::awaitable<RequestReader::Outcome> RequestReader::readHeaders() {
 std::optional<Refusal> RequestReader::chargeHeaderLine(std::string_view line) {
   const size_t cost = headerLineCost(line);
   if (headerCharge_ + cost > maxHeaderMemory) return Refusal::headersTooLarge;
-  if (limits_.headerMemory && !limits_.headerMemory->charge(cost)) return Refusal::headerMemoryExhausted;
+  if (limits_.headerMemory && !limits_.headerMemory->charge(headerShare_, cost)) {
+    return Refusal::headerMemoryExhausted;
+  }
   headerCharge_ += cost;
   return std::nullopt;
 }
 
+// A body framed by Transfer-Encoding is never read: where it ends is not
+// known here, and whatever the client sent as that body must not be taken for
+// a request of its own. With a Content-Length as well, the two framings may
+// disagree on where the body ends.
+std::optional<Refusal> RequestReader::framingRefusal() const {
+  if (!request_.headers.contains("transfer-encoding")) return std::nullopt;
+  return request_.headers.contains("content-length") ? Refusal::lengthAndEncoding : Refusal::transferEncoding;
+}
+
 // Called once the headers are gone or going: the request record's clear frees them.
 void RequestReader::releaseHeaders() {
-  if (limits_.headerMemory) limits_.headerMemory->release(headerCharge_);
+  if (limits_.headerMemory) limits_.headerMemory->release(headerShare_);
   headerCharge_ = 0;
 }
 
@@ -319,6 +350,9 @@ asio::awaitable<RequestReader::Outcome> RequestReader::finishLine() {
       endOfStream_ = got == 0;
     }
     if (idle) limits_.idleConnections->leave(idleSlot_);
+    // Closed meanwhile, by a deadline or to make room for another's headers:
+    // what was read of the line is nobody's business any more.
+    if (connection_->isClosed()) co_return Outcome::stop;
     // Any read error ends the connection, as the end of the stream does.
     if (got == 0) {
       // At the end of the stream whatever was read so far is the line.
@@ -342,11 +376,17 @@ void RequestReader::take(size_t got) {
   }
 }
 
-// Every refusal goes out here; then the connection goes on or closes.
+// Every refusal goes out here; then the connection goes on or closes. A
+// request that goes no further gives its header memory back first: the reply
+// may wait long for a client that does not read.
 asio::awaitable<RequestReader::Outcome> RequestReader::refuse(Refusal refusal) {
-  std::string bytes = refusalBytes(refusal);
-  co_await connection_->send(bytes);
-  switch (afterRefusal(refusal)) {
+  const AfterRefusal next = afterRefusal(refusal);
+  if (next != AfterRefusal::proceed) {
+    request_.headers.clear();
+    releaseHeaders();
+  }
+  co_await writeRefusal(*connection_, refusal);
+  switch (next) {
     case AfterRefusal::proceed:
       co_return Outcome::proceed;
     case AfterRefusal::nextRequest:
@@ -360,14 +400,17 @@ asio::awaitable<RequestReader::Outcome> RequestReader::refuse(Refusal refusal) {
 
 // Closing a socket with unread input makes the kernel answer with a reset,
 // which can reach the client before the error reply and destroy it there.
-// So the reply is followed by our end of the stream, and the client's rest is
-// read and dropped for a moment before the socket is closed.
+// So after the reply and our end of the stream, a client still sending what
+// was refused is read and dropped for a moment before the socket is closed.
+// One with nothing more on its way is closed at once: its descriptor goes
+// back now rather than after that moment.
 asio::awaitable<void> RequestReader::lingerAndClose() {
   std::error_code error;
   connection_->socket().shutdown(asio::socket_base::shutdown_send, error);
+  const bool stillSending = connection_->socket().available(error) > 0;
   setDeadline(Clock::now() + lingerTimeout);
   size_t drained = 0;
-  while (!endOfStream_ && !connection_->isClosed() && drained < maxLingerBytes) {
+  while (stillSending && !endOfStream_ && !connection_->isClosed() && drained < maxLingerBytes) {
     size_t got = co_await connection_->socket().async_read_some(asio::buffer(buffer_),
                                                                 asio::redirect_error(asio::use_awaitable, error));
     endOfStream_ = got == 0;

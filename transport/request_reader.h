@@ -12,6 +12,7 @@
 #include <asio/awaitable.hpp>
 
 #include "transport/connection.h"
+#include "transport/header_memory.h"
 #include "transport/http_types.h"
 #include "transport/idle_connections.h"
 
@@ -20,24 +21,6 @@ namespace nc {
 // The callback receives the request with its body read. The transport waits for
 // it before reading the next request on the same connection. It must not fail.
 using HttpCallback = std::function<asio::awaitable<void>(HttpRequest&)>;
-
-// Header memory held by the requests of all connections of one server.
-class HeaderMemory {
- public:
-  explicit HeaderMemory(size_t budget) : budget_(budget) {}
-  // False, charging nothing, when `bytes` more would pass the budget.
-  bool charge(size_t bytes) {
-    if (bytes > budget_ - inUse_) return false;
-    inUse_ += bytes;
-    return true;
-  }
-  void release(size_t bytes) { inUse_ -= bytes; }
-  size_t inUse() const { return inUse_; }
-
- private:
-  size_t budget_;
-  size_t inUse_ = 0;
-};
 
 // What the reader of one connection allows.
 struct RequestLimits {
@@ -59,8 +42,8 @@ struct RequestLimits {
 inline constexpr size_t maxHeaderMemory = 64 * 1024;
 // All connections together may hold this much header memory. Without a total,
 // 1000 connections at the per-request cap alone would take 64 MB of a gateway
-// with 256 MB. Past it, requests still reading their headers are turned away
-// with 503 while the others go on.
+// with 256 MB. Past it, the connection that has held incomplete headers
+// longest is closed to make room (transport/header_memory.h).
 inline constexpr size_t maxTotalHeaderMemory = 16 * 1024 * 1024;
 // Bytes taken from the socket per read: a whole ordinary request in one go.
 inline constexpr size_t readBufferSize = 4000;

@@ -27,6 +27,7 @@
 #include <asio/use_awaitable.hpp>
 #include <asio/use_future.hpp>
 
+#include "support/read_only_bytes.h"
 #include "support/test_support.h"
 #include "transport/request_parsing.h"
 
@@ -43,6 +44,16 @@ extern "C" int accept(int socket, sockaddr* address, socklen_t* length) {
     return -1;
   }
   return realAccept(socket, address, length);
+}
+
+// Counts the server's sendfile() calls.
+std::atomic<int> sendFileCalls{0};
+
+extern "C" ssize_t sendfile(int out, int in, off_t* offset, size_t count) {
+  using SendFile = ssize_t (*)(int, int, off_t*, size_t);
+  static const auto realSendFile = reinterpret_cast<SendFile>(::dlsym(RTLD_NEXT, "sendfile"));
+  ++sendFileCalls;
+  return realSendFile(out, in, offset, count);
 }
 
 namespace nc {
@@ -80,8 +91,9 @@ asio::awaitable<void> sendBigReply(HttpRequest& request) {
 }
 
 // Answers by path: the number of header names, a reply too large for the
-// socket buffers, the socket's Nagle setting, a failure, a reply after a long
-// wait, or else a description of the request.
+// socket buffers, the socket's Nagle setting, the test's read-only bytes as an
+// ordinary and as an embedded body, a failure, a reply after a long wait, or
+// else a description of the request.
 asio::awaitable<void> testCallback(HttpRequest& request) {
   const std::string& path = request.url.path;
   if (path == "/count") {
@@ -92,6 +104,10 @@ asio::awaitable<void> testCallback(HttpRequest& request) {
     asio::ip::tcp::no_delay option;
     request.client->socket().get_option(option);
     co_await respond(request, 200, option.value() ? "on" : "off");
+  } else if (path == "/readOnly") {
+    co_await respond(request, 200, test::readOnlyBytes());
+  } else if (path == "/embedded") {
+    co_await writeEmbeddedReply(*request.client, 200, test::readOnlyBytes(), {}, HeaderRules::asStored);
   } else if (path == "/throw") {
     throw std::runtime_error("handler failed");
   } else {
@@ -147,7 +163,7 @@ std::string headerLines(size_t count) {
   return lines;
 }
 
-TEST(transport, wellFormedRequests) {
+TEST(Transport, wellFormedRequests) {
   TestServer server;
   RawClient client(server.port());
   client.send("GET /ui HTTP/1.1\r\n\r\n");
@@ -166,7 +182,7 @@ TEST(transport, wellFormedRequests) {
   EXPECT_TRUE(client.peerClosed());
 }
 
-TEST(transport, keepAliveRules) {
+TEST(Transport, keepAliveRules) {
   TestServer server;
   struct Case {
     std::string request;
@@ -192,7 +208,7 @@ TEST(transport, keepAliveRules) {
   }
 }
 
-TEST(transport, malformedRequests) {
+TEST(Transport, malformedRequests) {
   TestServer server;
   const std::string badRequest = errorReply("400 Bad Request");
   // Each is answered with 400 and the connection goes on to the next request.
@@ -212,7 +228,7 @@ TEST(transport, malformedRequests) {
   }
 }
 
-TEST(transport, lineLengthLimits) {
+TEST(Transport, lineLengthLimits) {
   TestServer server;
   const std::string tooLarge = errorReply("413 Request Entity Too Large");
   const std::string frame = "GET  HTTP/1.1";
@@ -232,7 +248,7 @@ TEST(transport, lineLengthLimits) {
   }
 }
 
-TEST(transport, bodyLimits) {
+TEST(Transport, bodyLimits) {
   TestServer server;
   for (size_t length : {size_t{4095}, size_t{4096}}) {
     RawClient client(server.port());
@@ -261,7 +277,7 @@ TEST(transport, bodyLimits) {
 
 // The client sends its whole oversized body before it reads: the refusal must
 // still reach it instead of being destroyed by a reset for the unread bytes.
-TEST(transport, refusalArrivesWithUnreadInputPending) {
+TEST(Transport, refusalArrivesWithUnreadInputPending) {
   TestServer server;
   for (int round = 0; round < 20; ++round) {
     RawClient tooLong(server.port());
@@ -275,7 +291,7 @@ TEST(transport, refusalArrivesWithUnreadInputPending) {
   }
 }
 
-TEST(transport, bodyFramingErrors) {
+TEST(Transport, bodyFramingErrors) {
   TestServer server;
   {
     RawClient client(server.port());
@@ -309,9 +325,40 @@ std::string chargedHeaderLine(size_t total) {
   return line + "\r\n";
 }
 
+// A body framed by Transfer-Encoding is never read, so whatever the client
+// sent as that body must not be taken for a request of its own.
+TEST(Transport, transferEncodingEndsTheConnection) {
+  TestServer server;
+  const std::string smuggled = "GET /smuggled HTTP/1.1\r\n\r\n";
+  for (std::string method : {"POST", "GET"}) {
+    RawClient client(server.port());
+    client.send(method + " /p HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + smuggled);
+    EXPECT_EQ(client.readAll(), "HTTP/1.1 411 Length Required\r\nContent-Length: 24\r\n\r\nContent-Length required.")
+        << method;
+  }
+  // With both, the two framings may disagree on where the body ends.
+  RawClient client(server.port());
+  client.send("POST /p HTTP/1.1\r\nContent-Length: 26\r\nTransfer-Encoding: chunked\r\n\r\n" + smuggled);
+  EXPECT_EQ(client.readAll(), errorReply("400 Bad Request"));
+}
+
+// A second Host line is refused whatever it says: which of two names a
+// request is for is anybody's guess.
+TEST(Transport, repeatedHostIsRefused) {
+  TestServer server;
+  for (std::string hosts : {"Host: a\r\nHost: a\r\n", "Host: a\r\nhOST: b\r\n", "host:\r\nHost: a\r\n"}) {
+    RawClient client(server.port());
+    client.send("GET / HTTP/1.1\r\n" + hosts + "\r\nGET /after HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.readAll(), errorReply("400 Bad Request")) << hosts;
+  }
+  // One line of two values is one Host line: judging it is the server's host check.
+  EXPECT_EQ(bodyOf(test::roundTrip(server.port(), "GET / HTTP/1.1\r\nHost: a, b\r\n\r\n")),
+            "GET /  HTTP/1.1 127.0.0.1\nhost:[a][b]\nbody=");
+}
+
 // Each value is charged its memory, not its wire bytes: a request of many
 // empty values reaches the cap long before its bytes would.
-TEST(transport, headerMemoryLimit) {
+TEST(Transport, headerMemoryLimit) {
   TestServer server;
   for (size_t total : {maxHeaderMemory - 1, maxHeaderMemory}) {
     RawClient client(server.port());
@@ -336,25 +383,36 @@ TEST(transport, headerMemoryLimit) {
   EXPECT_EQ(fewNames.readResponse(), okReply("100"));
 }
 
-// Past the server's total, a request still reading its headers gets 503 and
-// is closed; requests already holding theirs go on, and the memory they free
-// serves the next.
-TEST(transport, headerMemoryBudgetOfAllConnections) {
-  TestServer server([](AsyncHttpServer& s) { s.headerMemory = std::make_shared<HeaderMemory>(30000); });
-  RawClient holding(server.port());
-  holding.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(20000));
-  std::this_thread::sleep_for(200ms);
-  RawClient refused(server.port());
-  refused.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(20000) + "\r\n");
-  EXPECT_EQ(refused.readAll(), errorReply("503 Service Unavailable"));
-  holding.send("\r\n");
-  EXPECT_EQ(holding.readResponse(), okReply("1"));
-  RawClient later(server.port());
-  later.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(20000) + "\r\n");
-  EXPECT_EQ(later.readResponse(), okReply("1"));
+// Past the server's total, the connection that has held incomplete headers
+// longest is closed and its memory goes to the newcomer; the others go on. A
+// client that never ends its headers cannot keep everyone else out.
+TEST(Transport, headerBudgetClosesTheLongestHolder) {
+  struct Case {
+    size_t newcomer;  // 20000 held already, of 30000
+    bool longestClosed;
+  };
+  for (const Case& c : {Case{9999, false}, Case{10000, false}, Case{10001, true}}) {
+    TestServer server([](AsyncHttpServer& s) { s.headerMemory = std::make_shared<HeaderMemory>(30000); });
+    RawClient longest(server.port()), younger(server.port());
+    for (RawClient* holder : {&longest, &younger}) {
+      holder->send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(10000));
+      std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(test::roundTrip(server.port(), "GET /count HTTP/1.1\r\n" + chargedHeaderLine(c.newcomer) + "\r\n"),
+              okReply("1"))
+        << c.newcomer;
+    if (c.longestClosed) {
+      EXPECT_TRUE(longest.peerClosed()) << c.newcomer;
+    } else {
+      longest.send("\r\n");
+      EXPECT_EQ(longest.readResponse(), okReply("1")) << c.newcomer;
+    }
+    younger.send("\r\n");
+    EXPECT_EQ(younger.readResponse(), okReply("1")) << c.newcomer;
+  }
 }
 
-TEST(transport, requestSplitAtEveryOffset) {
+TEST(Transport, requestSplitAtEveryOffset) {
   TestServer server;
   const std::string request =
       "POST /p?q HTTP/1.1\r\nHost: h\r\nX-List: a, b\r\nContent-Length: 5\r\n\r\nhello";
@@ -375,7 +433,7 @@ TEST(transport, requestSplitAtEveryOffset) {
   EXPECT_EQ(client.readResponse(), expected);
 }
 
-TEST(transport, expectations) {
+TEST(Transport, expectations) {
   TestServer server;
   {
     RawClient client(server.port());
@@ -410,7 +468,7 @@ TEST(transport, expectations) {
 
 // A reply split into several writes can arrive in several segments; a
 // gathered write of a small reply arrives whole in one read.
-TEST(transport, replyArrivesInOneRead) {
+TEST(Transport, replyArrivesInOneRead) {
   TestServer server;
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -433,7 +491,35 @@ TEST(transport, replyArrivesInOneRead) {
   EXPECT_EQ(test::roundTrip(server.port(), "GET /nodelay HTTP/1.1\r\n\r\n"), okReply("on"));
 }
 
-TEST(transport, peerGoneDuringReply) {
+// A HEAD reply announces the length its GET would send and sends no body: a
+// client reads none, and would take it for the start of the next reply.
+TEST(Transport, headRepliesCarryNoBody) {
+  TestServer server;
+  RawClient client(server.port());
+  client.send("HEAD /h HTTP/1.1\r\n\r\nGET /after HTTP/1.1\r\nConnection: close\r\n\r\n");
+  const std::string described = "HEAD /h  HTTP/1.1 127.0.0.1\nbody=";
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(described.size()) + "\r\n\r\n";
+  EXPECT_EQ(client.readAll(), head + okReply("GET /after  HTTP/1.1 127.0.0.1\nconnection:[close]\nbody="));
+  RawClient refused(server.port());
+  refused.send("HEAD /h HTTP/1.1\r\nContent-Length: x\r\n\r\n");
+  EXPECT_EQ(refused.readAll(), "HTTP/1.1 400 Bad Request\r\nContent-Length: 36\r\n\r\n");
+}
+
+// Only a reply that names its body as embedded leaves with sendfile(); any
+// other is copied, wherever its bytes happen to lie.
+TEST(Transport, onlyEmbeddedRepliesLeaveFromTheExecutable) {
+  TestServer server;
+  const std::string expected = okReply(std::string(test::readOnlyBytes()));
+  for (auto [path, fromFile] : {std::pair{"/readOnly", false}, std::pair{"/embedded", true}}) {
+    sendFileCalls = 0;
+    RawClient client(server.port());
+    client.send("GET " + std::string(path) + " HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(client.readExactly(expected.size()) == expected) << path;
+    EXPECT_EQ(sendFileCalls > 0, fromFile) << path;
+  }
+}
+
+TEST(Transport, peerGoneDuringReply) {
   // The default action of SIGPIPE ends the process: this test dies if a write raises it.
   std::signal(SIGPIPE, SIG_DFL);
   TestServer server;
@@ -452,7 +538,7 @@ TEST(transport, peerGoneDuringReply) {
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-TEST(transport, idleDeadline) {
+TEST(Transport, idleDeadline) {
   TestServer server([](AsyncHttpServer& s) {
     s.idleTimeout = 300ms;
     s.requestTimeout = 700ms;
@@ -474,7 +560,7 @@ TEST(transport, idleDeadline) {
 
 // A started request runs on the request deadline, shorter here than the idle
 // one, and ends without a reply; a trickle of bytes does not extend it.
-TEST(transport, requestDeadline) {
+TEST(Transport, requestDeadline) {
   TestServer server([](AsyncHttpServer& s) {
     s.idleTimeout = 2000ms;
     s.requestTimeout = 400ms;
@@ -523,7 +609,7 @@ bool openConnectionsFallTo(TestServer& server, int64_t count, std::chrono::milli
 // long before the deadlines here, after the reply that state calls for. A
 // client that half-closes reads that reply; one that closes whole is
 // forgotten as quickly.
-TEST(transport, endOfStreamInEveryState) {
+TEST(Transport, endOfStreamInEveryState) {
   TestServer server([](AsyncHttpServer& s) {
     s.idleTimeout = 20s;
     s.requestTimeout = 20s;
@@ -571,7 +657,7 @@ TEST(transport, endOfStreamInEveryState) {
 // A client that asks for replies and never reads them is let go once its
 // socket has taken nothing for the write deadline; one that reads slowly is
 // served to the end.
-TEST(transport, writeDeadline) {
+TEST(Transport, writeDeadline) {
   // Long enough for a slow reader on a loaded machine, short for the test.
   TestServer server([](AsyncHttpServer& s) { s.writeTimeout = 1000ms; });
   {
@@ -594,9 +680,27 @@ TEST(transport, writeDeadline) {
   EXPECT_EQ(received.substr(0, 15), "HTTP/1.1 200 OK");
 }
 
+// The write deadline runs from the last byte the peer took. What the kernel
+// moved into the peer's receive buffer in the first instant is no progress
+// made at the deadline, whether the reply is copied or sent from the file.
+TEST(Transport, writeDeadlineCountsFromTheLastByteTaken) {
+  TestServer server([](AsyncHttpServer& s) { s.writeTimeout = 1500ms; });
+  for (std::string path : {"/big", "/embedded"}) {
+    RawClient neverReads(server.port(), 5s);
+    std::string pipelined;
+    for (int i = 0; i < 20; ++i) pipelined += "GET " + path + " HTTP/1.1\r\n\r\n";
+    for (int i = 0; i < 500 && server.openConnections() == 0; ++i) std::this_thread::sleep_for(1ms);
+    auto start = Clock::now();
+    neverReads.send(pipelined);
+    ASSERT_TRUE(openConnectionsFallTo(server, 0, 6s)) << path;
+    EXPECT_GT(secondsSince(start), 1.4) << path;
+    EXPECT_LT(secondsSince(start), 2.4) << path;
+  }
+}
+
 // A deadline that passes while a reply is still owed (here the 400 for a body
 // cut short) ends the connection quietly, not as a failure of the connection.
-TEST(transport, deadlinesAreNoFailure) {
+TEST(Transport, deadlinesAreNoFailure) {
   TestServer server([](AsyncHttpServer& s) { s.requestTimeout = 300ms; });
   testing::internal::CaptureStdout();
   for (std::string partial : {"POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nhello", "GET / HTTP/1.1\r\nHost: h\r\n"}) {
@@ -611,7 +715,7 @@ TEST(transport, deadlinesAreNoFailure) {
 // While the budget is spent by connections in the middle of a request, a
 // new client waits; once one of them is idle between requests, it is closed
 // to make room.
-TEST(transport, acceptThrottle) {
+TEST(Transport, acceptThrottle) {
   // With 5 descriptors assumed per request, a budget of 7 leaves room for 2 connections.
   TestServer server([](AsyncHttpServer& s) { s.maxFDs = 7; });
   RawClient first(server.port());
@@ -629,9 +733,36 @@ TEST(transport, acceptThrottle) {
   EXPECT_EQ(second.readResponse().substr(0, 15), "HTTP/1.1 200 OK");
 }
 
+// One address holds at most its share of connections: the next one is closed
+// as soon as it is accepted, while other addresses are served. A connection
+// refused for any reason holds nothing, its descriptor included, even while
+// its client neither reads nor closes.
+TEST(Transport, refusedConnectionsHoldNothing) {
+  TestServer server([](AsyncHttpServer& s) { s.maxConnectionsPerAddress = 3; });
+  std::vector<std::unique_ptr<RawClient>> admitted;
+  for (int i = 0; i < 3; ++i) {
+    admitted.push_back(std::make_unique<RawClient>(server.port(), 2s, "127.0.0.2"));
+    admitted.back()->send("GET /in HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(admitted.back()->readResponse().substr(0, 15), "HTTP/1.1 200 OK") << i;
+  }
+  RawClient oneTooMany(server.port(), 2s, "127.0.0.2");
+  EXPECT_TRUE(oneTooMany.peerClosed());
+  EXPECT_EQ(test::roundTripFrom("127.0.0.3", server.port(), "GET / HTTP/1.1\r\n\r\n").substr(0, 15),
+            "HTTP/1.1 200 OK");
+  admitted.pop_back();
+  ASSERT_TRUE(openConnectionsFallTo(server, 2, 1s));
+  EXPECT_EQ(test::roundTripFrom("127.0.0.2", server.port(), "GET / HTTP/1.1\r\n\r\n").substr(0, 15),
+            "HTTP/1.1 200 OK");
+  admitted.clear();
+  RawClient tooLarge(server.port());
+  tooLarge.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(maxHeaderMemory + 1) + "\r\n");
+  EXPECT_EQ(tooLarge.readResponse(), errorReply("431 Request Header Fields Too Large"));
+  EXPECT_TRUE(openConnectionsFallTo(server, 0, 1s));
+}
+
 // Running out of descriptors makes accept fail for a while; the server rests
 // and accepts the connection once the shortage is over.
-TEST(transport, acceptSurvivesDescriptorShortage) {
+TEST(Transport, acceptSurvivesDescriptorShortage) {
   TestServer server;
   failingAccepts = 2;
   RawClient client(server.port(), 3s);
@@ -671,7 +802,7 @@ std::pair<pid_t, uint16_t> serveInChildWithDescriptorLimit(rlim_t limit) {
 
 // With every descriptor held by idle clients, a new client is still served:
 // the server closes the connections idle longest to make room.
-TEST(transport, descriptorExhaustionClosesIdleConnectionsFirst) {
+TEST(Transport, descriptorExhaustionClosesIdleConnectionsFirst) {
   auto [child, port] = serveInChildWithDescriptorLimit(64);
   ASSERT_NE(port, 0);
   RawClient longestIdle(port, 2s);
@@ -692,7 +823,7 @@ TEST(transport, descriptorExhaustionClosesIdleConnectionsFirst) {
   ::waitpid(child, nullptr, 0);
 }
 
-TEST(transport, failingConnectionIsIsolated) {
+TEST(Transport, failingConnectionIsIsolated) {
   TestServer server;
   testing::internal::CaptureStdout();
   {
@@ -720,7 +851,7 @@ std::exception_ptr serveFailure(std::shared_ptr<AsyncHttpServer> server, uint16_
   return failure;
 }
 
-TEST(transport, serveFailures) {
+TEST(Transport, serveFailures) {
   TestServer running;
   auto failure = serveFailure(newAsyncHttpServer(true, 4096), running.port(), "127.0.0.1");
   try {
@@ -743,7 +874,7 @@ TEST(transport, serveFailures) {
   }
 }
 
-TEST(transport, serveResolvesHostNames) {
+TEST(Transport, serveResolvesHostNames) {
   auto server = newAsyncHttpServer(true, 4096);
   asio::io_context io;
   asio::co_spawn(io, serve(server, 0, testCallback, "localhost", 5), [](std::exception_ptr) {});

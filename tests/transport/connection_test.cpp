@@ -51,7 +51,7 @@ TEST(Connection, sendResumesWhereTheSocketBufferFilled) {
   EXPECT_TRUE(received == head + body + tail);
 }
 
-// The same with a large body that lies in the executable file, which leaves
+// The same with a large embedded body, which leaves from the executable file
 // with sendfile() behind the head: small socket buffers and a late reader make
 // it wait for room several times.
 TEST(Connection, aReadOnlyBodyLeavesWhole) {
@@ -63,13 +63,12 @@ TEST(Connection, aReadOnlyBodyLeavesWhole) {
   Connection connection(acceptor.accept());
   connection.socket().set_option(asio::socket_base::send_buffer_size(16384));
   const std::string head = pattern(100, 'a');
-  const std::vector<asio::const_buffer> pieces{asio::buffer(head), asio::buffer(body)};
   std::string received;
   std::thread reader([&] {
     std::this_thread::sleep_for(200ms);
     received = client.readExactly(head.size() + body.size());
   });
-  test::runAwaitable(io, connection.send(pieces));
+  test::runAwaitable(io, connection.sendEmbedded(head, body));
   reader.join();
   EXPECT_FALSE(connection.isClosed());
   ASSERT_EQ(received.size(), head.size() + body.size());
@@ -89,8 +88,9 @@ TEST(Connection, aPeerGoneDuringAReadOnlyBodyEndsTheSendQuietly) {
   connection.socket().set_option(asio::socket_base::send_buffer_size(16384));
   client.reset();
   const std::string head = pattern(100, 'a');
-  const std::vector<asio::const_buffer> pieces{asio::buffer(head), asio::buffer(body)};
-  for (int attempt = 0; attempt < 3 && !connection.isClosed(); ++attempt) test::runAwaitable(io, connection.send(pieces));
+  for (int attempt = 0; attempt < 3 && !connection.isClosed(); ++attempt) {
+    test::runAwaitable(io, connection.sendEmbedded(head, body));
+  }
   EXPECT_TRUE(connection.isClosed());
 }
 
