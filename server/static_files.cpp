@@ -73,13 +73,9 @@ asio::awaitable<void> serveFile(std::shared_ptr<Session> session, std::shared_pt
     co_await respondHeadOnly(*session, 304, std::nullopt, replyHeaders({}, file, coding, variant));
     co_return;
   }
-  const HttpHeaders headers = replyHeaders(file.contentType, file, coding, variant);
-  // A body after a HEAD reply would be read by the client as the start of
-  // the next reply on the connection.
-  if (request.reqMethod == HttpMethod::HttpHead)
-    co_await respondHeadOnly(*session, 200, variant.content.size(), headers);
-  else
-    co_await respond(*session, 200, variant.content, headers);
+  // The files lie in the executable's read-only data: a large one leaves with
+  // sendfile() from there (the writer answers HEAD with the head alone).
+  co_await respondEmbedded(*session, 200, variant.content, replyHeaders(file.contentType, file, coding, variant));
 }
 
 }  // namespace
