@@ -10,6 +10,7 @@ arches=("$@")
 [ ${#arches[@]} -gt 0 ] || arches=(arm64 armhf)
 scripts/install-deps.sh package "${arches[@]}"
 uiDist=$(scripts/build-ui.sh)
+failed=()
 
 for arch in "${arches[@]}"; do
   case $arch in
@@ -23,6 +24,8 @@ for arch in "${arches[@]}"; do
   started=$(date +%s)
   cmake --build "$dir" -j 2
   built=$(date +%s)
-  (cd "$dir" && ctest --output-on-failure -j 2)
+  # Every architecture runs and shows its times, even after another's failures.
+  (cd "$dir" && ctest --output-on-failure -j 2) || failed+=("$arch")
   echo "$arch: built in $((built - started)) s, tests ran in $(($(date +%s) - built)) s under emulation"
 done
+[ ${#failed[@]} -eq 0 ] || { echo "tests failed on: ${failed[*]}" >&2; exit 1; }

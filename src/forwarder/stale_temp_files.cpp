@@ -15,6 +15,10 @@
 namespace nc {
 namespace {
 
+// The 32-bit readdir() ends the listing early, looking like its end, at the
+// first inode number or directory position that does not fit in 32 bits.
+static_assert(sizeof(off_t) == 8, "32-bit builds need -D_FILE_OFFSET_BITS=64 (CMakeLists.txt)");
+
 // The part of mkostemp's template that it replaces with random characters.
 constexpr std::string_view randomPart = "XXXXXX";
 

@@ -19,13 +19,14 @@ namespace {
 using std::chrono::seconds;
 using Clock = std::chrono::system_clock;
 
-// A fixed "now", so that ages are exact to the nanosecond.
+// A fixed "now", so that ages are exact to the nanosecond; before 2038, so that
+// the 32-bit time_t of armhf holds it.
 const Clock::time_point now = Clock::from_time_t(1'800'000'000);
 
 void setAge(const std::filesystem::path& path, Clock::duration age) {
   const auto since = (now - age).time_since_epoch();
   const auto wholeSeconds = std::chrono::duration_cast<seconds>(since);
-  const timespec changed{wholeSeconds.count(),
+  const timespec changed{static_cast<std::time_t>(wholeSeconds.count()),
                          long(std::chrono::duration_cast<std::chrono::nanoseconds>(since - wholeSeconds).count())};
   const timespec times[2] = {changed, changed};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
