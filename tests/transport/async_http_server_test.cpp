@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,12 +47,13 @@ extern "C" int accept(int socket, sockaddr* address, socklen_t* length) {
   return realAccept(socket, address, length);
 }
 
-// Counts the server's sendfile() calls.
+// Counts the server's sendfile() calls. The build's 64-bit file offsets make
+// the header name the call sendfile64, and this definition with it.
 std::atomic<int> sendFileCalls{0};
 
 extern "C" ssize_t sendfile(int out, int in, off_t* offset, size_t count) {
   using SendFile = ssize_t (*)(int, int, off_t*, size_t);
-  static const auto realSendFile = reinterpret_cast<SendFile>(::dlsym(RTLD_NEXT, "sendfile"));
+  static const auto realSendFile = reinterpret_cast<SendFile>(::dlsym(RTLD_NEXT, "sendfile64"));
   ++sendFileCalls;
   return realSendFile(out, in, offset, count);
 }
