@@ -606,6 +606,8 @@ describe('dev mode', () => {
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh'], 'nothing stopped before confirming');
     await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
     await clickAtRest(question.getByRole('button', { name: 'Stop SSH' }));
+    // Until it has faded out, the closing question's text is too faint for axe.
+    await question.waitFor({ state: 'detached' });
     await toast(page, 'SSH has stopped').waitFor();
     await sshState.getByText('Stopped', { exact: true }).waitFor();
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh', 'stop ssh', 'disable ssh']);

@@ -129,8 +129,9 @@ export class Service {
   async dispose() {
     await this.stop();
     // A fake systemctl the service started may still be writing its log as
-    // the service goes: retried, the removal outlasts it.
-    fs.rmSync(this.dir, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
+    // the service goes: retried for up to 5 s, the removal outlasts it even
+    // on a loaded machine.
+    fs.rmSync(this.dir, { recursive: true, force: true, maxRetries: 50, retryDelay: 100 });
   }
 
   // What the service printed and the fake systemctl's journals (the last
