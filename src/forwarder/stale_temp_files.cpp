@@ -87,8 +87,10 @@ void removeStaleTemporaryFilesIn(const std::string& directoryPath, const std::fu
 }
 
 void removeStaleTemporaryFiles(const std::string& path, Logger& log, std::chrono::system_clock::time_point now) {
-  const auto [directory, name] = directoryAndName(path);
-  removeStaleTemporaryFilesIn(directory, [&name](std::string_view copyOf) { return copyOf == name; }, log, now);
+  // Named members, not a structured binding: clang 14 cannot capture one.
+  const auto split = directoryAndName(path);
+  const std::string& name = split.second;
+  removeStaleTemporaryFilesIn(split.first, [&name](std::string_view copyOf) { return copyOf == name; }, log, now);
 }
 
 }  // namespace nc
