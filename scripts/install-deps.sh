@@ -39,6 +39,9 @@ installed() {
 missing=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ] || [ ${#newArchitectures[@]} -gt 0 ]; then
-  apt-get update -qq
+  # One index that fails to download (a mirror caught mid-sync, say) must not
+  # stop the install of packages the other lists hold; a package that is
+  # truly missing still fails the install below.
+  apt-get update -qq || echo "apt-get update failed; installing from the package lists at hand" >&2
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi
