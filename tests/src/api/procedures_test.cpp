@@ -263,7 +263,7 @@ TEST_F(Procedures, hungCommandTimesOutAndTheNextProcedureRuns) {
   auto started = [&] { return !fake_.log().empty(); };
   for (int i = 0; i < 500 && !started(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   std::string next = guarded("/rpc/v1/sshd/stop", token);
-  setCommandDeadline({});
+  setCommandDeadline(defaultCommandDeadline);
   EXPECT_EQ(bodyOf(hung.get()), error(10000, "Unspecified error"));
   EXPECT_EQ(bodyOf(next), R"({"output":{}})");
   EXPECT_EQ(fake_.calls(), (std::vector<std::string>{"start ssh", "stop ssh", "disable ssh"}));

@@ -68,7 +68,7 @@ TEST(Systemctl, commandDeadline) {
 
   fake.exitWith("start", 124);
   EXPECT_STREQ(failureOf(io, systemctlStart("ssh")).what(), "Non-zero exit code");
-  setCommandDeadline({});
+  setCommandDeadline(defaultCommandDeadline);
 }
 
 TEST(Systemctl, exitCodes) {
