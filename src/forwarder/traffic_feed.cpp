@@ -5,18 +5,13 @@
 #include <asio/use_awaitable.hpp>
 
 namespace nc {
-namespace {
-
-constexpr const char* unmanagedMessage = "The forwarder's unit is not managed, so its journal is not read.";
-
-}  // namespace
 
 asio::awaitable<void> TrafficFeed::catchUp() {
   AsyncLock reading = co_await reading_.lock();
   const auto now = std::chrono::steady_clock::now();
   if (lastRead_ && now - *lastRead_ < readGap) co_return;
   if (unit_.empty()) {
-    failure_ = unmanagedMessage;
+    failure_ = unmanagedForwarderMessage;
     co_return;
   }
   const bool resumed = cursor_.has_value();

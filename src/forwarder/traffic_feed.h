@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <asio/awaitable.hpp>
 
@@ -33,6 +34,10 @@ inline constexpr std::chrono::milliseconds defaultTrafficReadGap = std::chrono::
 // Without callers, the journal is read this often, so that a read never has
 // much to catch up and the totals stay current.
 inline constexpr std::chrono::milliseconds trafficReadPeriod = std::chrono::seconds(60);
+
+// What the feed and the log say when the forwarder's unit name is empty.
+inline constexpr std::string_view unmanagedForwarderMessage =
+    "The forwarder's unit is not managed, so its journal is not read.";
 
 class TrafficFeed {
  public:

@@ -65,7 +65,7 @@ void readShare(std::string_view rest, TrafficInterval& report, TrafficShare kind
 void readCrcShares(std::string_view rest, TrafficInterval& report) {
   readShare(rest, report, TrafficShare::crcOk);
   constexpr std::pair<std::string_view, TrafficShare> others[] = {{"CRC_FAIL: ", TrafficShare::crcFail},
-                                                                   {"NO_CRC: ", TrafficShare::noCrc}};
+                                                                  {"NO_CRC: ", TrafficShare::noCrc}};
   for (const auto& [label, kind] : others) {
     const size_t at = rest.find(label);
     if (at != std::string_view::npos) readShare(rest.substr(at + label.size()), report, kind);

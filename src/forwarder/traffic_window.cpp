@@ -178,8 +178,8 @@ TrafficVerdict trafficVerdict(const Intervals& intervals, int64_t now) {
   verdict.intervalSeconds = reportSeconds(intervals);
   verdict.lastReport = intervals.back().time;
   verdict.ageSeconds = std::max<int64_t>(0, now - intervals.back().time);
-  verdict.reports = *verdict.ageSeconds > staleAfterReports * verdict.intervalSeconds ? ReportsState::stale
-                                                                                     : ReportsState::current;
+  verdict.reports =
+      *verdict.ageSeconds > staleAfterReports * verdict.intervalSeconds ? ReportsState::stale : ReportsState::current;
   verdict.receiving = anyOfLast(intervals, receivingReports, anyPacket);
   verdict.serverAnswering = anyOfLast(intervals, answeringReports, anyAcknowledged);
   return verdict;

@@ -11,10 +11,10 @@
 #include <bit>
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "utils/key_value_lines.h"
@@ -38,7 +38,8 @@ std::optional<std::string> readFactFile(const std::string& path) {
 // The value of an os-release line: "double quoted" with backslash escapes,
 // 'single quoted', or bare.
 std::string unquoted(std::string_view value) {
-  if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'') return std::string(value.substr(1, value.size() - 2));
+  if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
+    return std::string(value.substr(1, value.size() - 2));
   if (value.empty() || value.front() != '"') return std::string(value);
   std::string text;
   for (size_t at = 1; at < value.size() && value[at] != '"'; ++at) {
@@ -48,15 +49,20 @@ std::string unquoted(std::string_view value) {
   return text;
 }
 
+// "MemTotal:  3884376 kB": the line that starts with `label`, in bytes.
 std::optional<uint64_t> kibibytesAfter(std::string_view meminfo, std::string_view label) {
-  const size_t at = meminfo.find(label);
-  if (at == std::string_view::npos || (at > 0 && meminfo[at - 1] != '\n')) return std::nullopt;
-  std::string_view rest = meminfo.substr(at + label.size());
-  rest.remove_prefix(std::min(rest.find_first_not_of(' '), rest.size()));
-  uint64_t kibibytes = 0;
-  auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), kibibytes);
-  if (error != std::errc() || kibibytes > UINT64_MAX / 1024) return std::nullopt;
-  return kibibytes * 1024;
+  while (!meminfo.empty()) {
+    std::string_view line = meminfo.substr(0, meminfo.find('\n'));
+    meminfo.remove_prefix(std::min(line.size() + 1, meminfo.size()));
+    if (!line.starts_with(label)) continue;
+    line.remove_prefix(label.size());
+    line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+    uint64_t kibibytes = 0;
+    auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), kibibytes);
+    if (error != std::errc() || kibibytes > UINT64_MAX / 1024) return std::nullopt;
+    return kibibytes * 1024;
+  }
+  return std::nullopt;
 }
 
 std::optional<double> leadingNumber(std::istringstream& in) {
@@ -95,8 +101,9 @@ int prefixLengthOf(const sockaddr* netmask) {
 std::optional<JsonValue> addressJson(const ifaddrs& entry) {
   const int family = entry.ifa_addr->sa_family;
   char text[INET6_ADDRSTRLEN] = {};
-  const void* address = family == AF_INET ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(entry.ifa_addr)->sin_addr)
-                                          : static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(entry.ifa_addr)->sin6_addr);
+  const void* address =
+      family == AF_INET ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(entry.ifa_addr)->sin_addr)
+                        : static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(entry.ifa_addr)->sin6_addr);
   if (::inet_ntop(family, address, text, sizeof text) == nullptr) return std::nullopt;
   return JsonValue(JsonObject{{"family", family == AF_INET ? "ipv4" : "ipv6"},
                               {"address", std::string(text)},
@@ -156,7 +163,8 @@ JsonValue memoryJson() {
   auto bytes = [](const std::optional<uint64_t>& value) {
     return value ? JsonValue(static_cast<int64_t>(*value)) : JsonValue();
   };
-  return JsonValue(JsonObject{{"totalBytes", bytes(memory.totalBytes)}, {"availableBytes", bytes(memory.availableBytes)}});
+  return JsonValue(
+      JsonObject{{"totalBytes", bytes(memory.totalBytes)}, {"availableBytes", bytes(memory.availableBytes)}});
 }
 
 }  // namespace

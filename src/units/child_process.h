@@ -31,9 +31,9 @@ struct CommandDeadline {
 using OutputSink = std::function<bool(std::string_view piece)>;
 
 struct ChildEnd {
-  int64_t exitCode = -1;      // -1: the shell could not start; 128 + n: killed by signal n;
-                              // commandTimedOut: ended at the deadline or at the sink's word
-  bool timedOut = false;      // ended at the deadline
+  int64_t exitCode = -1;       // -1: the shell could not start; 128 + n: killed by signal n;
+                               // commandTimedOut: ended at the deadline or at the sink's word
+  bool timedOut = false;       // ended at the deadline
   bool outputRefused = false;  // ended because the sink wanted no more
 };
 

@@ -8,8 +8,10 @@ namespace nc {
 namespace {
 
 // The fields an entry needs: journalctl's JSON carries the cursor and the
-// times anyway, and every other field would only add bytes to read.
-constexpr const char* journalOptions = "--output=json --output-fields=MESSAGE,PRIORITY --no-pager --quiet";
+// times anyway, and every other field would only add bytes to read. --all
+// prints a message over 4096 bytes (a forwarder's JSON line of many packets)
+// instead of null.
+constexpr const char* journalOptions = "--output=json --output-fields=MESSAGE,PRIORITY --all --no-pager --quiet";
 
 std::optional<int64_t> digitsOf(const JsonValue* value) {
   if (value == nullptr || !value->isString()) return std::nullopt;
@@ -159,9 +161,8 @@ asio::awaitable<UnitLog> readUnitLog(std::string unit, std::optional<std::string
   const JournalLimits limits{maxLogReadBytes, {logReadTimeout, std::chrono::seconds(1)}};
   JournalQuery query{std::move(unit), std::move(afterCursor), lines, std::nullopt};
   const bool following = query.afterCursor.has_value();
-  const JournalRead read = co_await readJournal(std::move(query), limits, [&log](JournalEntry&& entry) {
-    log.entries.push_back(std::move(entry));
-  });
+  const JournalRead read = co_await readJournal(
+      std::move(query), limits, [&log](JournalEntry&& entry) { log.entries.push_back(std::move(entry)); });
   // Without a cursor the lines are the newest; a read cut short misses the
   // newest of them, which a read after its last cursor brings.
   log.more = read.cut || (following && static_cast<int64_t>(log.entries.size()) >= lines);

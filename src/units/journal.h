@@ -29,7 +29,7 @@ struct JournalEntry {
   std::string cursor;           // where a read that follows this entry begins
   int64_t timeUs = 0;           // when journald took the line, µs since the epoch
   std::optional<int> priority;  // syslog's 0 (emergency) to 7 (debug)
-  std::string message;          // the line; empty when journald holds more than journalctl shows
+  std::string message;          // the line; bytes that are no UTF-8 become U+FFFD
 };
 
 // One line of `journalctl --output=json`: an entry, or nullopt for anything
@@ -39,8 +39,8 @@ std::optional<JournalEntry> parseJournalEntry(std::string_view line);
 // Which entries of the unit to read, oldest first.
 struct JournalQuery {
   std::string unit;
-  std::optional<std::string> afterCursor;  // those after this entry
-  std::optional<int64_t> lines;            // at most this many: the first after the cursor, else the last ones
+  std::optional<std::string> afterCursor;      // those after this entry
+  std::optional<int64_t> lines;                // at most this many: the first after the cursor, else the last ones
   std::optional<std::chrono::seconds> maxAge;  // without a cursor: only those this recent
 };
 

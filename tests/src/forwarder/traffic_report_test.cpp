@@ -10,16 +10,15 @@ namespace nc::test {
 namespace {
 
 constexpr int64_t journalTime = 1700000000;
-constexpr int64_t reportTime = 1714557630;  // 2024-05-01 10:00:30 UTC
 
 // An interval as one line: absent figures as "-", so that a case shows at a
 // glance which figures a report gave.
 std::string describe(const TrafficInterval& interval) {
   std::ostringstream text;
   text << "t=" << interval.time;
-  for (auto kind : {TrafficCount::received, TrafficCount::forwarded, TrafficCount::pushDataSent,
-                    TrafficCount::pullDataSent, TrafficCount::downlinksReceived, TrafficCount::downlinksSent,
-                    TrafficCount::txErrors}) {
+  for (auto kind :
+       {TrafficCount::received, TrafficCount::forwarded, TrafficCount::pushDataSent, TrafficCount::pullDataSent,
+        TrafficCount::downlinksReceived, TrafficCount::downlinksSent, TrafficCount::txErrors}) {
     auto count = interval.count(kind);
     text << " " << (count ? std::to_string(*count) : "-");
   }
@@ -79,15 +78,18 @@ TEST(TrafficReport, reportsAsTheForwarderWritesThem) {
   const std::vector<Case> cases = {
       {"the whole report", head + upstream + downstream + end, {full}},
       {"carriage returns and blanks around lines",
-       "  ##### 2024-05-01 10:00:30 GMT #####\r\n" + upstream + downstream + "##### END #####  \r\n", {full}},
-      {"UTC, or no zone", "##### 2024-05-01 10:00:30 UTC #####\n" + upstream + downstream + end +
-                              "##### 2024-05-01 10:01:00 #####\n" + upstream + downstream + end,
+       "  ##### 2024-05-01 10:00:30 GMT #####\r\n" + upstream + downstream + "##### END #####  \r\n",
+       {full}},
+      {"UTC, or no zone",
+       "##### 2024-05-01 10:00:30 UTC #####\n" + upstream + downstream + end + "##### 2024-05-01 10:01:00 #####\n" +
+           upstream + downstream + end,
        {full, "t=1714557660 12 10 3 3 1 1 0 | 83.33 16.67 0 100 66.67"}},
       {"a time line that does not read takes the journal's time",
        "##### 2024-13-01 10:00:30 GMT #####\n" + upstream + end + "##### sometime #####\n" + end,
        {"t=1700000000 12 10 3 - - - - | 83.33 16.67 0 100 -", "t=1700000000 - - - - - - - | - - - - -"}},
       {"no downstream block", head + upstream + end, {"t=1714557630 12 10 3 - - - - | 83.33 16.67 0 100 -"}},
-      {"upstream disabled", head + "### UPSTREAM IS DISABLED!\n" + downstream + end,
+      {"upstream disabled",
+       head + "### UPSTREAM IS DISABLED!\n" + downstream + end,
        {"t=1714557630 - - - 3 1 1 0 | - - - - 66.67"}},
       {"sections after downstream, and lines builds add",
        head + upstream + "# RF packets received with wrong frequency: 2\n" + downstream +
@@ -95,10 +97,12 @@ TEST(TrafficReport, reportsAsTheForwarderWritesThem) {
            "### SX1302 Status ###\n# SX1302 counter (INST): 1234\n"
            "### [JIT] ###\n# SX1302 status: 0\n# TX errors: 99\n"
            "### [GPS] ###\n# Valid time reference (age: 1 sec)\n# RF packets received by concentrator: 99\n"
-           "### [BEACON] ###\n# BEACON queued: 0\n" + end,
+           "### [BEACON] ###\n# BEACON queued: 0\n" +
+           end,
        {full}},
-      {"other output between report lines", head + "INFO: [down] PULL_ACK received in 31 ms\n" + upstream +
-                                                "JSON up: {\"rxpk\":[{\"tmst\":1}]}\n" + downstream + end,
+      {"other output between report lines",
+       head + "INFO: [down] PULL_ACK received in 31 ms\n" + upstream + "JSON up: {\"rxpk\":[{\"tmst\":1}]}\n" +
+           downstream + end,
        {full}},
   };
   for (const Case& c : cases) EXPECT_EQ(parse(c.text), c.intervals) << c.what;
@@ -109,7 +113,8 @@ TEST(TrafficReport, reportsCutOffOrSplitAcrossReads) {
       {"cut off by the next report's first line", head + upstream + head + upstream + downstream + end, {full}},
       {"cut off at the end of the text", head + upstream + downstream + end + head + upstream, {full}},
       {"an END with no report open, lines before any report",
-       end + upstream + "# TX errors: 5\n" + head + upstream + downstream + end + end, {full}},
+       end + upstream + "# TX errors: 5\n" + head + upstream + downstream + end + end,
+       {full}},
   };
   for (const Case& c : cases) EXPECT_EQ(parse(c.text), c.intervals) << c.what;
 
@@ -128,8 +133,10 @@ TEST(TrafficReport, reportsCutOffOrSplitAcrossReads) {
 TEST(TrafficReport, figuresThatDoNotReadAreAbsent) {
   const std::vector<Case> cases = {
       {"garbage lines in a report",
-       head + "#####\n### [UPSTREAM] ###\n\n#\n# RF packets received by concentrator:\n\x01\xff\xfe garbage\n"
-              "# RF packets forwarded: 10 (230 bytes)\n" + end,
+       head +
+           "#####\n### [UPSTREAM] ###\n\n#\n# RF packets received by concentrator:\n\x01\xff\xfe garbage\n"
+           "# RF packets forwarded: 10 (230 bytes)\n" +
+           end,
        {"t=1714557630 - 10 - - - - - | - - - - -"}},
       {"counts past 32 bits, negative or not whole",
        head +

@@ -66,8 +66,8 @@ TEST(TrafficWindow, boundsAndTotals) {
   EXPECT_EQ(window->intervals().size(), trafficWindowCapacity);
   EXPECT_EQ(window->intervals().front().time, start + 100);
   EXPECT_LE(held, maxTrafficWindowBytes + maxTrafficWindowBytes / 16) << "measured " << held << " bytes";
-  std::cout << "full window: " << trafficWindowCapacity << " intervals of " << sizeof(TrafficInterval)
-            << " bytes, " << held << " bytes measured\n";
+  std::cout << "full window: " << trafficWindowCapacity << " intervals of " << sizeof(TrafficInterval) << " bytes, "
+            << held << " bytes measured\n";
   EXPECT_EQ(window->totals().reports, played);
   EXPECT_EQ(window->totals().received, played);
   EXPECT_EQ(window->totals().crcOkPackets, played);  // 1 × 83.33 % rounds to a packet
@@ -95,7 +95,8 @@ TEST(TrafficWindow, pointsAndSince) {
   for (const auto& added : {few, many, quiet}) window.add(added);
   const JsonValue twoPoints = answer(window, std::nullopt, 2);
   const JsonValue& merged = member(twoPoints, "series");
-  EXPECT_EQ(toCompactJson(member(merged, "time")), "[1714557600,1714557660]");  // the newest point ends at the newest report
+  EXPECT_EQ(toCompactJson(member(merged, "time")),
+            "[1714557600,1714557660]");  // the newest point ends at the newest report
   EXPECT_EQ(toCompactJson(member(merged, "intervals")), "[1,2]");
   EXPECT_EQ(toCompactJson(member(merged, "received")), "[10,30]");
   EXPECT_EQ(toCompactJson(member(merged, "crcOk")), "[100.0,50.0]");  // 0 % of no packet weighs nothing
