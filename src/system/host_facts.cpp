@@ -82,9 +82,10 @@ JsonValue diskJson(const std::string& dataPath) {
   if (folder.empty()) folder = ".";
   struct statvfs figures {};
   if (::statvfs(folder.c_str(), &figures) != 0) return JsonValue();
-  return JsonValue(JsonObject{{"path", folder.string()},
-                              {"sizeBytes", static_cast<int64_t>(figures.f_blocks * figures.f_frsize)},
-                              {"freeBytes", static_cast<int64_t>(figures.f_bavail * figures.f_frsize)}});
+  // 32-bit boards count blocks in 32 bits: the product must not be.
+  const auto bytes = [&](uint64_t blocks) { return static_cast<int64_t>(blocks * uint64_t{figures.f_frsize}); };
+  return JsonValue(JsonObject{
+      {"path", folder.string()}, {"sizeBytes", bytes(figures.f_blocks)}, {"freeBytes", bytes(figures.f_bavail)}});
 }
 
 int prefixLengthOf(const sockaddr* netmask) {
