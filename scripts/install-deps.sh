@@ -9,9 +9,12 @@
 set -euo pipefail
 # zlib1g-dev and libbrotli-dev serve one test, which decodes the embedded
 # compressed copies of the web UI; the service itself never decodes.
+# prometheus (the server and promtool) serves the test that a real Prometheus
+# scrapes /metrics; the test runs its own server on a free loopback port. Where
+# systemd runs, the package also starts Debian's own on port 9090.
 packages=(build-essential cmake ninja-build pkg-config libasio-dev nlohmann-json3-dev libsodium-dev
           libsqlite3-dev libgtest-dev googletest python3 chromium scdoc man-db
-          clang libclang-rt-14-dev llvm-14 zlib1g-dev libbrotli-dev)
+          clang libclang-rt-14-dev llvm-14 zlib1g-dev libbrotli-dev prometheus)
 # The web UI is built with Node.js and npm. A machine that already has a
 # Node.js of its own keeps it: Debian's npm package would conflict with it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -71,6 +71,7 @@ asio::awaitable<void> dispatch(const HttpServer& server, HttpRequest& request) {
       // A failing hook has nothing left to tell the client; the connection goes on.
     }
   }
+  server.replies->count(session->replyStatus);
 }
 
 asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, uint16_t port, std::string address) {

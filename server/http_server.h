@@ -3,6 +3,7 @@
 // when it fails.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -24,8 +25,19 @@ namespace nc {
 using Handler = std::function<asio::awaitable<void>(std::shared_ptr<Session>)>;
 using ErrorHook = std::function<asio::awaitable<void>(std::shared_ptr<Session>, std::exception_ptr)>;
 
+// Replies the handlers and the error hook wrote, by status class (1xx to
+// 5xx). Requests the transport refuses itself (400, 413, 431, 503 while
+// reading) never reach the server and are not among them.
+struct ReplyCounts {
+  std::array<uint64_t, 5> byClass{};
+  void count(int status) {
+    if (status >= 100 && status < 600) ++byClass[static_cast<size_t>(status / 100 - 1)];
+  }
+};
+
 struct HttpServer {
   std::shared_ptr<AsyncHttpServer> server;
+  std::shared_ptr<ReplyCounts> replies = std::make_shared<ReplyCounts>();
   std::shared_ptr<Router<Handler>> router;
   ErrorHook onError;
   // When set, a request that names another host is refused with 403 before

@@ -12,6 +12,7 @@ std::shared_ptr<Session> newSession(std::string path, HttpRequest request) {
 }
 
 asio::awaitable<void> respond(const Session& session, int code, std::string_view body, const HttpHeaders& headers) {
+  session.replyStatus = code;
   co_await writeReply(*session.request.client, code, body, headers, HeaderRules::capitalised);
 }
 
@@ -22,6 +23,7 @@ asio::awaitable<void> respondEmbedded(const Session& session, int code, std::str
 
 asio::awaitable<void> respondHeadOnly(const Session& session, int code, std::optional<size_t> contentLength,
                                       const HttpHeaders& headers) {
+  session.replyStatus = code;
   co_await writeHeadOnly(*session.request.client, code, headers, contentLength, HeaderRules::capitalised);
 }
 

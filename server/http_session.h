@@ -22,6 +22,9 @@ struct Session {
 
   std::string path;  // the rest of the URL path after the handler's mount prefix
   HttpRequest request;
+  // The status of the reply written, 0 before one is; the reply writers set
+  // it through the const session they are given, for the server's counts.
+  mutable int replyStatus = 0;
 };
 
 // The session holds its own copy of the request.

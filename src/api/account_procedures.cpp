@@ -26,13 +26,29 @@ const std::string& stringOrEmpty(const JsonValue& value) {
 // is how these calls have always answered; it is not an oversight.
 const JsonValue& inputOf(const JsonValue& body) { return body.asObject().at("input"); }
 
+// The login, its refusals counted by reason for /metrics.
+std::string countedLogIn(Context& context, const Session& session, const std::string& username,
+                         const std::string& password) {
+  try {
+    return logIn(context.db, *context.secret, context.access, session.request.peerAddress, username, password);
+  } catch (const LoginThrottledError&) {
+    ++context.counts.loginsThrottled;
+    throw;
+  } catch (const WrongPasswordError&) {
+    ++context.counts.loginsWrongPassword;
+    throw;
+  } catch (const UserNotFoundError&) {
+    ++context.counts.loginsUnknownUser;
+    throw;
+  }
+}
+
 }  // namespace
 
 asio::awaitable<JsonValue> loginPassword(Context& context, const Session& session, const JsonValue& body) {
   const std::string& username = httpJsonMustGetString(body, "username");
   const std::string& password = httpJsonMustGetString(body, "password");
-  JsonObject result{{"auth", logIn(context.db, *context.secret, context.access, session.request.peerAddress,
-                                   username, password)}};
+  JsonObject result{{"auth", countedLogIn(context, session, username, password)}};
   // Until it changes, the console asks the operator to change it.
   if (firstRunPasswordInUse(context.db)) result.set("factoryPassword", JsonValue(true));
   co_return output(JsonValue(std::move(result)));

@@ -22,6 +22,7 @@ std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string
   context->forwarderConfigPath = std::move(forwarderConfigPath);
   context->forwarderUnitServiceName = std::move(forwarderUnitServiceName);
   context->dataPath = std::move(dataPath);
+  context->traffic = std::make_shared<TrafficFeed>(context->forwarderUnitServiceName);
   // The key exists before the open so that a failed open still wipes it on
   // the way out.
   context->secret = genChachapolyKey();

@@ -4,15 +4,26 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "src/accounts/access_state.h"
 #include "src/accounts/database.h"
 #include "src/forwarder/apply.h"
+#include "src/forwarder/traffic_feed.h"
 #include "utils/buffer.h"
 
 namespace nc {
+
+// What the procedures count of their own outcomes since start, for /metrics.
+struct ServiceCounts {
+  uint64_t loginsThrottled = 0;      // refused by the throttle, password unread
+  uint64_t loginsWrongPassword = 0;  // an existing account, a wrong password
+  uint64_t loginsUnknownUser = 0;    // no such account
+  uint64_t appliesHeld = 0;          // patches and restores that held
+  uint64_t appliesFailed = 0;        // patches and restores that did not
+};
 
 struct Context {
   Context() = default;
@@ -29,6 +40,9 @@ struct Context {
   BufferRef secret;  // 32-byte token key, made fresh at every start, never stored
   Database db;
   AccessState access;  // login throttle, token lifetime and password epoch
+  // The forwarder's reports from its journal; shared with the loop that keeps it current.
+  std::shared_ptr<TrafficFeed> traffic;
+  ServiceCounts counts;
 };
 
 // Makes the token key and opens (creating if needed) the database file, whose

@@ -18,6 +18,19 @@ int64_t versionIdOf(const JsonValue& body) {
   return id.asInt();
 }
 
+// Runs a patch or restore and counts whether it held, for /metrics. A
+// refusal before anything was applied (an unknown or unrestorable version)
+// is not counted.
+asio::awaitable<void> countedApply(Context& context, asio::awaitable<void> apply) {
+  try {
+    co_await std::move(apply);
+  } catch (const ApplyFailedError&) {
+    ++context.counts.appliesFailed;
+    throw;
+  }
+  ++context.counts.appliesHeld;
+}
+
 }  // namespace
 
 asio::awaitable<JsonValue> forwarderConfigGet(Context& context, const JsonValue&, std::string) {
@@ -28,7 +41,7 @@ asio::awaitable<JsonValue> forwarderConfigPatch(Context& context, const JsonValu
   // A missing input is not a field error here: it fails as an internal error
   // (500), as callers have always seen it.
   const JsonValue& patch = body.asObject().at("input");
-  co_await applyForwarderPatch(forwarderTargetOf(context), patch, std::move(account));
+  co_await countedApply(context, applyForwarderPatch(forwarderTargetOf(context), patch, std::move(account)));
   co_return emptyOutput();
 }
 
@@ -45,7 +58,8 @@ asio::awaitable<JsonValue> forwarderConfigVersion(Context& context, const JsonVa
 }
 
 asio::awaitable<JsonValue> forwarderConfigRestore(Context& context, const JsonValue& body, std::string account) {
-  co_await restoreForwarderVersion(forwarderTargetOf(context), versionIdOf(body), std::move(account));
+  co_await countedApply(context,
+                        restoreForwarderVersion(forwarderTargetOf(context), versionIdOf(body), std::move(account)));
   co_return emptyOutput();
 }
 

@@ -3,7 +3,9 @@
 #include "src/api/access_guard.h"
 #include "src/api/account_procedures.h"
 #include "src/api/forwarder_procedures.h"
+#include "src/api/journal_procedures.h"
 #include "src/api/ssh_procedures.h"
+#include "src/api/system_procedures.h"
 
 namespace nc {
 namespace {
@@ -34,6 +36,9 @@ std::shared_ptr<JsonApiRouter> newProcedureTable(std::shared_ptr<Context> contex
   mount(table, "forwarder-config/history", loginOnly(context, forwarderConfigHistory));
   mount(table, "forwarder-config/version", loginOnly(context, forwarderConfigVersion));
   mount(table, "forwarder-config/restore", loginOnly(context, forwarderConfigRestore));
+  mount(table, "forwarder/traffic", loginOnly(context, forwarderTraffic));
+  mount(table, "forwarder/log", loginOnly(context, forwarderLog));
+  mount(table, "system/info", loginOnly(context, systemInfo));
   return table;
 }
 

@@ -14,6 +14,7 @@ struct Settings {
   std::string dataPath = "nodeconsole.sqlite3";
   int64_t tokenLifetime = 86400;  // seconds; 0: tokens last until the service restarts
   std::string allowedHosts;       // comma-separated names accepted in Host besides the built-in ones
+  std::string metricsTokenFile;   // the bearer token of GET /metrics; empty: no metrics
 };
 
 }  // namespace nc

@@ -16,6 +16,7 @@
 #include "src/api/context.h"
 #include "src/api/entry_handlers.h"
 #include "src/api/failure_table.h"
+#include "src/api/metrics_endpoint.h"
 #include "src/api/procedure_table.h"
 #include "utils/logger.h"
 #include "utils/quoted_text.h"
@@ -35,9 +36,18 @@ std::string machineName() {
   return name;
 }
 
-std::shared_ptr<HttpServer> buildServer(std::shared_ptr<Context> context, const std::string& allowedHosts) {
+// /metrics is served only with a token; its file is read once, here, so a
+// missing or unusable one stops the start.
+Handler metricsRoute(const Settings& settings, std::shared_ptr<Context> context, const HttpServer& server) {
+  if (settings.metricsTokenFile.empty()) return metricsOffHandler();
+  MetricsSources sources{std::move(context), server.server, server.replies};
+  return metricsHandler(std::move(sources), readMetricsToken(settings.metricsTokenFile));
+}
+
+std::shared_ptr<HttpServer> buildServer(std::shared_ptr<Context> context, const Settings& settings) {
   auto server = newHttpServer(maxRequestBody);
-  server->allowedHosts = newAllowedHosts(machineName(), allowedHosts);
+  server->allowedHosts = newAllowedHosts(machineName(), settings.allowedHosts);
+  mount(*server, "metrics", metricsRoute(settings, context, *server));
   setupJsonApiRoute(*server, std::move(context));
   mount(*server, "ui", embeddedFileHandler(uiFiles()));
   mount(*server, "health", healthCheck);
@@ -47,10 +57,13 @@ std::shared_ptr<HttpServer> buildServer(std::shared_ptr<Context> context, const 
 }
 
 // Runs the event loop until serving ends; a failure of serve is rethrown here.
-void runServer(std::shared_ptr<HttpServer> server, uint16_t port, const std::string& listen) {
+// The forwarder's journal is read beside serving, from the start.
+void runServer(std::shared_ptr<HttpServer> server, std::shared_ptr<TrafficFeed> traffic, uint16_t port,
+               const std::string& listen) {
   // Everything runs on this one thread and nothing touches the loop from
   // another, so the scheduler and the reactor need no locks.
   asio::io_context io(ASIO_CONCURRENCY_HINT_UNSAFE);
+  asio::co_spawn(io, keepTrafficCurrent(std::move(traffic)), asio::detached);
   std::exception_ptr failure;
   asio::co_spawn(io, serve(server, port, listen), [&](std::exception_ptr e) {
     failure = e;
@@ -82,9 +95,9 @@ int nodeconsole(const Settings& settings) {
     context->access.tokenLifetime = settings.tokenLifetime;
     initAccounts(*context);
     tidyForwarderFiles(forwarderTargetOf(*context), serviceLog());
-    auto server = buildServer(context, settings.allowedHosts);
+    auto server = buildServer(context, settings);
     serviceLog().info("Listening " + settings.listen + ":" + std::to_string(settings.port));
-    runServer(server, static_cast<uint16_t>(settings.port), settings.listen);
+    runServer(server, context->traffic, static_cast<uint16_t>(settings.port), settings.listen);
   } catch (const OsError& e) {
     logOsError(e);
   } catch (const std::exception& e) {

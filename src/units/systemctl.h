@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 
 #include <asio/awaitable.hpp>
 
+#include "src/units/child_process.h"
 #include "utils/async_mutex.h"
 
 namespace nc {
@@ -43,15 +43,9 @@ inline constexpr size_t maxCommandOutput = 4096;
 inline constexpr std::chrono::milliseconds defaultCommandTimeout = std::chrono::seconds(120);
 // After SIGTERM, a command has this long to end before SIGKILL.
 inline constexpr std::chrono::milliseconds defaultCommandKillGrace = std::chrono::seconds(5);
-// The exit code of a command ended at its deadline, as timeout(1) reports it.
-inline constexpr int64_t commandTimedOut = 124;
+inline constexpr CommandDeadline defaultCommandDeadline{defaultCommandTimeout, defaultCommandKillGrace};
 
-struct CommandDeadline {
-  std::chrono::milliseconds timeout = defaultCommandTimeout;
-  std::chrono::milliseconds killGrace = defaultCommandKillGrace;
-};
-
-// The deadline of every command from now on; tests shorten it.
+// The deadline of every systemctl command from now on; tests shorten it.
 void setCommandDeadline(CommandDeadline deadline);
 
 // Each runs "systemctl VERB UNIT" with /bin/sh and waits for it without
@@ -77,10 +71,6 @@ struct CommandResult {
 // nothing, so it takes no command lock.
 asio::awaitable<CommandResult> systemctlShow(std::string unit, std::string options);
 
-// The first line of a command's output that holds more than white space,
-// trimmed; empty when there is none.
-std::string firstLineOf(std::string_view text);
-
 // What an operator is told of a failed command: that it was stopped at the
 // deadline; else systemctl's first line of error; else, when it said nothing,
 // "systemctl ended with status N".
@@ -89,8 +79,5 @@ std::string commandFailureText(const ExecError& error);
 // Held by a procedure around all of its commands, so that the commands of two
 // procedures never overlap ("start then enable" runs as one unit).
 AsyncMutex& serviceCommandMutex();
-
-// 'text' quoted for /bin/sh: the shell reads it back as exactly one word.
-std::string shellQuote(const std::string& text);
 
 }  // namespace nc

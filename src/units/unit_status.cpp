@@ -1,7 +1,8 @@
 #include "src/units/unit_status.h"
 
 #include <charconv>
-#include <map>
+
+#include "utils/key_value_lines.h"
 
 namespace nc {
 namespace {
@@ -11,24 +12,6 @@ namespace {
 // come in UTC, whatever the gateway's zone.
 constexpr const char* statusOptions =
     "--timestamp=utc --property=Id,LoadState,ActiveState,SubState,StateChangeTimestamp,UnitFileState,NRestarts";
-
-std::map<std::string, std::string, std::less<>> propertiesOf(std::string_view text) {
-  std::map<std::string, std::string, std::less<>> properties;
-  while (!text.empty()) {
-    auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    auto equals = line.find('=');
-    if (equals == std::string_view::npos || equals == 0) continue;
-    properties.emplace(std::string(line.substr(0, equals)), std::string(line.substr(equals + 1)));
-  }
-  return properties;
-}
-
-std::string valueOf(const std::map<std::string, std::string, std::less<>>& properties, std::string_view key) {
-  auto found = properties.find(key);
-  return found == properties.end() ? std::string() : found->second;
-}
 
 std::optional<int64_t> integerOf(std::string_view text) {
   int64_t value = 0;
@@ -51,7 +34,7 @@ bool allDigits(std::string_view text) {
 }  // namespace
 
 UnitStatus parseUnitProperties(std::string_view text) {
-  auto properties = propertiesOf(text);
+  const KeyValues properties = keyValueLines(text);
   std::string loadState = valueOf(properties, "LoadState");
   if (loadState == "not-found") return unknownStatus("Unit " + valueOf(properties, "Id") + " could not be found.");
   UnitStatus status;

@@ -265,7 +265,7 @@ TEST_F(Procedures, hungCommandTimesOutAndTheNextProcedureRuns) {
   for (int i = 0; i < 500 && !started(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   // The hung command keeps the deadline it started with; the next one gets the
   // usual one, so that a loaded machine cannot make it time out too.
-  setCommandDeadline({});
+  setCommandDeadline(defaultCommandDeadline);
   std::string next = guarded("/rpc/v1/sshd/stop", token);
   EXPECT_EQ(bodyOf(hung.get()), error(10000, "systemctl did not finish within 0.3 s and was stopped"));
   EXPECT_EQ(bodyOf(next), R"({"output":{}})");
@@ -288,7 +288,7 @@ TEST_F(Procedures, commandFailuresSayWhatHappened) {
   setCommandDeadline({std::chrono::milliseconds(1500), std::chrono::milliseconds(100)});
   fake_.sleepFor("restart", 60);
   std::string hung = guarded("/rpc/forwarder-config/patch", token, R"({"x":1})");
-  setCommandDeadline({});
+  setCommandDeadline(defaultCommandDeadline);
   const std::string stopped = "systemctl did not finish within 1.5 s and was stopped";
   EXPECT_EQ(bodyOf(hung), error(10000, "The forwarder could not be restarted with the new configuration (" + stopped +
                                             "); the previous configuration was put back, but restarting the forwarder "

@@ -58,6 +58,9 @@ TEST(CommandLine, tokenLifetimeAndAllowedHosts) {
   EXPECT_EQ(accepted({"--t", "60"}).tokenLifetime, 60);
   EXPECT_EQ(accepted({"--allowedHosts=gw.example.net,console"}).allowedHosts, "gw.example.net,console");
   EXPECT_EQ(accepted({"--allowed=a", "--a+=,b"}).allowedHosts, "a,b");
+  EXPECT_EQ(accepted({}).metricsTokenFile, "");
+  EXPECT_EQ(accepted({"--metrics-token-file", "/etc/nodeconsole/metrics.token"}).metricsTokenFile,
+            "/etc/nodeconsole/metrics.token");
   EXPECT_EQ(refused({"--tokenLifetime=day"}).rfind("Bad value: \"day\" for option \"tokenLifetime\"; expecting int\n", 0),
             0u);
 }
@@ -115,7 +118,7 @@ TEST(CommandLine, ambiguousPrefixes) {
   // An empty name is a prefix of every name.
   EXPECT_EQ(refused({"--=x"}), "Ambiguous long option prefix \"\" matches:\n  allowedHosts\n  dataPath\n"
                                "  forwarderConfigPath\n  forwarderUnitServiceName\n  help\n  help-syntax\n  listen\n"
-                               "  port\n  tokenLifetime \n" +
+                               "  metricsTokenFile\n  port\n  tokenLifetime \n" +
                                    moreDetails);
 }
 

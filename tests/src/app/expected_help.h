@@ -27,6 +27,8 @@ inline const std::string helpRowTokenLifetime =
     "  --tokenLifetime=             int     86400                                                      ";
 inline const std::string helpRowAllowedHosts =
     "  --allowedHosts=              string  \"\"                                                         ";
+inline const std::string helpRowMetricsTokenFile =
+    "  --metricsTokenFile=          string  \"\"                                                         ";
 inline const std::string helpContinuation(98, ' ');
 
 // 80 columns leave less than the least description width of 16, so 16 it is;
@@ -47,7 +49,9 @@ inline const std::string helpAt80Columns =
     helpRowDataPath + "set dataPath\n" +
     helpRowTokenLifetime + "set\n" +
     helpContinuation + "tokenLifetime\n" +
-    helpRowAllowedHosts + "set allowedHosts\n";
+    helpRowAllowedHosts + "set allowedHosts\n" +
+    helpRowMetricsTokenFile + "set\n" +
+    helpContinuation + "metricsTokenFile\n";
 
 inline const std::string helpAt200Columns =
     helpHead +
@@ -59,6 +63,7 @@ inline const std::string helpAt200Columns =
     helpRowForwarderUnitServiceName + "set forwarderUnitServiceName\n" +
     helpRowDataPath + "set dataPath\n" +
     helpRowTokenLifetime + "set tokenLifetime\n" +
-    helpRowAllowedHosts + "set allowedHosts\n";
+    helpRowAllowedHosts + "set allowedHosts\n" +
+    helpRowMetricsTokenFile + "set metricsTokenFile\n";
 
 }  // namespace nc::test

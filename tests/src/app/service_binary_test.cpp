@@ -174,4 +174,39 @@ TEST(ServiceBinary, privateDatabaseAllowedHostsAndTokenLifetime) {
   EXPECT_EQ(negative.out, "starting nodeconsole v1.1.1\nInvalid token lifetime: -1 (expected seconds, or 0 for no limit)\n");
 }
 
+// /metrics answers only with a token file; one that cannot serve stops the
+// start, and the Host check stands before the token check.
+TEST(ServiceBinary, metricsTokenFile) {
+  Service service;
+  {
+    ServiceProcess process(service.args());
+    EXPECT_EQ(statusOf(roundTrip(service.port, "GET /metrics HTTP/1.1\r\nHost: localhost\r\n\r\n")), 404);
+  }
+  const std::filesystem::path token = service.dir.path() / "metrics.token";
+  const auto startWith = [&](const std::string& content) {
+    if (!content.empty()) writeFile(token, content);
+    std::vector<std::string> args = service.args();
+    args.insert(args.end(), {"--metricsTokenFile", token.string()});
+    return runBinary(args);
+  };
+  const std::string starting = "starting nodeconsole v1.1.1\n";
+  EXPECT_EQ(startWith("").out, starting + "Cannot read the metrics token file " + token.string() + "\n");
+  EXPECT_EQ(startWith(" \n").out, starting + "The metrics token file " + token.string() + " is empty\n");
+  const ProcessResult comma = startWith("one,two\n");
+  EXPECT_EQ(comma.exitStatus, 1);
+  EXPECT_EQ(comma.out, starting + "The metrics token in " + token.string() +
+                           " holds white space, a comma or a control character; use letters, digits and - _ . ~ + /\n");
+
+  writeFile(token, "s3cret\n");
+  std::vector<std::string> args = service.args();
+  args.insert(args.end(), {"--metricsTokenFile", token.string()});
+  ServiceProcess process(args);
+  EXPECT_EQ(statusOf(roundTrip(service.port, "GET /metrics HTTP/1.1\r\nHost: evil.example\r\n"
+                                             "Authorization: Bearer s3cret\r\n\r\n")),
+            403);
+  EXPECT_EQ(statusOf(roundTrip(service.port, "GET /metrics HTTP/1.1\r\nHost: localhost\r\n"
+                                             "Authorization: Bearer s3cret\r\n\r\n")),
+            200);
+}
+
 }  // namespace nc::test

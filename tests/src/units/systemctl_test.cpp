@@ -71,7 +71,7 @@ TEST(Systemctl, commandDeadline) {
   ExecError byItself = failureOf(io, systemctlStart("ssh"));
   EXPECT_STREQ(byItself.what(), "Non-zero exit code");
   EXPECT_FALSE(byItself.timedOut);
-  setCommandDeadline({});
+  setCommandDeadline(defaultCommandDeadline);
 }
 
 TEST(Systemctl, exitCodes) {
