@@ -116,7 +116,7 @@ RequestReader::RequestReader(RequestLimits limits, std::shared_ptr<const HttpCal
       connection_(std::move(connection)),
       peerAddress_(std::move(peerAddress)),
       timer_(connection_->socket().get_executor(), Clock::time_point::max()),
-      headerShare_(*connection_),
+      headerShare_(*connection_, request_.headers),
       idleSlot_(*connection_) {}
 
 RequestReader::~RequestReader() {
