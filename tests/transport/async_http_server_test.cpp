@@ -46,14 +46,23 @@ extern "C" int accept(int socket, sockaddr* address, socklen_t* length) {
   return realAccept(socket, address, length);
 }
 
-// Counts the server's sendfile() calls.
+// Counts the server's sendfile() calls, under either name: a build with
+// 64-bit file offsets asked for calls sendfile64.
 std::atomic<int> sendFileCalls{0};
 
-extern "C" ssize_t sendfile(int out, int in, off_t* offset, size_t count) {
-  using SendFile = ssize_t (*)(int, int, off_t*, size_t);
-  static const auto realSendFile = reinterpret_cast<SendFile>(::dlsym(RTLD_NEXT, "sendfile"));
+template <class Offset>
+ssize_t countedSendFile(const char* name, int out, int in, Offset* offset, size_t count) {
+  using SendFile = ssize_t (*)(int, int, Offset*, size_t);
   ++sendFileCalls;
-  return realSendFile(out, in, offset, count);
+  return reinterpret_cast<SendFile>(::dlsym(RTLD_NEXT, name))(out, in, offset, count);
+}
+
+extern "C" ssize_t sendfile(int out, int in, off_t* offset, size_t count) {
+  return countedSendFile("sendfile", out, in, offset, count);
+}
+
+extern "C" ssize_t sendfile64(int out, int in, off64_t* offset, size_t count) {
+  return countedSendFile("sendfile64", out, in, offset, count);
 }
 
 namespace nc {
