@@ -219,7 +219,7 @@ asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t po
                             std::string address, int assumedDescriptorsPerRequest) {
   auto executor = co_await asio::this_coro::executor;
   tcp::acceptor acceptor = openAcceptor(executor, resolveEndpoint(address, port), *server);
-  // Large replies are sent from the executable file, opened on first use:
+  // Large embedded bodies are sent from the executable file, opened on first use:
   // opened now, it is counted among the descriptors already held.
   executableFileSpan(nullptr, 0);
   server->maxFDs = descriptorBudget();

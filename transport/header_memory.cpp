@@ -21,10 +21,12 @@ void HeaderMemory::release(Share& share) {
 }
 
 // The memory comes back here and now, not once the closed connection's reader
-// has run: the newcomer is admitted in the same turn.
+// has run: a burst of newcomers would otherwise hold theirs beside the
+// memory of all they pushed out.
 bool HeaderMemory::closeLongestHolderBesides(const Share& share) {
   for (Share* holder : incomplete_) {
     if (holder == &share) continue;
+    holder->headers_.clear();
     release(*holder);
     holder->connection_.close();
     return true;

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "transport/connection.h"
+#include "transport/http_types.h"
 #include "transport/longest_first.h"
 
 namespace nc {
@@ -14,16 +15,17 @@ namespace nc {
 // as long as it liked.
 class HeaderMemory {
  public:
-  // What one connection's request holds.
+  // What one connection's request holds: the headers stored so far.
   class Share {
    public:
-    explicit Share(Connection& connection) : connection_(connection), slot_(*this) {}
+    Share(Connection& connection, HttpHeaders& headers) : connection_(connection), headers_(headers), slot_(*this) {}
     Share(const Share&) = delete;
     Share& operator=(const Share&) = delete;
 
    private:
     friend class HeaderMemory;
     Connection& connection_;
+    HttpHeaders& headers_;
     LongestFirst<Share>::Slot slot_;  // listed while the request's headers are incomplete
     size_t charged_ = 0;
   };

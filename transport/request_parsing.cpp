@@ -103,6 +103,11 @@ LineStatus LineScanner::feed(std::string_view& input) {
   size_t room = maxLineLength + 1 - line_.size();
   std::string_view window = input.substr(0, room);
   size_t end = findLineBreak(window);
+  // Grown by doubling, a line near the limit would take twice the limit, for
+  // every connection that sends one.
+  if (line_.size() + end > line_.capacity()) {
+    line_.reserve(std::min(std::max(2 * line_.capacity(), line_.size() + end), maxLineLength + 1));
+  }
   line_.append(window.substr(0, end));
   if (end == window.size()) {
     input.remove_prefix(window.size());
