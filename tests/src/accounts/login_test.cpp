@@ -29,7 +29,7 @@ class LoginLog : public ::testing::Test {
   }
   void attempt(const std::string& address, const std::string& password = "guess") {
     try {
-      logIn(db_, *key_, state_, address, "admin", password, log_);
+      logIn(db_, *key_, state_, {address, "admin", password}, log_);
     } catch (const std::exception&) {
     }
   }
