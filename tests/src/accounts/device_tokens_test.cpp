@@ -53,7 +53,8 @@ TEST_F(DeviceTokens, aTokenServesOneLoginOfItsOwnAccount) {
 
 TEST_F(DeviceTokens, anAccountKeepsItsTwentyMostRecentlyUsed) {
   std::vector<std::string> tokens;
-  for (int i = 0; i < maxDeviceTokensPerAccount; ++i) tokens.push_back(issueDeviceToken(db, "admin", start + seconds(i)));
+  for (int i = 0; i < maxDeviceTokensPerAccount; ++i)
+    tokens.push_back(issueDeviceToken(db, "admin", start + seconds(i)));
   const std::string bobs = issueDeviceToken(db, "bob", start);
   // The oldest is used again, so the second oldest is the one to go.
   const KnownDevice oldest = *findDeviceToken(db, tokens[0], "admin", start);
