@@ -7,6 +7,7 @@
 #include <functional>
 #include <type_traits>
 
+#include "src/accounts/device_tokens.h"
 #include "src/accounts/login_throttle.h"
 #include "src/accounts/throttle_lines.h"
 #include "src/accounts/token_claims.h"
@@ -26,6 +27,7 @@ struct AccessState {
   int64_t tokenLifetime = defaultTokenLifetime;  // seconds; unlimitedTokenLifetime keeps tokens for good
   uint64_t passwordEpoch = 0;                    // moves on with every password change
   std::function<TokenClock::time_point()> now = TokenClock::now;  // tests move time by hand
+  std::function<DeviceClock::time_point()> wallNow = DeviceClock::now;  // device tokens' times, likewise
 };
 
 }  // namespace nc

@@ -4,6 +4,7 @@
 
 #include <charconv>
 
+#include "src/accounts/device_tokens.h"
 #include "utils/blake2.h"
 #include "utils/buffer.h"
 
@@ -74,12 +75,16 @@ void updateAccountPassword(Database& db, std::string_view username, std::string_
     throw HashNotMatchError();
   }
   const BufferRef salt = genBlake2bSalt();
-  exec(db, "update account set password_hash = ?, password_salt = ? where username = ?",
-       {hashPassword(newPassword, *salt), hex(*salt), username});
+  inTransaction(db, [&] {
+    exec(db, "update account set password_hash = ?, password_salt = ? where username = ?",
+         {hashPassword(newPassword, *salt), hex(*salt), username});
+    revokeDeviceTokens(db, username);
+  });
 }
 
 void initAccountTable(Database& db) {
   exec(db, createAccountTable);
+  initDeviceTokenTable(db);
   if (getAllRows(db, "select * from account limit 1").empty()) createAccount(db, firstRunUser, firstRunPassword);
 }
 

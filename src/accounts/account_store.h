@@ -33,12 +33,14 @@ void createAccount(Database& db, std::string_view username, std::string_view pas
 // User names compare exactly, letter case included.
 Account getAccount(Database& db, std::string_view username);
 bool checkAccountPassword(Database& db, std::string_view username, std::string_view password);
-// The salt changes with every update, even to the same password.
+// The salt changes with every update, even to the same password. The account's
+// device tokens are revoked with it: a password changed because it leaked
+// must not leave a thief's browser recognised.
 void updateAccountPassword(Database& db, std::string_view username, std::string_view currentPassword,
                            std::string_view newPassword);
 
-// Creates the account table if missing, and on an empty table the first-run
-// account.
+// Creates the account and device-token tables if missing, and on an empty
+// account table the first-run account.
 void initAccountTable(Database& db);
 
 // Whether the "admin" account still has the password it was created with on

@@ -50,4 +50,17 @@ void exec(Database& db, std::string_view statement, const std::vector<std::strin
 std::vector<DbRow> getAllRows(Database& db, std::string_view statement,
                               const std::vector<std::string_view>& args = {});
 
+// Runs `work` as one transaction: all of its statements land, or none does.
+template <class Work>
+void inTransaction(Database& db, Work&& work) {
+  exec(db, "begin immediate");
+  try {
+    work();
+  } catch (...) {
+    exec(db, "rollback");
+    throw;
+  }
+  exec(db, "commit");
+}
+
 }  // namespace nc

@@ -1,6 +1,7 @@
 #include "src/accounts/login.h"
 
 #include "src/accounts/account_store.h"
+#include "src/accounts/device_tokens.h"
 #include "src/accounts/tokens.h"
 #include "utils/quoted_text.h"
 #include "utils/utc_time.h"
@@ -48,26 +49,41 @@ void writeThrottleLine(Logger& log, AccessState& state, LogPriority priority, co
   throw LoginThrottledError(wait);
 }
 
-void countFailure(Logger& log, AccessState& state, std::string_view peerAddress, std::string_view username,
-                  bool accountExists, ThrottleClock::time_point now) {
-  if (auto lock = state.throttle.addressFailed(peerAddress, now))
-    writeThrottleLine(log, state, LogPriority::warning,
-                      loginLineStart("locked", peerAddress, username) + ", for " + std::to_string(lock->count()) + " s",
-                      now);
+void writeLockLine(Logger& log, AccessState& state, const LoginAttempt& attempt, std::string_view scope,
+                   std::chrono::seconds lock, ThrottleClock::time_point now) {
+  writeThrottleLine(log, state, LogPriority::warning,
+                    loginLineStart("locked", attempt.peerAddress, attempt.username) + std::string(scope) + ", for " +
+                        std::to_string(lock.count()) + " s",
+                    now);
+}
+
+// `device` is the hash of the known device token presented; empty for none.
+void countFailure(Logger& log, AccessState& state, const LoginAttempt& attempt, bool accountExists,
+                  std::string_view device, ThrottleClock::time_point now) {
+  const std::string_view peerAddress = attempt.peerAddress;
+  const std::string_view username = attempt.username;
+  if (auto lock = state.throttle.addressFailed(peerAddress, now)) writeLockLine(log, state, attempt, "", *lock, now);
+  if (!device.empty())
+    if (auto lock = state.throttle.deviceFailed(device, now))
+      writeLockLine(log, state, attempt, " on its device token", *lock, now);
   if (!accountExists) return;
   if (auto wait = state.throttle.accountFailed(username, now))
-    writeThrottleLine(log, state, LogPriority::warning,
-                      loginLineStart("locked", peerAddress, username) + " from every address, for " +
-                          std::to_string(wait->count()) + " s",
-                      now);
+    writeLockLine(log, state, attempt, " from every address", *wait, now);
+}
+
+std::string nextDeviceToken(Database& db, std::string_view username, const std::optional<KnownDevice>& device,
+                            DeviceClock::time_point now) {
+  return device ? renewDeviceToken(db, username, *device, now) : issueDeviceToken(db, username, now);
 }
 
 }  // namespace
 
-std::string logIn(Database& db, const Buffer& key, AccessState& state, std::string_view peerAddress,
-                  std::string_view username, std::string_view password, Logger& log) {
+LoginGrant logIn(Database& db, const Buffer& key, AccessState& state, const LoginAttempt& attempt, Logger& log) {
+  const auto [peerAddress, username, password, deviceToken] = attempt;
   const ThrottleClock::time_point now = state.now();
-  if (auto wait = state.throttle.refusal(peerAddress, username, now))
+  const std::optional<KnownDevice> device = findDeviceToken(db, deviceToken, username, state.wallNow());
+  const std::string_view deviceKey = device ? std::string_view(device->tokenHash) : std::string_view();
+  if (auto wait = state.throttle.refusal(peerAddress, username, now, deviceKey))
     refuseThrottled(log, state, peerAddress, username, *wait, now);
   if (auto refused = state.refusals.letThrough(peerAddress))
     writeThrottleLine(log, state, LogPriority::notice,
@@ -79,15 +95,15 @@ std::string logIn(Database& db, const Buffer& key, AccessState& state, std::stri
   } catch (const UserNotFoundError&) {
     // Guessing names counts against the address; only real accounts are
     // counted by name, so made-up names cannot fill that table.
-    countFailure(log, state, peerAddress, username, false, now);
+    countFailure(log, state, attempt, false, deviceKey, now);
     throw;
   }
   if (!matches) {
-    countFailure(log, state, peerAddress, username, true, now);
+    countFailure(log, state, attempt, true, deviceKey, now);
     throw WrongPasswordError();
   }
-  state.throttle.succeeded(peerAddress);
-  return issueToken(key, state, username);
+  state.throttle.succeeded(peerAddress, deviceKey);
+  return {issueToken(key, state, username), nextDeviceToken(db, username, device, state.wallNow())};
 }
 
 }  // namespace nc

@@ -1,5 +1,5 @@
-// The login: a password checked under the throttle, and a fresh token when it
-// matches.
+// The login: a password checked under the throttle, and a fresh token and
+// device token when it matches.
 #pragma once
 
 #include <chrono>
@@ -27,12 +27,27 @@ class WrongPasswordError : public std::runtime_error {
   WrongPasswordError() : std::runtime_error("wrong password") {}
 };
 
-// Checks the password of `username` for a login from `peerAddress` and
-// returns a fresh token. Raises LoginThrottledError, WrongPasswordError, or
+struct LoginAttempt {
+  std::string_view peerAddress;
+  std::string_view username;
+  std::string_view password;
+  // What the browser presented; anything but a current device token of this
+  // account counts as nothing, without a word, so that a guesser learns
+  // nothing from it.
+  std::string_view deviceToken = {};
+};
+
+struct LoginGrant {
+  std::string token;
+  std::string deviceToken;  // the browser's next one; the presented one is spent
+};
+
+// Checks the password of the attempt's user and returns a fresh token and
+// device token. Raises LoginThrottledError, WrongPasswordError, or
 // UserNotFoundError for a name that has no account. Written to `log`: an
 // address's first refusal, then one line a minute while it is refused, its
 // release, and each lock; all of them within the throttle's line budget.
-std::string logIn(Database& db, const Buffer& key, AccessState& state, std::string_view peerAddress,
-                  std::string_view username, std::string_view password, Logger& log = serviceLog());
+LoginGrant logIn(Database& db, const Buffer& key, AccessState& state, const LoginAttempt& attempt,
+                 Logger& log = serviceLog());
 
 }  // namespace nc

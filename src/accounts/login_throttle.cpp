@@ -23,12 +23,28 @@ std::optional<std::chrono::seconds> lockAfter(int failures) {
 }
 
 LoginThrottle::LoginThrottle(size_t maxAddresses, size_t maxAccounts)
-    : addresses_(maxAddresses), accounts_(maxAccounts) {}
+    : addresses_(maxAddresses), accounts_(maxAccounts), devices_(maxTrackedDevices) {}
+
+std::optional<std::chrono::seconds> LoginThrottle::lockedFor(LockTable& table, std::string_view key,
+                                                             ThrottleClock::time_point now) {
+  if (const LockRecord* record = table.find(key); record && now < record->lockedUntil)
+    return wholeSecondsUntil(record->lockedUntil, now);
+  return std::nullopt;
+}
+
+std::optional<std::chrono::seconds> LoginThrottle::failed(LockTable& table, std::string_view key,
+                                                          ThrottleClock::time_point now) {
+  LockRecord& record = table.touch(key);
+  ++record.failures;
+  const std::optional<std::chrono::seconds> lock = lockAfter(record.failures);
+  if (lock) record.lockedUntil = now + *lock;
+  return lock;
+}
 
 std::optional<std::chrono::seconds> LoginThrottle::refusal(std::string_view address, std::string_view account,
-                                                           ThrottleClock::time_point now) {
-  if (const AddressRecord* record = addresses_.find(address); record && now < record->lockedUntil)
-    return wholeSecondsUntil(record->lockedUntil, now);
+                                                           ThrottleClock::time_point now, std::string_view device) {
+  if (auto wait = lockedFor(addresses_, address, now)) return wait;
+  if (!device.empty()) return lockedFor(devices_, device, now);
   if (const AccountRecord* record = accounts_.find(account)) {
     const auto windowEnd = record->windowStart + accountWindow;
     if (now < windowEnd && record->failures >= accountFailuresPerWindow) return wholeSecondsUntil(windowEnd, now);
@@ -38,11 +54,12 @@ std::optional<std::chrono::seconds> LoginThrottle::refusal(std::string_view addr
 
 std::optional<std::chrono::seconds> LoginThrottle::addressFailed(std::string_view address,
                                                                  ThrottleClock::time_point now) {
-  AddressRecord& record = addresses_.touch(address);
-  ++record.failures;
-  const std::optional<std::chrono::seconds> lock = lockAfter(record.failures);
-  if (lock) record.lockedUntil = now + *lock;
-  return lock;
+  return failed(addresses_, address, now);
+}
+
+std::optional<std::chrono::seconds> LoginThrottle::deviceFailed(std::string_view device,
+                                                                ThrottleClock::time_point now) {
+  return failed(devices_, device, now);
 }
 
 std::optional<std::chrono::seconds> LoginThrottle::accountFailed(std::string_view account,
@@ -54,6 +71,9 @@ std::optional<std::chrono::seconds> LoginThrottle::accountFailed(std::string_vie
   return wholeSecondsUntil(record.windowStart + accountWindow, now);
 }
 
-void LoginThrottle::succeeded(std::string_view address) { addresses_.erase(address); }
+void LoginThrottle::succeeded(std::string_view address, std::string_view device) {
+  addresses_.erase(address);
+  devices_.erase(device);
+}
 
 }  // namespace nc

@@ -2,6 +2,7 @@
 
 #include "server/http_handler.h"
 #include "src/accounts/account_store.h"
+#include "src/accounts/device_tokens.h"
 #include "src/accounts/login.h"
 #include "src/accounts/tokens.h"
 #include "src/api/procedure_output.h"
@@ -26,11 +27,17 @@ const std::string& stringOrEmpty(const JsonValue& value) {
 // is how these calls have always answered; it is not an oversight.
 const JsonValue& inputOf(const JsonValue& body) { return body.asObject().at("input"); }
 
+// Optional, and never refused: whatever is not a known device token is
+// taken for none, so the reply tells a guesser nothing about it.
+std::string_view deviceTokenOf(const JsonValue& body) {
+  const JsonValue* presented = body.asObject().find("deviceToken");
+  return presented ? std::string_view(stringOrEmpty(*presented)) : std::string_view();
+}
+
 // The login, its refusals counted by reason for /metrics.
-std::string countedLogIn(Context& context, const Session& session, const std::string& username,
-                         const std::string& password) {
+LoginGrant countedLogIn(Context& context, const LoginAttempt& attempt) {
   try {
-    return logIn(context.db, *context.secret, context.access, session.request.peerAddress, username, password);
+    return logIn(context.db, *context.secret, context.access, attempt);
   } catch (const LoginThrottledError&) {
     ++context.counts.loginsThrottled;
     throw;
@@ -48,7 +55,8 @@ std::string countedLogIn(Context& context, const Session& session, const std::st
 asio::awaitable<JsonValue> loginPassword(Context& context, const Session& session, const JsonValue& body) {
   const std::string& username = httpJsonMustGetString(body, "username");
   const std::string& password = httpJsonMustGetString(body, "password");
-  JsonObject result{{"auth", countedLogIn(context, session, username, password)}};
+  LoginGrant grant = countedLogIn(context, {session.request.peerAddress, username, password, deviceTokenOf(body)});
+  JsonObject result{{"auth", std::move(grant.token)}, {"deviceToken", std::move(grant.deviceToken)}};
   // Until it changes, the console asks the operator to change it.
   if (firstRunPasswordInUse(context.db)) result.set("factoryPassword", JsonValue(true));
   co_return output(JsonValue(std::move(result)));
@@ -59,7 +67,11 @@ asio::awaitable<JsonValue> passwordUpdate(Context& context, const JsonValue& bod
   const std::string& currentPassword = stringOrEmpty(input.at("currentPassword"));
   const std::string& newPassword = stringOrEmpty(input.at("newPassword"));
   updateAccountPassword(context.db, adminUser, currentPassword, newPassword);
-  co_return output(JsonValue(JsonObject{{"auth", renewAfterPasswordChange(*context.secret, context.access, account)}}));
+  // The change revoked every device token of the account; the browser that
+  // made it proved the password and stays recognised.
+  co_return output(JsonValue(JsonObject{
+      {"auth", renewAfterPasswordChange(*context.secret, context.access, account)},
+      {"deviceToken", issueDeviceToken(context.db, adminUser, context.access.wallNow())}}));
 }
 
 }  // namespace nc

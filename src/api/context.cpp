@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "src/accounts/account_store.h"
+#include "src/accounts/device_tokens.h"
 #include "src/accounts/private_files.h"
 #include "src/forwarder/history.h"
 #include "utils/chachapoly.h"
@@ -31,7 +32,10 @@ std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string
   return context;
 }
 
-void initAccounts(Context& context) { initAccountTable(context.db); }
+void initAccounts(Context& context) {
+  initAccountTable(context.db);
+  dropIdleDeviceTokens(context.db, context.access.wallNow());
+}
 
 ForwarderTarget forwarderTargetOf(const Context& context) {
   return {context.forwarderConfigPath, context.forwarderUnitServiceName, historyFolderFor(context.dataPath),

@@ -50,8 +50,8 @@ struct Context {
 std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string forwarderUnitServiceName,
                                     std::string dataPath);
 
-// Creates the account table if missing, and on an empty table the first-run
-// account.
+// Creates the account and device-token tables if missing, and on an empty
+// account table the first-run account; drops device tokens unused too long.
 void initAccounts(Context& context);
 
 // What the verified apply needs of the context.

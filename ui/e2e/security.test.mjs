@@ -1,7 +1,8 @@
 // The console as an attacker and as a careful operator meet it: the factory
 // password banner, the token that a password change hands out, the way back
-// to the login page when a token has ended, and a page of another origin that
-// tries to read a login reply.
+// to the login page when a token has ended, a page of another origin that
+// tries to read a login reply, and the operator's browser logging in while
+// strangers have used up the account's failures.
 import assert from 'node:assert/strict';
 import http from 'node:http';
 import { after, afterEach, before, describe, test } from 'node:test';
@@ -174,5 +175,53 @@ describe('other origins', () => {
       } finally {
         server.close();
       }
+    }));
+});
+
+// A wrong password from `sourceAddress` (of 127.0.0.0/8), outside any browser:
+// the strangers who use up the account's failures. Answers the status.
+function failedLoginFrom(service, sourceAddress) {
+  const body = JSON.stringify({ username: 'admin', password: 'guess' });
+  return new Promise((resolve, reject) => {
+    const request = http.request(`${service.url}/rpc/v1/login/password`, {
+      method: 'POST',
+      localAddress: sourceAddress,
+      headers: { 'Content-Type': 'application/json', 'Content-Length': Buffer.byteLength(body) },
+    }, (response) => {
+      response.resume();
+      response.on('end', () => resolve(response.statusCode));
+    });
+    request.on('error', reject);
+    request.end(body);
+  });
+}
+
+const deviceTokenOf = (page) => page.evaluate(() => localStorage.getItem('deviceToken'));
+
+describe('known devices', () => {
+  test('a browser that logged in before gets in during an attack; a fresh one is told to wait', testTimeout, () =>
+    withService([], async (service) => {
+      const operator = await openPage(`${service.url}/ui/login`);
+      await logIn(operator);
+      await operator.locator('.ant-menu').getByText('Logout', { exact: true }).click();
+      await operator.waitForURL((url) => url.pathname === '/ui/login');
+      const deviceToken = await deviceTokenOf(operator);
+      assert.match(deviceToken, /^[A-Za-z0-9+/]{43}=$/, 'the logout kept the device token');
+
+      const statuses = [];
+      for (let i = 0; i < 40; ++i) statuses.push(await failedLoginFrom(service, `127.0.0.${10 + i}`));
+      assert.deepEqual(statuses.slice(-10), Array(10).fill(429), `the account is capped: ${statuses}`);
+
+      await logIn(operator);
+      await operator.locator('.ant-menu').getByText('Setting', { exact: true }).waitFor();
+      const renewed = await deviceTokenOf(operator);
+      assert.ok(renewed && renewed !== deviceToken, 'the login handed out the next device token');
+
+      const stranger = await openPage(`${service.url}/ui/login`);
+      await logIn(stranger);
+      await stranger.getByRole('alert').getByText(/^Exceed limit: try again in \d+ s$/).waitFor();
+      assert.equal(await storedToken(stranger), null);
+      assert.equal(await deviceTokenOf(stranger), null);
+      assert.deepEqual([...operator.pageErrors, ...stranger.pageErrors], []);
     }));
 });

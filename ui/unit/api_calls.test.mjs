@@ -9,9 +9,10 @@ import { fileURLToPath } from 'node:url';
 
 const requests = [];
 let replyText = '{"output":{}}';
+let replyHeaders = {};
 globalThis.fetch = async (url, init) => {
   requests.push({ url, method: init.method, headers: init.headers, body: init.body });
-  return { text: async () => replyText };
+  return { text: async () => replyText, headers: new Headers(replyHeaders) };
 };
 const api = await import('../src/api/procedures.js');
 const { errorText } = await import('../src/api/service.js');
@@ -24,6 +25,7 @@ function sent() {
 // others under /rpc/v1/, and a body's members go in this order.
 test('every procedure posts its body as JSON to its own path', async () => {
   await api.login('admin', 'pw');
+  await api.login('admin', 'pw', 'D');
   await api.updatePassword('T', 'old', 'new');
   await api.loadForwarderConfig('T');
   await api.saveForwarderConfig('T', { gateway_conf: { serv_port_up: 1700 } });
@@ -40,6 +42,7 @@ test('every procedure posts its body as JSON to its own path', async () => {
   }
   assert.deepEqual(sent(), [
     ['/rpc/v1/login/password', '{"username":"admin","password":"pw"}'],
+    ['/rpc/v1/login/password', '{"username":"admin","password":"pw","deviceToken":"D"}'],
     ['/rpc/password/update', '{"auth":"T","input":{"currentPassword":"old","newPassword":"new"}}'],
     ['/rpc/forwarder-config/get', '{"auth":"T"}'],
     ['/rpc/forwarder-config/patch', '{"input":{"gateway_conf":{"serv_port_up":1700}},"auth":"T"}'],
@@ -60,6 +63,11 @@ test('a reply that is not a JSON object reads as a network issue', async () => {
   }
   replyText = '{"error":{"code":23010,"message":"Invalid auth token"}}';
   assert.equal(errorText(await api.loadForwarderConfig('T')), 'Invalid auth token');
+  // A throttled login's wait comes in its Retry-After header.
+  replyText = '{"error":{"code":25000,"message":"Exceed limit"}}';
+  replyHeaders = { 'Retry-After': '42' };
+  assert.equal(errorText(await api.login('admin', 'pw')), 'Exceed limit: try again in 42 s');
+  replyHeaders = {};
   replyText = '{"output":{}}';
   sent();
 });

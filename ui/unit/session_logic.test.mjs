@@ -51,6 +51,18 @@ test('the fresh token after a password change goes where the old one was', () =>
   assert.equal(storage.loadFactoryPassword(), false);
 });
 
+test('the device token stays in local storage through every login and logout', () => {
+  storage.saveToken('T1', false, false);
+  storage.saveDeviceToken('D1');
+  storage.clearToken();
+  assert.deepEqual([localStorage.contents(), sessionStorage.contents()], [{ deviceToken: 'D1' }, {}]);
+  storage.saveDeviceToken(undefined);  // a reply without one keeps it
+  assert.equal(storage.loadDeviceToken(), 'D1');
+  storage.saveToken('T2', true, false);
+  storage.saveDeviceToken('D2');
+  assert.deepEqual(localStorage.contents(), { auth: 'T2', deviceToken: 'D2' });
+});
+
 test('invalid and expired tokens end the session, other failures do not', () => {
   assert.equal(endsSession({ error: { code: 23010, message: 'Invalid auth token' } }), true);
   assert.equal(endsSession({ error: { code: 27002, message: 'Expired auth token' } }), true);

@@ -21,6 +21,7 @@ class LoginLog : public ::testing::Test {
   LoginLog() : db_(Database::open((dir_.path() / "accounts.sqlite3").string())) {
     initAccountTable(db_);
     state_.now = [this] { return now_; };
+    state_.wallNow = [this] { return DeviceClock::time_point(now_.time_since_epoch()); };
   }
 
   // Fifteen failures: the longest lock, 900 s.
@@ -29,9 +30,26 @@ class LoginLog : public ::testing::Test {
   }
   void attempt(const std::string& address, const std::string& password = "guess") {
     try {
-      logIn(db_, *key_, state_, address, "admin", password, log_);
+      logIn(db_, *key_, state_, {address, "admin", password}, log_);
     } catch (const std::exception&) {
     }
+  }
+  LoginGrant login(const std::string& address, const std::string& password, const std::string& device = "") {
+    return logIn(db_, *key_, state_, {address, "admin", password, device}, log_);
+  }
+  // The wait a throttled login is refused with.
+  seconds refusedWait(const std::string& address, const std::string& password, const std::string& device = "") {
+    try {
+      login(address, password, device);
+    } catch (const LoginThrottledError& refused) {
+      return refused.wait;
+    }
+    ADD_FAILURE() << "let through from " << address;
+    return seconds(0);
+  }
+  // Strangers from `count` addresses, one wrong password each.
+  void strangersFail(int count) {
+    for (int i = 0; i < count; ++i) attempt("10.2." + std::to_string(i / 256) + "." + std::to_string(i % 256));
   }
   // The lines written so far, without their leading time, and forgotten.
   std::vector<std::string> takeLines() {
@@ -86,6 +104,51 @@ TEST_F(LoginLog, allAddressesShareSixtyLinesAMinute) {
                              "login lines held back: 40 past the limit of 60 a minute",
                              "login still refused: address 10.1.0.99, 1 attempt in the last 60 s, retry after 840 s",
                          }));
+}
+
+// Strangers from any number of addresses use up the account's window; the
+// operator's browser still gets in, and a token serves one login only.
+TEST_F(LoginLog, aKnownDeviceGetsInWhileStrangersAreCapped) {
+  const std::string device = login("127.0.0.1", "qzvtk").deviceToken;
+  strangersFail(200);
+  EXPECT_EQ(seconds(60), refusedWait("10.3.0.1", "qzvtk"));
+  const LoginGrant operatorLogin = login("10.3.0.2", "qzvtk", device);
+  EXPECT_NE(device, operatorLogin.deviceToken);
+  // The spent token, a stranger's guess at one and the other account's count
+  // as none: capped like everyone else.
+  createAccount(db_, "bob", "pw");
+  const std::string bobs = logIn(db_, *key_, state_, {"127.0.0.1", "bob", "pw"}, log_).deviceToken;
+  for (const std::string& none : {device, std::string("AAAA"), bobs})
+    EXPECT_EQ(seconds(60), refusedWait("10.3.0.3", "qzvtk", none)) << none;
+  EXPECT_NO_THROW(login("10.3.0.4", "qzvtk", operatorLogin.deviceToken));
+}
+
+TEST_F(LoginLog, aDeviceTokenIsLockedAfterFiveFailures) {
+  const std::string device = login("127.0.0.1", "qzvtk").deviceToken;
+  takeLines();
+  // A new address for each failure: only the token's count can lock.
+  for (int i = 1; i <= failuresBeforeLock; ++i)
+    EXPECT_THROW(login("10.4.0." + std::to_string(i), "guess", device), WrongPasswordError);
+  EXPECT_EQ(seconds(1), refusedWait("10.4.1.1", "qzvtk", device));
+  now_ += seconds(1);
+  EXPECT_THROW(login("10.4.0.6", "guess", device), WrongPasswordError);
+  EXPECT_EQ(seconds(2), refusedWait("10.4.1.2", "qzvtk", device));
+  const std::vector<std::string> lines = takeLines();
+  EXPECT_EQ("login locked: address 10.4.0.6, account \"admin\" on its device token, for 2 s", lines.at(2));
+  // Without the token the operator is a stranger, and strangers are not capped yet.
+  EXPECT_NO_THROW(login("10.4.1.3", "qzvtk"));
+  now_ += seconds(2);
+  const std::string next = login("10.4.1.4", "qzvtk", device).deviceToken;
+  // The renewed token starts without failures.
+  EXPECT_THROW(login("10.4.0.7", "guess", next), WrongPasswordError);
+  EXPECT_NO_THROW(login("10.4.1.5", "qzvtk", next));
+}
+
+TEST_F(LoginLog, aPasswordChangeRevokesTheDeviceTokens) {
+  const std::string device = login("127.0.0.1", "qzvtk").deviceToken;
+  updateAccountPassword(db_, "admin", "qzvtk", "n3w");
+  strangersFail(accountFailuresPerWindow);
+  EXPECT_EQ(seconds(60), refusedWait("10.3.0.1", "n3w", device));
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
-// The login throttle, token lifetimes, the password-change epoch and the
-// factory-password flag, through the procedures as a client meets them.
+// The login throttle, device tokens, token lifetimes, the password-change
+// epoch and the factory-password flag, through the procedures as a client
+// meets them.
 #include "src/accounts/tokens.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <iostream>
+#include <map>
 
 #include "src/api/context.h"
 #include "src/api/entry_handlers.h"
@@ -42,13 +45,19 @@ class Access : public ::testing::Test {
   }
 
   std::string login(const std::string& password, const std::string& from = "127.0.0.1",
-                    const std::string& user = "admin") {
-    return call("/rpc/v1/login/password", R"({"username":")" + user + R"(","password":")" + password + "\"}", from);
+                    const std::string& user = "admin", const std::string& extra = "") {
+    return call("/rpc/v1/login/password",
+                R"({"username":")" + user + R"(","password":")" + password + "\"" + extra + "}", from);
+  }
+  std::string loginWithDevice(const std::string& device, const std::string& from,
+                              const std::string& password = "qzvtk") {
+    return login(password, from, "admin", R"(,"deviceToken":")" + device + "\"");
   }
 
-  static std::string tokenOf(const std::string& reply) {
-    return parseJson(bodyOf(reply)).asObject().at("output").asObject().at("auth").asString();
+  static std::string memberOf(const std::string& reply, const std::string& name) {
+    return parseJson(bodyOf(reply)).asObject().at("output").asObject().at(name).asString();
   }
+  static std::string tokenOf(const std::string& reply) { return memberOf(reply, "auth"); }
 
   std::string getConfig(const std::string& token) {
     return call("/rpc/forwarder-config/get", R"({"auth":")" + token + "\"}");
@@ -106,6 +115,37 @@ TEST_F(Access, oneAccountTakesOnlySoManyFailuresFromAllAddresses) {
       << output;
 }
 
+// Strangers from 200 loopback addresses use up the account's window; the
+// operator's browser gets in from yet another address with its device token.
+TEST_F(Access, aKnownDeviceLogsInDuringAnAttackFromManyAddresses) {
+  testing::internal::CaptureStdout();
+  const std::string device = memberOf(login("qzvtk", "127.0.0.250"), "deviceToken");
+  std::map<int, int> answers;
+  const auto attackStart = std::chrono::steady_clock::now();
+  for (int i = 2; i <= 201; ++i) ++answers[statusOf(login("guess", "127.0.0." + std::to_string(i)))];
+  const auto attackTime = std::chrono::steady_clock::now() - attackStart;
+  EXPECT_EQ((std::map<int, int>{{403, accountFailuresPerWindow}, {429, 200 - accountFailuresPerWindow}}), answers);
+  EXPECT_EQ(429, statusOf(login("qzvtk", "127.0.1.1")));
+  const std::string known = loginWithDevice(device, "127.0.1.2");
+  EXPECT_EQ(200, statusOf(known)) << known;
+  EXPECT_EQ(429, statusOf(loginWithDevice(device, "127.0.1.3")));  // spent
+  testing::internal::GetCapturedStdout();
+  std::cout << "200 failed logins from 127.0.0.2-201: " << answers[403] << " answered 403, " << answers[429]
+            << " refused 429, in " << std::chrono::duration_cast<std::chrono::milliseconds>(attackTime).count()
+            << " ms; the known device from 127.0.1.2: " << statusOf(known) << "\n";
+}
+
+// The member is optional and never refused: whatever is not a current device
+// token logs in as a stranger would.
+TEST_F(Access, anyDeviceTokenMemberIsTakenSilently) {
+  for (const std::string extra : {R"(,"deviceToken":5)", R"(,"deviceToken":null)", R"(,"deviceToken":"!")",
+                                  R"(,"deviceToken":"")", R"(,"deviceToken":{"a":1})"}) {
+    const std::string reply = login("qzvtk", "127.0.0.1", "admin", extra);
+    EXPECT_EQ(200, statusOf(reply)) << extra;
+    EXPECT_EQ(44u, memberOf(reply, "deviceToken").size()) << extra;
+  }
+}
+
 TEST_F(Access, tokensEndWithTheirLifetime) {
   context_->access.tokenLifetime = 100;
   const std::string token = tokenOf(login("qzvtk"));
@@ -133,7 +173,7 @@ TEST_F(Access, aPasswordChangeEndsEveryEarlierToken) {
   ASSERT_EQ(200, statusOf(changed)) << changed;
   const JsonValue reply = parseJson(bodyOf(changed));
   const JsonObject& output = reply.asObject().at("output").asObject();
-  EXPECT_EQ(1u, output.size());
+  EXPECT_EQ(2u, output.size());
   const std::string fresh = output.at("auth").asString();
   for (const std::string& earlier : {first, second}) EXPECT_EQ(invalidToken, bodyOf(getConfig(earlier)));
   EXPECT_EQ(200, statusOf(getConfig(fresh)));
@@ -144,12 +184,26 @@ TEST_F(Access, aPasswordChangeEndsEveryEarlierToken) {
   EXPECT_EQ(invalidToken, bodyOf(getConfig(fresh)));
 }
 
+// The change revokes every device token of the account but hands the browser
+// that made it a new one.
+TEST_F(Access, aPasswordChangeKeepsOnlyItsOwnBrowserKnown) {
+  const std::string before = login("qzvtk");
+  const std::string changed = updatePassword(tokenOf(before), "qzvtk", "n3w");
+  for (int i = 1; i <= accountFailuresPerWindow; ++i) login("guess", "127.0.3." + std::to_string(i));
+  EXPECT_EQ(429, statusOf(loginWithDevice(memberOf(before, "deviceToken"), "127.0.4.1", "n3w")));
+  EXPECT_EQ(200, statusOf(loginWithDevice(memberOf(changed, "deviceToken"), "127.0.4.2", "n3w")));
+}
+
 TEST_F(Access, loginFlagsTheFactoryPasswordUntilItChanges) {
   const std::string factory = login("qzvtk");
-  EXPECT_EQ(R"({"output":{"auth":")" + tokenOf(factory) + R"(","factoryPassword":true}})", bodyOf(factory));
+  EXPECT_EQ(R"({"output":{"auth":")" + tokenOf(factory) + R"(","deviceToken":")" + memberOf(factory, "deviceToken") +
+                R"(","factoryPassword":true}})",
+            bodyOf(factory));
   EXPECT_EQ(200, statusOf(updatePassword(tokenOf(factory), "qzvtk", "n3w")));
   const std::string changed = login("n3w");
-  EXPECT_EQ(R"({"output":{"auth":")" + tokenOf(changed) + R"("}})", bodyOf(changed));
+  EXPECT_EQ(R"({"output":{"auth":")" + tokenOf(changed) + R"(","deviceToken":")" + memberOf(changed, "deviceToken") +
+                R"("}})",
+            bodyOf(changed));
   // Setting it back to the factory password brings the flag back.
   EXPECT_EQ(200, statusOf(updatePassword(tokenOf(changed), "n3w", "qzvtk")));
   EXPECT_NE(std::string::npos, bodyOf(login("qzvtk")).find(R"("factoryPassword":true)"));

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "src/accounts/account_store.h"
+#include "src/accounts/login.h"
 #include "support/expect_throw_msg.h"
 #include "support/test_support.h"
 
@@ -67,6 +70,27 @@ TEST(Context, noFirstRunAccountBesideAnotherUser) {
   }
   const auto context = startOn(file);
   EXPECT_EQ(std::vector<DbRow>{{"bob"}}, accounts(*context));
+}
+
+// A database written by the 1.1.1 build, before device tokens: the account it
+// holds logs in, the table is added, and the file stays its owner's alone.
+TEST(Context, aDatabaseFromBeforeDeviceTokensKeepsWorking) {
+  TempDir dir;
+  const auto file = dir.path() / "nodeconsole.sqlite3";
+  test::writeFile(file, test::readTestData("accounts-before-device-tokens.sqlite3"));
+  chmod(file.c_str(), 0644);
+  const auto context = startOn(file);
+  struct stat status {};
+  ASSERT_EQ(0, stat(file.c_str(), &status));
+  EXPECT_EQ(0600u, status.st_mode & 0777u);
+  EXPECT_EQ(std::vector<DbRow>{{"admin"}}, accounts(*context));
+  EXPECT_FALSE(firstRunPasswordInUse(context->db));
+  const LoginGrant first =
+      logIn(context->db, *context->secret, context->access, {"127.0.0.1", "admin", "kept-from-1.1.1"});
+  const LoginGrant second = logIn(context->db, *context->secret, context->access,
+                                  {"127.0.0.1", "admin", "kept-from-1.1.1", first.deviceToken});
+  EXPECT_EQ(std::vector<DbRow>{{"1"}}, getAllRows(context->db, "select count(*) from device_token"));
+  EXPECT_NE(first.deviceToken, second.deviceToken);
 }
 
 TEST(Context, unusableDatabaseFilesStopStartUp) {

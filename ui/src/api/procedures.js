@@ -10,8 +10,11 @@ const forwarderConfigGetPath = '/rpc/forwarder-config/get';
 const forwarderStatusPath = '/rpc/v1/forwarder/status';
 const historyPath = '/rpc/v1/forwarder-config/history';
 
-// The only call without a token: it hands one out.
-export const login = (username, password) => callService('/rpc/v1/login/password', { username, password });
+// The only call without a token: it hands one out. The browser's device token,
+// when it has one, goes along so that the login is not held to the limit that
+// strangers share.
+export const login = (username, password, deviceToken) =>
+  callService('/rpc/v1/login/password', deviceToken ? { username, password, deviceToken } : { username, password });
 
 export const updatePassword = (auth, currentPassword, newPassword) =>
   callWithToken('/rpc/password/update', { auth, input: { currentPassword, newPassword } });

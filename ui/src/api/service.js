@@ -11,6 +11,7 @@ const networkIssue = { error: { message: 'Network issue' } };
 
 export async function callService(path, body) {
   let text;
+  let retryAfter;
   try {
     const response = await fetch(path, {
       method: 'POST',
@@ -18,20 +19,27 @@ export async function callService(path, body) {
       body: JSON.stringify(body),
     });
     text = await response.text();
+    retryAfter = response.headers.get('retry-after');
   } catch {
     return networkIssue;
   }
   if (!text) return networkIssue;
+  let reply;
   try {
-    const reply = JSON.parse(text);
-    return reply !== null && typeof reply === 'object' ? reply : networkIssue;
+    reply = JSON.parse(text);
   } catch {
     return networkIssue;
   }
+  if (reply === null || typeof reply !== 'object') return networkIssue;
+  // A throttled login says in a header how long to wait; the operator is told.
+  if (retryAfter && reply.error) reply.error.retryAfter = Number(retryAfter);
+  return reply;
 }
 
 export function errorText(reply) {
-  return reply.error?.message ?? 'Network issue';
+  const message = reply.error?.message ?? 'Network issue';
+  const wait = reply.error?.retryAfter;
+  return wait ? `${message}: try again in ${wait} s` : message;
 }
 
 // A call made with the token, whose reply may tell that the session has ended.

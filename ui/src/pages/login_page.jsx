@@ -3,7 +3,7 @@ import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../session/auth_context.jsx';
 import { Logo } from '../components/logo.jsx';
 import { PlainIcon } from '../components/plain_icons.jsx';
-import { loadToken } from '../session/auth_storage.js';
+import { loadDeviceToken, loadToken } from '../session/auth_storage.js';
 import { login } from '../api/procedures.js';
 import { errorText } from '../api/service.js';
 import { versionText } from '../components/version.js';
@@ -64,13 +64,13 @@ export function LoginPage() {
     if (Object.keys(missing).length > 0) return;
     setRefusal('');
     setBusy(true);
-    const reply = await login(values.username, values.password);
+    const reply = await login(values.username, values.password, loadDeviceToken());
     setBusy(false);
     if (reply.error || !reply.output?.auth) {
       setRefusal(errorText(reply));
       return;
     }
-    logIn(reply.output.auth, values.keepLoggedIn, reply.output.factoryPassword === true);
+    logIn(reply.output.auth, values.keepLoggedIn, reply.output.factoryPassword === true, reply.output.deviceToken);
     navigate('/');
   }
 

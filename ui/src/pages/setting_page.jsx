@@ -40,7 +40,7 @@ export function SettingPage() {
     }
     message.success('Password updated succesfully');
     form.resetFields();
-    if (reply.output?.auth) passwordChanged(reply.output.auth);
+    if (reply.output?.auth) passwordChanged(reply.output.auth, reply.output.deviceToken);
   }
 
   return (

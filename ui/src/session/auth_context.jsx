@@ -1,5 +1,12 @@
 import { createContext, useContext, useMemo, useState } from 'react';
-import { clearToken, loadFactoryPassword, loadToken, replaceToken, saveToken } from './auth_storage.js';
+import {
+  clearToken,
+  loadFactoryPassword,
+  loadToken,
+  replaceToken,
+  saveDeviceToken,
+  saveToken,
+} from './auth_storage.js';
 
 // The login state every page shares: the token, whether it was got with the
 // factory password, and logging in and out. It lives apart from the app so
@@ -17,14 +24,17 @@ export function AuthProvider({ children }) {
     () => ({
       authToken,
       factoryPassword,
-      logIn(token, keepLoggedIn, usesFactoryPassword) {
+      logIn(token, keepLoggedIn, usesFactoryPassword, deviceToken) {
         saveToken(token, keepLoggedIn, usesFactoryPassword);
+        saveDeviceToken(deviceToken);
         setAuthToken(token);
         setFactoryPassword(usesFactoryPassword);
       },
-      // The change ended every earlier token; the service handed out a fresh one.
-      passwordChanged(freshToken) {
+      // The change ended every earlier token and device token; the service
+      // handed out fresh ones.
+      passwordChanged(freshToken, deviceToken) {
         replaceToken(freshToken);
+        saveDeviceToken(deviceToken);
         setAuthToken(freshToken);
         setFactoryPassword(false);
       },

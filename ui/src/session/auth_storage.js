@@ -3,9 +3,13 @@
 // Only one of the two may hold it, or a later logout would leave a copy behind.
 // Whether the service reported the factory password at login is kept beside
 // the token, in the same storage, so that it lasts exactly as long.
+// The device token proves the browser, not the session: it stays in local
+// storage whatever "Keep me logged in" says, and a logout leaves it, so that
+// this browser is still recognised at its next login.
 
 const storageKey = 'auth';
 const factoryPasswordKey = 'factoryPassword';
+const deviceTokenKey = 'deviceToken';
 
 export function loadToken() {
   return localStorage.getItem(storageKey) || sessionStorage.getItem(storageKey) || '';
@@ -41,4 +45,14 @@ export function clearToken() {
     storage.removeItem(storageKey);
     storage.removeItem(factoryPasswordKey);
   }
+}
+
+export function loadDeviceToken() {
+  return localStorage.getItem(deviceTokenKey) || '';
+}
+
+// Each login hands out the next device token and ends the one it was given;
+// a reply without one leaves the stored token as it is.
+export function saveDeviceToken(token) {
+  if (token) localStorage.setItem(deviceTokenKey, token);
 }
