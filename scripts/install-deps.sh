@@ -7,6 +7,7 @@
 # emulation need: for each foreign architecture Debian's cross compiler, its
 # multiarch libraries and the user-mode emulator.
 set -euo pipefail
+repository=$(cd "$(dirname "$0")/.." && pwd)
 # zlib1g-dev and libbrotli-dev serve one test, which decodes the embedded
 # compressed copies of the web UI; the service itself never decodes.
 # prometheus (the server and promtool) serves the test that a real Prometheus
@@ -39,12 +40,48 @@ installed() {
   [ "$arch" != "$1" ] || arch=$(dpkg --print-architecture)
   dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$name" 2>/dev/null | grep -Eqx "($arch|all) installed"
 }
+# A foreign architecture's libsqlite3-dev pulls in that architecture's libc6-dev
+# and kernel headers, which multiarch holds at the machine's own version; a
+# mirror caught mid-sync can lag one architecture's copy behind, and then
+# nothing installs. The cross compiler brings its own C library headers, so the
+# build needs only sqlite's own files: they are unpacked under
+# build/cross-root/TRIPLET (where the toolchain files look), pkg-config's file
+# pointing there, and the runtime library is installed as a package.
+crossRoot() { echo "$repository/build/cross-root/$(dpkg-architecture -a "$1" -qDEB_HOST_MULTIARCH)"; }
+unpackSqlite() {
+  local root download
+  root=$(crossRoot "$1")
+  download=$(mktemp -d)
+  (cd "$download" && apt-get download -qq -o APT::Sandbox::User=root "libsqlite3-dev:$1" "libsqlite3-0:$1")
+  rm -rf "$root"
+  mkdir -p "$root"
+  for deb in "$download"/*.deb; do dpkg-deb -x "$deb" "$root"; done
+  rm -rf "$download"
+  sed -i "s|^prefix=.*|prefix=$root/usr|" "$root"/usr/lib/*/pkgconfig/sqlite3.pc
+  echo "libsqlite3-dev:$1 could not be installed; its files are unpacked in $root" >&2
+}
+installWithUnpackedSqlite() {
+  local again=() unpack=()
+  for p in "${missing[@]}"; do
+    case $p in
+      libsqlite3-dev:*) again+=("libsqlite3-0:${p#*:}"); unpack+=("${p#*:}") ;;
+      *) again+=("$p") ;;
+    esac
+  done
+  [ ${#unpack[@]} -gt 0 ] || return 1
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${again[@]}"
+  for arch in "${unpack[@]}"; do unpackSqlite "$arch"; done
+}
+sqliteUnpacked() {
+  [ "${1%%:*}" = libsqlite3-dev ] && command -v dpkg-architecture >/dev/null &&
+    [ -f "$(crossRoot "${1#*:}")/usr/include/sqlite3.h" ]
+}
 missing=()
-for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
+for p in "${packages[@]}"; do installed "$p" || sqliteUnpacked "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ] || [ ${#newArchitectures[@]} -gt 0 ]; then
   # One index that fails to download (a mirror caught mid-sync, say) must not
   # stop the install of packages the other lists hold; a package that is
   # truly missing still fails the install below.
   apt-get update -qq || echo "apt-get update failed; installing from the package lists at hand" >&2
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" || installWithUnpackedSqlite
 fi

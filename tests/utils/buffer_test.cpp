@@ -179,7 +179,9 @@ TEST(Buffer, constructors) {
   EXPECT_THROW(newBuffer(std::numeric_limits<size_t>::max()), std::length_error);
   // On a 32-bit system 2^32 bytes cannot be addressed; taken modulo 2^32 it
   // would become an empty allocation behind a 4 GiB length.
-  if constexpr (sizeof(size_t) < sizeof(int64_t)) EXPECT_THROW(newBuffer(int64_t{1} << 32), std::length_error);
+  if constexpr (sizeof(size_t) < sizeof(int64_t)) {
+    EXPECT_THROW(newBuffer(int64_t{1} << 32), std::length_error);
+  }
   EXPECT_THROW(newBufferZeroized(-5), std::length_error);
   const BufferRef random = newBufferRandomized(32);
   EXPECT_NE(toString(*random), toString(*newBufferRandomized(32)));
