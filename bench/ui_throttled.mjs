@@ -3,8 +3,8 @@
 // binary started on a temporary folder (with the browser tests' harness and
 // fake systemctl and journalctl): for each link, in fresh browser profiles,
 // the login page usable from a cold cache, the overview's verdict shown after
-// pressing Login, the bytes on the wire until then, and a reload until the
-// verdict shows again from a warm cache. Chromium's network emulation sets each link's throughput
+// pressing Login, the bytes on the wire until then, the facts and the chart
+// after Login, and a reload until the verdict shows again from a warm cache. Chromium's network emulation sets each link's throughput
 // and latency. These are figures, not a test: a run on a shared machine varies.
 //
 // Usage, from the repository's root after a build (here build/dev):
@@ -69,11 +69,15 @@ async function timedVisit(browser, service, link) {
     await page.locator('.verdict-headline').waitFor(wait);
     const valuesMs = Date.now() - start;
     const wireBytes = [...page.replies.values()].reduce((sum, reply) => sum + (reply.wireBytes ?? 0), 0);
+    await page.locator('.system-facts').waitFor(wait);
+    const factsMs = Date.now() - start;
+    await page.locator('.traffic-chart[data-points]').waitFor(wait);
+    const chartMs = Date.now() - start;
     start = Date.now();
     await page.reload(wait);
     await page.locator('.verdict-headline').waitFor(wait);
     const reloadMs = Date.now() - start;
-    return { loginMs, valuesMs, reloadMs, wireBytes };
+    return { loginMs, valuesMs, factsMs, chartMs, reloadMs, wireBytes };
   } finally {
     await context.close();
   }
@@ -86,9 +90,10 @@ try {
   service.reports(Math.floor(Date.now() / 1000), [3, 5, 4, 6, 2, 7, 5, 4, 6, 3]);
   for (const link of links) {
     for (let run = 1; run <= runs; run++) {
-      const { loginMs, valuesMs, reloadMs, wireBytes } = await timedVisit(browserHandle.browser, service, link);
+      const { loginMs, valuesMs, factsMs, chartMs, reloadMs, wireBytes } = await timedVisit(browserHandle.browser, service,
+        link);
       console.log(`${link.name}, run ${run}: login usable ${loginMs} ms cold, verdict ${valuesMs} ms after Login ` +
-        `(${wireBytes} bytes on the wire), reload until verdict ${reloadMs} ms warm`);
+        `(${wireBytes} bytes on the wire), facts ${factsMs} ms, chart ${chartMs} ms, reload until verdict ${reloadMs} ms warm`);
     }
   }
 } finally {
