@@ -1,10 +1,10 @@
 #!/usr/bin/env node
 // Times the web UI over slow links in Debian's Chromium, against a service
 // binary started on a temporary folder (with the browser tests' harness and
-// fake systemctl): for each link, in fresh browser profiles, the login page
-// usable from a cold cache, the forwarder's values shown after pressing Login,
-// the bytes on the wire until then, and a reload until the values show again
-// from a warm cache. Chromium's network emulation sets each link's throughput
+// fake systemctl and journalctl): for each link, in fresh browser profiles,
+// the login page usable from a cold cache, the overview's verdict shown after
+// pressing Login, the bytes on the wire until then, the facts and the chart
+// after Login, and a reload until the verdict shows again from a warm cache. Chromium's network emulation sets each link's throughput
 // and latency. These are figures, not a test: a run on a shared machine varies.
 //
 // Usage, from the repository's root after a build (here build/dev):
@@ -49,7 +49,7 @@ const links = [
 ];
 
 // One run in a fresh browser profile. The bytes are every reply's headers and
-// body as they crossed the wire, up to the first showing of the values.
+// body as they crossed the wire, up to the first showing of the verdict.
 async function timedVisit(browser, service, link) {
   const context = await browser.newContext();
   try {
@@ -66,14 +66,18 @@ async function timedVisit(browser, service, link) {
     await page.getByLabel('Password').fill('qzvtk');
     start = Date.now();
     await page.getByRole('button', { name: 'Login' }).click();
-    await page.locator('#serverAddress').waitFor(wait);
+    await page.locator('.verdict-headline').waitFor(wait);
     const valuesMs = Date.now() - start;
     const wireBytes = [...page.replies.values()].reduce((sum, reply) => sum + (reply.wireBytes ?? 0), 0);
+    await page.locator('.system-facts').waitFor(wait);
+    const factsMs = Date.now() - start;
+    await page.locator('.traffic-chart[data-points]').waitFor(wait);
+    const chartMs = Date.now() - start;
     start = Date.now();
     await page.reload(wait);
-    await page.locator('#serverAddress').waitFor(wait);
+    await page.locator('.verdict-headline').waitFor(wait);
     const reloadMs = Date.now() - start;
-    return { loginMs, valuesMs, reloadMs, wireBytes };
+    return { loginMs, valuesMs, factsMs, chartMs, reloadMs, wireBytes };
   } finally {
     await context.close();
   }
@@ -83,11 +87,13 @@ const browserHandle = await launchBrowser();
 let service;
 try {
   service = await Service.start();
+  service.reports(Math.floor(Date.now() / 1000), [3, 5, 4, 6, 2, 7, 5, 4, 6, 3]);
   for (const link of links) {
     for (let run = 1; run <= runs; run++) {
-      const { loginMs, valuesMs, reloadMs, wireBytes } = await timedVisit(browserHandle.browser, service, link);
-      console.log(`${link.name}, run ${run}: login usable ${loginMs} ms cold, values ${valuesMs} ms after Login ` +
-        `(${wireBytes} bytes on the wire), reload until values ${reloadMs} ms warm`);
+      const { loginMs, valuesMs, factsMs, chartMs, reloadMs, wireBytes } = await timedVisit(browserHandle.browser, service,
+        link);
+      console.log(`${link.name}, run ${run}: login usable ${loginMs} ms cold, verdict ${valuesMs} ms after Login ` +
+        `(${wireBytes} bytes on the wire), facts ${factsMs} ms, chart ${chartMs} ms, reload until verdict ${reloadMs} ms warm`);
     }
   }
 } finally {

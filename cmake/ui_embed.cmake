@@ -107,7 +107,7 @@ message(STATUS "web UI: ${index} files, ${total} bytes in all with their compres
 # The gateway's flash holds the executable; the web UI may take this much of
 # it. Over it the build goes on, so that every other test still runs, and the
 # test uiFiles.tableShape fails on the same budget.
-set(maxEmbeddedBytes 1200000)
+set(maxEmbeddedBytes 1400000)
 if(total GREATER maxEmbeddedBytes)
   message(WARNING "web UI: ${total} bytes embedded, over the ${maxEmbeddedBytes}-byte budget")
 endif()

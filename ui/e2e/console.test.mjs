@@ -3,8 +3,8 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, afterEach, before, describe, test } from 'node:test';
-import { closeTestContexts, launchBrowser, newTestContext, seriousAxeViolations, Service, settings, waitForStillness }
-  from './harness.mjs';
+import { closeTestContexts, launchBrowser, newTestContext, reportLines, seriousAxeViolations, Service, settings,
+  waitForStillness, waitUntil } from './harness.mjs';
 
 const testTimeout = { timeout: 90000 };
 // An apply takes the service's 5 s settle window plus the restarts; on a
@@ -62,6 +62,16 @@ async function logIn(page, { password = 'qzvtk', keep = false } = {}) {
   await page.getByRole('button', { name: 'Login' }).click();
 }
 
+const verdictHeadline = (page) => page.locator('.verdict-headline');
+
+// A login lands on the overview; the forwarder's tests go on from there.
+async function logInToForwarder(page, options) {
+  await logIn(page, options);
+  await waitForPath(page, '/ui/overview');
+  await openMenu(page, 'Forwarder');
+  await page.locator('#serverAddress').waitFor();
+}
+
 function toast(page, text) {
   return page.locator('.ant-message').getByText(text, { exact: true });
 }
@@ -116,8 +126,8 @@ describe('login', () => {
     assert.equal(await page.getByText('v1.1.1', { exact: true }).count(), 1);
     assert.equal(await page.title(), 'LoRa Gateway');
     await logIn(page);
-    await waitForPath(page, '/ui');
-    await page.getByText('Forwarder Setting').waitFor();
+    await waitForPath(page, '/ui/overview');
+    await verdictHeadline(page).waitFor();
     const tokens = await storedTokens(page);
     assert.equal(tokens.local, null);
     assert.match(tokens.session, /^[A-Za-z0-9+/]+=*$/);
@@ -130,18 +140,18 @@ describe('login', () => {
   test('keeps the token in local storage when asked, and moves it back', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logIn(page, { keep: true });
-    await page.getByText('Forwarder Setting').waitFor();
+    await verdictHeadline(page).waitFor();
     const kept = await storedTokens(page);
     assert.equal(kept.session, null);
     assert.ok(kept.local);
     const reopened = await openPage('/login', { storageState: await page.context().storageState() });
-    await waitForPath(reopened, '/ui');
-    await reopened.getByText('Forwarder Setting').waitFor();
+    await waitForPath(reopened, '/ui/overview');
+    await verdictHeadline(reopened).waitFor();
     // Logging in again without the box must not leave the old copy behind.
     await reopened.evaluate(() => sessionStorage.clear());
     await openMenu(reopened, 'Logout');
     await logIn(reopened);
-    await reopened.getByText('Forwarder Setting').waitFor();
+    await verdictHeadline(reopened).waitFor();
     const moved = await storedTokens(reopened);
     assert.equal(moved.local, null);
     assert.ok(moved.session);
@@ -163,6 +173,96 @@ describe('login', () => {
   }));
 });
 
+describe('overview page', () => {
+  const nowSeconds = () => Math.floor(Date.now() / 1000);
+  // The service reads the journal at start, then at a call of forwarder/traffic
+  // no sooner than 2 s after its last read: a journal played after its start
+  // is read at its restart, so that the first call finds every report.
+  const silentServer = { pushAck: '0.00%', pullAck: '0.00%' };
+  const scenarios = [
+    { name: 'no report yet', play: () => {}, headline: /^No report from the forwarder$/, tone: 'unknown' },
+    { name: 'receiving and forwarding', play: (now) => service.reports(now, [3, 5, 4, 6, 2]),
+      headline: /^Receiving and forwarding$/, tone: 'ok' },
+    { name: 'the network server silent', play: (now) => service.reports(now, [3, 5, 4, 6, 2], silentServer),
+      headline: /^Receiving, but the network server does not answer$/, tone: 'error' },
+    // The last packet came in the report 150 s ago, and five reports since had none.
+    { name: 'no packets', play: (now) => service.reports(now, [4, 2, 0, 0, 0, 0, 0]),
+      headline: /^No packets for 2 min [3-5]\d s$/, tone: 'warning' },
+  ];
+
+  for (const scenario of scenarios) {
+    test(`says "${scenario.headline.source}" for ${scenario.name}, before the chart's code has come`, testTimeout, () =>
+      withService(async () => {
+        scenario.play(nowSeconds());
+        await service.restart();
+        const page = await openPage('/login');
+        const heldChart = [];
+        await page.route(/\/traffic_chart-[^/]+\.js$/, (route) => heldChart.push(route));
+        await logIn(page);
+        await waitForPath(page, '/ui/overview');
+        await page.locator(`.verdict[data-tone="${scenario.tone}"]`).waitFor();
+        assert.match(await verdictHeadline(page).textContent(), scenario.headline);
+        await page.locator('.system-facts').getByText('AA555A0000000000', { exact: true }).waitFor();
+        assert.equal(await page.locator('.traffic-chart').count(), 0, 'the chart waits for its code');
+        if (scenario.tone !== 'unknown') await waitUntil(() => heldChart.length === 1, 10000, 'the chart\'s code to be asked for');
+        assert.equal(await page.locator('.ant-menu-item').first().textContent(), 'Overview', 'first in the menu');
+        assert.deepEqual(page.pageErrors, []);
+      }));
+  }
+
+  // Records the input of each call of the page's refreshed procedures.
+  function recordInputs(page) {
+    const inputs = { traffic: [], log: [] };
+    page.on('request', (request) => {
+      const name = request.url().match(/\/forwarder\/(traffic|log)$/)?.[1];
+      if (name) inputs[name].push(request.postDataJSON().input);
+    });
+    return inputs;
+  }
+
+  test('draws every report, follows the log at each refresh, shows more on demand, and asks nothing while hidden',
+    { timeout: 120000 }, () => withService(async () => {
+      const now = nowSeconds();
+      service.journal(Array.from({ length: 40 }, (_, at) => `INFO: [main] starting, step ${at}`), now - 400);
+      service.reports(now, [3, 5, 4, 6, 2, 7, 5, 4, 6, 3]);
+      await service.restart();
+      const page = await openPage('/login');
+      const inputs = recordInputs(page);
+      await logIn(page);
+      await page.locator('.traffic-chart[data-points="10"]').waitFor({ timeout: 20000 });
+      const lines = page.locator('.log-lines li');
+      await lines.last().getByText('##### END #####', { exact: false }).waitFor();
+      assert.equal(await lines.count(), 30);
+
+      const later = Math.max(nowSeconds(), now + 1);
+      service.journal(reportLines(later, 8), later);
+      service.journal('ERROR: [down] no PULL_ACK received in 30 s', later, 3);
+      const refresh = { timeout: 25000 };
+      await page.locator('.log-lines li[data-tone="error"]').getByText('no PULL_ACK', { exact: false }).waitFor(refresh);
+      await page.locator('.traffic-chart[data-points="11"]').waitFor(refresh);
+      assert.equal(await lines.count(), 30, 'a followed log keeps the lines asked for');
+      assert.equal(inputs.traffic[0], undefined, 'the first read takes the whole window');
+      assert.ok(inputs.traffic.slice(1).every((input) => input.since >= now), JSON.stringify(inputs.traffic));
+      assert.ok(inputs.log.slice(1).every((input) => /^c\d+$/.test(input.cursor)), JSON.stringify(inputs.log));
+
+      await page.getByRole('button', { name: 'Show more' }).click();
+      await waitUntil(async () => await lines.count() === 120, 10000, 'more lines');
+
+      // Nothing happens while hidden, so this waits past a refresh's period.
+      const asked = () => inputs.traffic.length + inputs.log.length;
+      const setVisibility = (state) => page.evaluate((value) => {
+        Object.defineProperty(document, 'visibilityState', { value, configurable: true });
+        document.dispatchEvent(new Event('visibilitychange'));
+      }, state);
+      await setVisibility('hidden');
+      const whileHidden = asked();
+      await page.waitForTimeout(12000);
+      assert.equal(asked(), whileHidden, 'no call while hidden');
+      await setVisibility('visible');
+      await waitUntil(() => asked() > whileHidden, 5000, 'a refresh once visible again');
+    }));
+});
+
 describe('forwarder page', () => {
   const labels = ['Server Address', 'Server Port', 'Gateway ID', 'Region', 'Base Frequency', 'Channel 0 frequence offset',
     'Channel 1 frequence offset', 'Channel 2 frequence offset', 'Channel 3 frequence offset', 'Base Frequency',
@@ -176,8 +276,7 @@ describe('forwarder page', () => {
 
   test('shows the file\'s values under their labels, in order', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
-    await logIn(page);
-    await page.locator('#serverAddress').waitFor();
+    await logInToForwarder(page);
     assert.deepEqual(await page.locator('.forwarder-form .ant-form-item-label label').allTextContents(), labels);
     assert.deepEqual(await page.locator('.forwarder-form .ant-divider').allTextContents(), ['Radio 0', 'Radio 1']);
     for (const [field, value] of Object.entries(fileValues)) {
@@ -188,8 +287,7 @@ describe('forwarder page', () => {
   test('shows each channel\'s radio and frequency as the file assigns them, and what every save writes', testTimeout,
     () => withService(async () => {
       const page = await openPage('/login');
-      await logIn(page);
-      await page.locator('#serverAddress').waitFor();
+      await logInToForwarder(page);
       const reading = (field) => page.locator(`[data-reading="${field}"]`).textContent();
       assert.equal(await reading('freq0'), 'Hz = 867.500 MHz');
       assert.equal(await reading('freq1'), 'Hz = 868.500 MHz');
@@ -233,8 +331,7 @@ describe('forwarder page', () => {
 
   test('refuses every invalid value with its message and sends nothing', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
-    await logIn(page);
-    await page.locator('#serverAddress').waitFor();
+    await logInToForwarder(page);
     const patches = recordPatches(page);
     const kept = await page.evaluate(() => Object.fromEntries([...document.querySelectorAll('.forwarder-form input')]
       .map((input) => [input.id, input.value])));
@@ -259,7 +356,7 @@ describe('forwarder page', () => {
     withService(async () => {
       const before = service.config();
       const page = await openPage('/login');
-      await logIn(page);
+      await logInToForwarder(page);
       const patches = recordPatches(page);
       assert.equal(await page.locator('#region').inputValue(), 'EU868');
       await page.getByLabel('Server Port').fill('1700');
@@ -308,7 +405,7 @@ describe('forwarder page', () => {
       Object.assign(between.SX1301_conf.radio_1, { freq: 880500000 });
       fs.writeFileSync(service.configPath, JSON.stringify(between));
       const page = await openPage('/login');
-      await logIn(page);
+      await logInToForwarder(page);
       await page.locator('#region-note').getByText('region was not recognised', { exact: false }).waitFor();
       assert.equal(await page.locator('#region option:checked').textContent(), 'Fixed settings (923–925 MHz)');
       await assertAccessible(page, 'forwarder page with an unrecognised region');
@@ -322,8 +419,7 @@ describe('forwarder page', () => {
   test('a region refuses channels outside its band; its plan fills the form, lists and writes every member', testTimeout,
     () => withService(async () => {
       const page = await openPage('/login');
-      await logIn(page);
-      await page.locator('#serverAddress').waitFor();
+      await logInToForwarder(page);
       const patches = recordPatches(page);
       await page.locator('#region').selectOption('US915');
       await page.getByRole('button', { name: 'Save' }).click();
@@ -373,7 +469,7 @@ describe('forwarder page', () => {
 
   test('asks before edits are left behind, by menu or by reload', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
-    await logIn(page);
+    await logInToForwarder(page);
     await page.getByLabel('Server Port').fill('1700');
     await openMenu(page, 'Setting');
     const question = page.locator('.ant-modal-confirm').filter({ hasText: 'Leave without saving?' });
@@ -414,8 +510,7 @@ describe('forwarder page', () => {
 
   test('shows its own message when the service refuses', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
-    await logIn(page);
-    await page.locator('#serverAddress').waitFor();
+    await logInToForwarder(page);
     fs.writeFileSync(service.configPath, '{ "gateway_conf": ');
     await saveAndConfirm(page);
     await toast(page, 'Update failed').waitFor();
@@ -436,7 +531,7 @@ describe('forwarder status, apply and history', () => {
   test('shows the forwarder\'s state and checks again on demand', testTimeout, () => withService(async () => {
     service.setUnitState(unit, 'active', 'running', Date.UTC(2026, 11, 8, 20, 11, 18));
     const page = await openPage('/login');
-    await logIn(page);
+    await logInToForwarder(page);
     await statusLine(page).getByText('Running', { exact: true }).waitFor();
     assert.match(await statusLine(page).textContent(), /packet-forwarder · since /);
     service.setUnitState(unit, 'failed', 'exit-code');
@@ -449,8 +544,7 @@ describe('forwarder status, apply and history', () => {
   test('an apply that does not hold is rolled back and says why', testTimeout, () => withService(async () => {
     const original = service.configText();
     const page = await openPage('/login');
-    await logIn(page);
-    await page.locator('#serverAddress').waitFor();
+    await logInToForwarder(page);
     service.failNextRestarts(unit, 1);
     await page.getByLabel('Server Port').fill('1700');
     await saveAndConfirm(page);
@@ -467,7 +561,7 @@ describe('forwarder status, apply and history', () => {
     withService(async () => {
       const original = service.configText();
       const page = await openPage('/login');
-      await logIn(page);
+      await logInToForwarder(page);
       await page.getByLabel('Server Port').fill('1700');
       await saveAndConfirm(page);
       await page.getByText('Applying… checking that the forwarder stays up').waitFor();
@@ -511,8 +605,7 @@ describe('forwarder status, apply and history', () => {
   test('downloads the current configuration and a kept version', testTimeout, () => withService(async () => {
     const original = service.configText();
     const page = await openPage('/login');
-    await logIn(page);
-    await page.locator('#serverAddress').waitFor();
+    await logInToForwarder(page);
     const [current] = await Promise.all([
       page.waitForEvent('download'),
       page.getByRole('button', { name: 'Download current configuration' }).click(),
@@ -564,13 +657,12 @@ describe('setting page', () => {
       await logIn(page);
       await page.getByRole('alert').getByText('Invalid password', { exact: true }).waitFor();
       await logIn(page, { password: 'n3w-secre' });
-      await page.getByText('Forwarder Setting').waitFor();
+      await verdictHeadline(page).waitFor();
     }));
 
   test('shows "Invalid auth token" after the service restarted', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
-    await logIn(page);
-    await page.locator('#serverAddress').waitFor();
+    await logInToForwarder(page);
     await service.restart();
     await openMenu(page, 'Setting');
     await fillPasswords(page, 'qzvtk', 'other-secret', 'other-secret');
@@ -582,8 +674,7 @@ describe('setting page', () => {
 describe('dev mode', () => {
   test('appears after the key sequence and switches SSH', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
-    await logIn(page);
-    await page.locator('#serverAddress').waitFor();
+    await logInToForwarder(page);
     await page.locator('h1').click();
     const menu = page.locator('.ant-menu');
     for (const key of [...devModeKeys.slice(0, 6), 'x', ...devModeKeys.slice(6)]) await page.keyboard.press(key);
@@ -616,8 +707,7 @@ describe('dev mode', () => {
     await sshState.getByText('Stopped', { exact: true }).waitFor();
     assert.equal(new URL(page.url()).pathname, '/ui/dev-mode', 'a reload stays on the page');
     await openMenu(page, 'Logout');
-    await logIn(page);
-    await page.locator('#serverAddress').waitFor();
+    await logInToForwarder(page);
     assert.equal(await menu.getByText('Dev Mode').count(), 0, 'the reveal ends at logout');
     await page.goto(`${service.url}/ui/dev-mode`);
     await page.getByText('Page Not Found').waitFor();
@@ -627,8 +717,7 @@ describe('dev mode', () => {
 describe('navigation', () => {
   test('logout forgets the token and returns to the login page', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
-    await logIn(page, { keep: true });
-    await page.locator('#serverAddress').waitFor();
+    await logInToForwarder(page, { keep: true });
     await openMenu(page, 'Logout');
     await waitForPath(page, '/ui/login');
     assert.deepEqual(await storedTokens(page), { local: null, session: null });
@@ -639,7 +728,11 @@ describe('navigation', () => {
   test('each page has its address: a reload stays there and Back goes back', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logIn(page);
-    await page.locator('#serverAddress').waitFor();
+    await waitForPath(page, '/ui/overview');
+    await page.reload();
+    await verdictHeadline(page).waitFor();
+    assert.equal(new URL(page.url()).pathname, '/ui/overview');
+    await openMenu(page, 'Forwarder');
     await page.reload();
     await page.locator('#serverAddress').waitFor();
     assert.equal(new URL(page.url()).pathname, '/ui');
@@ -658,8 +751,7 @@ describe('navigation', () => {
   test('an unknown route shows the not-found page and goes home after a second', testTimeout, () =>
     withService(async () => {
       const page = await openPage('/login');
-      await logIn(page);
-      await page.locator('#serverAddress').waitFor();
+      await logInToForwarder(page);
       const started = Date.now();
       await page.goto(`${service.url}/ui/anything`);
       await page.getByText('Page Not Found').waitFor();
@@ -720,10 +812,19 @@ describe('screenshots', () => {
       });
       await page.getByRole('button', { name: 'Login' }).waitFor();
       await shootChecked(page, 'login', viewport);
+      const now = Math.floor(Date.now() / 1000);
+      service.journal('INFO: [main] concentrator started, packet can now be received', now - 300);
+      service.reports(now, [3, 5, 4, 6, 2, 7, 5, 4, 6, 3]);
+      service.journal('WARNING: [gps] GPS out of sync, keeping previous time reference', now, 4);
       await logIn(page);
-      await page.locator('#serverAddress').waitFor();
+      await page.locator('.traffic-chart[data-points="10"]').waitFor({ timeout: 20000 });
+      await page.locator('.log-lines').waitFor();
       assert.equal(await page.locator('.console-sider:not(.ant-layout-sider-collapsed)').count(),
         viewport.width < 992 ? 0 : 1, 'the side menu opens only on wide screens');
+      await shootChecked(page, 'overview', viewport);
+      await assertNoOverflow(page, 'overview page');
+      await openMenu(page, 'Forwarder');
+      await page.locator('#serverAddress').waitFor();
       await shootChecked(page, 'forwarder', viewport);
       await assertNoOverflow(page, 'forwarder page');
       if (viewport === desktop) {

@@ -1,7 +1,8 @@
 // What the browser tests need around a page: a service process of its own in a
 // temporary folder, the tests' fake systemctl (tests/support/fake_systemctl.sh),
-// which records its commands and keeps each unit's state, and a headless
-// Chromium.
+// which records its commands and keeps each unit's state, the fake journalctl
+// (tests/support/fake_journalctl.sh), which plays the forwarder's journal, and
+// a headless Chromium.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
@@ -72,8 +73,19 @@ async function stopProcess(child) {
   }
 }
 
-const fakeSystemctl = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'tests', 'support',
-  'fake_systemctl.sh');
+const support = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'tests', 'support');
+const fakes = { systemctl: 'fake_systemctl.sh', journalctl: 'fake_journalctl.sh' };
+
+// The lines of one statistics report as lora_pkt_fwd writes them, at report
+// time `time` (Unix seconds), with the acknowledged shares as printed.
+export function reportLines(time, received, { pushAck = '100.00%', pullAck = '100.00%' } = {}) {
+  const head = new Date(time * 1000).toISOString().replace('T', ' ').slice(0, 19);
+  return [`##### ${head} GMT #####`, '### [UPSTREAM] ###', `# RF packets received by concentrator: ${received}`,
+    '# CRC_OK: 100.00%, CRC_FAIL: 0.00%, NO_CRC: 0.00%', `# RF packets forwarded: ${received} (230 bytes)`,
+    '# PUSH_DATA datagrams sent: 2 (1234 bytes)', `# PUSH_DATA acknowledged: ${pushAck}`, '### [DOWNSTREAM] ###',
+    `# PULL_DATA sent: 3 (${pullAck} acknowledged)`, '# PULL_RESP(onse) datagrams received: 0 (0 bytes)',
+    '# RF packets sent to concentrator: 0 (0 bytes)', '# TX errors: 0', '##### END #####'];
+}
 
 // One service with its own forwarder file, database and systemctl log. It
 // keeps its port across restarts, so a browser keeps its storage for it.
@@ -92,9 +104,32 @@ export class Service {
     this.systemctlDir = path.join(dir, 'bin');
     this.output = '';
     fs.copyFileSync(settings.config, this.configPath);
+    this.journalEntries = 0;
     fs.mkdirSync(this.systemctlDir);
-    fs.copyFileSync(fakeSystemctl, path.join(this.systemctlDir, 'systemctl'));
-    fs.chmodSync(path.join(this.systemctlDir, 'systemctl'), 0o755);
+    for (const [name, script] of Object.entries(fakes)) {
+      fs.copyFileSync(path.join(support, script), path.join(this.systemctlDir, name));
+      fs.chmodSync(path.join(this.systemctlDir, name), 0o755);
+    }
+  }
+
+  // Appends lines of the forwarder's output to its journal, taken at
+  // `timeSeconds`, as journalctl --output=json prints them.
+  journal(messages, timeSeconds, priority = 6) {
+    const entries = [].concat(messages).map((message) => {
+      this.journalEntries += 1;
+      return JSON.stringify({ __CURSOR: `c${this.journalEntries}`,
+        __REALTIME_TIMESTAMP: String(timeSeconds * 1000000 + this.journalEntries), PRIORITY: String(priority),
+        MESSAGE: message });
+    });
+    fs.appendFileSync(path.join(this.systemctlDir, 'entries'), entries.map((entry) => `${entry}\n`).join(''));
+  }
+
+  // Reports every 30 s up to `newest` (Unix seconds), one per received count.
+  reports(newest, receivedCounts, shares) {
+    receivedCounts.forEach((received, at) => {
+      const time = newest - 30 * (receivedCounts.length - 1 - at);
+      this.journal(reportLines(time, received, shares), time);
+    });
   }
 
   get url() {

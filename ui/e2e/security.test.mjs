@@ -68,7 +68,7 @@ describe('factory password', () => {
     withService([], async (service) => {
       const page = await openPage(`${service.url}/ui/login`);
       await logIn(page);
-      await page.locator('#serverAddress').waitFor();
+      await page.locator('.verdict-headline').waitFor();
       await banner(page).waitFor();
       await page.locator('.ant-menu').getByText('Setting', { exact: true }).click();
       await banner(page).waitFor();
@@ -121,7 +121,7 @@ describe('ended sessions', () => {
     withService([], async (service) => {
       const page = await openPage(`${service.url}/ui/login`);
       await logIn(page);
-      await page.locator('#serverAddress').waitFor();
+      await page.locator('.verdict-headline').waitFor();
       await service.restart();
       await page.locator('.ant-menu').getByText('Setting', { exact: true }).click();
       await page.locator('.ant-menu').getByText('Forwarder', { exact: true }).click();
@@ -130,7 +130,7 @@ describe('ended sessions', () => {
       await page.getByRole('button', { name: 'Log in again' }).click();
       await page.waitForURL((url) => url.pathname === '/ui/login');
       await logIn(page);
-      await page.locator('#serverAddress').waitFor();
+      await page.locator('.verdict-headline').waitFor();
     }));
 });
 

@@ -4,6 +4,7 @@ import { AuthProvider, useAuth } from './session/auth_context.jsx';
 import { useLogoAsIcon } from './components/logo.jsx';
 import { LoginPage } from './pages/login_page.jsx';
 import { NotFoundPage } from './pages/not_found_page.jsx';
+import { EarlyVerdict } from './overview/verdict_headline.jsx';
 
 // The console, with the component library it is built from, comes in a chunk
 // of its own, so that the login page needs only what it shows; the chunk is
@@ -14,11 +15,17 @@ const MainPage = lazy(() => loadMainPage().then((module) => ({ default: module.M
 
 // Without a token the console's pages go to the login page at once, without
 // waiting for the console's chunk; the replaced entry keeps Back from
-// returning to a page that would only send the operator here again.
+// returning to a page that would only send the operator here again. The
+// overview shows its verdict while the chunk is on its way.
 function ConsolePage({ page }) {
   const { authToken } = useAuth();
   if (!authToken) return <Navigate to="/login" replace />;
-  return <MainPage page={page} />;
+  if (page !== 'overview') return <MainPage page={page} />;
+  return (
+    <Suspense fallback={<EarlyVerdict authToken={authToken} />}>
+      <MainPage page={page} />
+    </Suspense>
+  );
 }
 
 export function ConsoleApp() {
@@ -31,6 +38,7 @@ export function ConsoleApp() {
       <Suspense fallback={<div className="page-loading" role="progressbar" aria-label="Loading" />}>
         <Routes>
           <Route path="/" element={<ConsolePage page="forwarder" />} />
+          <Route path="/overview" element={<ConsolePage page="overview" />} />
           <Route path="/setting" element={<ConsolePage page="setting" />} />
           <Route path="/dev-mode" element={<ConsolePage page="devMode" />} />
           <Route path="/login" element={<LoginPage />} />

@@ -2,7 +2,7 @@
 // and only while fresh.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { callEarly, takeEarly } from '../src/api/early_calls.js';
+import { callEarly, peekEarly, takeEarly } from '../src/api/early_calls.js';
 
 test('an early reply is taken once, by the same path and body, while fresh', () => {
   const calls = [];
@@ -16,6 +16,7 @@ test('an early reply is taken once, by the same path and body, while fresh', () 
   assert.deepEqual(calls, ['/rpc/a', '/rpc/b', '/rpc/c'], 'started at once');
 
   assert.equal(takeEarly('/rpc/a', { auth: 't2' }, 1001), null, 'another token asks afresh');
+  assert.equal(peekEarly('/rpc/a', { auth: 't1' }, 1001), 'reply to /rpc/a t1', 'a look leaves it for the page');
   assert.equal(takeEarly('/rpc/a', { auth: 't1' }, 1001), 'reply to /rpc/a t1');
   assert.equal(takeEarly('/rpc/a', { auth: 't1' }, 1002), null, 'taken only once');
   assert.equal(takeEarly('/rpc/b', { auth: 't1' }, 10999), 'reply to /rpc/b t1', 'fresh up to 10 s');

@@ -17,10 +17,16 @@ export function callEarly(path, body, call, now = Date.now()) {
   early.set(keyOf(path, body), { reply: call(path, body), at: now });
 }
 
+// The reply started early for exactly this call, or null, left in place for
+// the call that takes it.
+export function peekEarly(path, body, now = Date.now()) {
+  const entry = early.get(keyOf(path, body));
+  return entry && now - entry.at < freshForMs ? entry.reply : null;
+}
+
 // The reply started early for exactly this call, or null. Each is taken once.
 export function takeEarly(path, body, now = Date.now()) {
-  const key = keyOf(path, body);
-  const entry = early.get(key);
-  early.delete(key);
-  return entry && now - entry.at < freshForMs ? entry.reply : null;
+  const reply = peekEarly(path, body, now);
+  early.delete(keyOf(path, body));
+  return reply;
 }

@@ -2,13 +2,16 @@
 // The older procedures are under /rpc/, the later ones under /rpc/v1/; these
 // paths are the service's and stay exactly as they are. Each call's reply is
 // the service's JSON: `output` on success, `error` (`code`, `message`) else.
-import { callEarly } from './early_calls.js';
+import { callEarly, peekEarly } from './early_calls.js';
 import { callService, callWithToken } from './service.js';
 
 // The forwarder page's first three reads, also started early (below).
 const forwarderConfigGetPath = '/rpc/forwarder-config/get';
 const forwarderStatusPath = '/rpc/v1/forwarder/status';
 const historyPath = '/rpc/v1/forwarder-config/history';
+// The overview page's verdict and facts, also started early.
+const trafficPath = '/rpc/v1/forwarder/traffic';
+const systemInfoPath = '/rpc/v1/system/info';
 
 // The only call without a token: it hands one out. The browser's device token,
 // when it has one, goes along so that the login is not held to the limit that
@@ -32,6 +35,16 @@ export const restoreVersion = (auth, id) => callWithToken('/rpc/v1/forwarder-con
 
 export const loadForwarderStatus = (auth) => callWithToken(forwarderStatusPath, { auth });
 
+// The whole window without `since`; only the newer points with it.
+export const loadTraffic = (auth, since) =>
+  callWithToken(trafficPath, since === undefined ? { auth } : { auth, input: { since } });
+
+// The last `lines` lines, or those after `cursor`.
+export const loadForwarderLog = (auth, { lines, cursor }) =>
+  callWithToken('/rpc/v1/forwarder/log', { auth, input: cursor ? { lines, cursor } : { lines } });
+
+export const loadSystemInfo = (auth) => callWithToken(systemInfoPath, { auth });
+
 export const startSsh = (auth) => callWithToken('/rpc/sshd/start', { auth, input: {} });
 
 export const stopSsh = (auth) => callWithToken('/rpc/sshd/stop', { auth, input: {} });
@@ -43,3 +56,12 @@ export const loadSshStatus = (auth) => callWithToken('/rpc/v1/sshd/status', { au
 export function startForwarderPageReads(auth) {
   for (const path of [forwarderConfigGetPath, forwarderStatusPath, historyPath]) callEarly(path, { auth }, callService);
 }
+
+// The overview page's verdict and facts, started at login (and by a reload of
+// the page) while the console's script is still on its way.
+export function startOverviewReads(auth) {
+  for (const path of [trafficPath, systemInfoPath]) callEarly(path, { auth }, callService);
+}
+
+// The early reply of the overview's verdict, left for the page to take.
+export const earlyTraffic = (auth) => peekEarly(trafficPath, { auth });

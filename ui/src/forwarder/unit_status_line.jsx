@@ -2,9 +2,10 @@ import { useCallback, useEffect, useRef, useState } from 'react';
 import { Badge, Button, Tooltip, Typography } from 'antd';
 import { ReloadOutlined } from '@ant-design/icons';
 import { describeUnitState, statusOfReply } from './unit_state.js';
+import { useRefreshWhileVisible } from '../components/visible_refresh.js';
 import './forwarder_extras.css';
 
-const refreshEveryMs = 10000;
+export const refreshEveryMs = 10000;
 
 // The unit's state from `load(authToken)`: read at once, then every ten
 // seconds while the page is visible, and again when it becomes visible.
@@ -22,19 +23,8 @@ export function useUnitStatus(load, authToken, { poll = true } = {}) {
 
   useEffect(() => {
     refresh();
-    if (!poll) return undefined;
-    const timer = setInterval(() => {
-      if (document.visibilityState === 'visible') refresh();
-    }, refreshEveryMs);
-    const onVisible = () => {
-      if (document.visibilityState === 'visible') refresh();
-    };
-    document.addEventListener('visibilitychange', onVisible);
-    return () => {
-      clearInterval(timer);
-      document.removeEventListener('visibilitychange', onVisible);
-    };
-  }, [refresh, poll]);
+  }, [refresh]);
+  useRefreshWhileVisible(refresh, refreshEveryMs, poll);
 
   return [status, refresh];
 }

@@ -4,13 +4,16 @@ import { useAuth } from '../session/auth_context.jsx';
 import { Logo } from '../components/logo.jsx';
 import { PlainIcon } from '../components/plain_icons.jsx';
 import { loadDeviceToken, loadToken } from '../session/auth_storage.js';
-import { login } from '../api/procedures.js';
+import { login, startOverviewReads } from '../api/procedures.js';
 import { errorText } from '../api/service.js';
 import { versionText } from '../components/version.js';
 
 // The first page of a visit, built from plain elements so that it arrives
 // with the smallest script: it is usable before the console's chunk (and the
 // component library in it) has come over a slow link.
+
+// A login opens the overview, the page that says whether the gateway works.
+const landingPage = '/overview';
 
 const requiredMessages = { username: 'Username is required', password: 'Password is required' };
 
@@ -42,7 +45,7 @@ export function LoginPage() {
   const [busy, setBusy] = useState(false);
 
   useEffect(() => {
-    if (loadToken()) navigate('/');
+    if (loadToken()) navigate(landingPage);
   }, [navigate]);
 
   // A field is checked again at every change, as it is at Login.
@@ -70,8 +73,9 @@ export function LoginPage() {
       setRefusal(errorText(reply));
       return;
     }
+    startOverviewReads(reply.output.auth);
     logIn(reply.output.auth, values.keepLoggedIn, reply.output.factoryPassword === true, reply.output.deviceToken);
-    navigate('/');
+    navigate(landingPage);
   }
 
   const fieldProps = (name) => ({

@@ -1,6 +1,6 @@
-import { useEffect, useState } from 'react';
+import { lazy, Suspense, useEffect, useState } from 'react';
 import { App as AntApp, Button, ConfigProvider, Layout, Menu } from 'antd';
-import { CodeOutlined, LogoutOutlined, MenuOutlined, RadarChartOutlined, SettingOutlined } from '@ant-design/icons';
+import { CodeOutlined, DashboardOutlined, LogoutOutlined, MenuOutlined, RadarChartOutlined, SettingOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../session/auth_context.jsx';
 import { theme } from '../theme.js';
@@ -13,9 +13,14 @@ import { ForwarderPage } from './forwarder_page.jsx';
 import { SettingPage } from './setting_page.jsx';
 import { DevModePage } from './dev_mode_page.jsx';
 import { NotFoundPage } from './not_found_page.jsx';
+import { EarlyVerdict } from '../overview/verdict_headline.jsx';
+
+// The overview's code and its chart's come in chunks of their own, after login.
+const OverviewPage = lazy(() => import('./overview_page.jsx').then((module) => ({ default: module.OverviewPage })));
 
 // Each page's own address under the console's base path.
 const pages = {
+  overview: { label: 'Overview', icon: <DashboardOutlined />, Page: OverviewPage, path: '/overview' },
   forwarder: { label: 'Forwarder', icon: <RadarChartOutlined />, Page: ForwarderPage, path: '/' },
   setting: { label: 'Setting', icon: <SettingOutlined />, Page: SettingPage, path: '/setting' },
   devMode: { label: 'Dev Mode', icon: <CodeOutlined />, Page: DevModePage, path: '/dev-mode' },
@@ -95,7 +100,7 @@ function ConsoleShell({ menuItems, selected, onChoose, children }) {
 }
 
 function Console({ page }) {
-  const { logOut, factoryPassword } = useAuth();
+  const { authToken, logOut, factoryPassword } = useAuth();
   const navigate = useNavigate();
   const { confirmLeave } = useUnsavedChanges();
   const devModeRevealed = useDevModeReveal();
@@ -123,7 +128,9 @@ function Console({ page }) {
     <ConsoleShell menuItems={menuItems} selected={page} onChoose={choose}>
       {sessionEnd && <SessionEndedBanner message={sessionEnd} onLogInAgain={() => choose('logout')} />}
       {factoryPassword && !sessionEnd && <FactoryPasswordBanner onChangePassword={() => choose('setting')} />}
-      <Page />
+      <Suspense fallback={<EarlyVerdict authToken={authToken} shell />}>
+        <Page />
+      </Suspense>
     </ConsoleShell>
   );
 }
