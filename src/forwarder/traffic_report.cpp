@@ -82,6 +82,16 @@ void readPullData(std::string_view rest, TrafficInterval& report) {
 
 using LineReader = void (*)(std::string_view rest, TrafficInterval& report);
 
+template <TrafficCount kind>
+void countOf(std::string_view rest, TrafficInterval& report) {
+  readCount(rest, report, kind);
+}
+
+template <TrafficShare kind>
+void shareOf(std::string_view rest, TrafficInterval& report) {
+  readShare(rest, report, kind);
+}
+
 struct FigureLine {
   bool upstream;  // else downstream
   std::string_view prefix;
@@ -89,22 +99,15 @@ struct FigureLine {
 };
 
 constexpr FigureLine figureLines[] = {
-    {true, "# RF packets received by concentrator: ",
-     [](std::string_view rest, TrafficInterval& report) { readCount(rest, report, TrafficCount::received); }},
+    {true, "# RF packets received by concentrator: ", countOf<TrafficCount::received>},
     {true, "# CRC_OK: ", readCrcShares},
-    {true, "# RF packets forwarded: ",
-     [](std::string_view rest, TrafficInterval& report) { readCount(rest, report, TrafficCount::forwarded); }},
-    {true, "# PUSH_DATA datagrams sent: ",
-     [](std::string_view rest, TrafficInterval& report) { readCount(rest, report, TrafficCount::pushDataSent); }},
-    {true, "# PUSH_DATA acknowledged: ",
-     [](std::string_view rest, TrafficInterval& report) { readShare(rest, report, TrafficShare::pushDataAck); }},
+    {true, "# RF packets forwarded: ", countOf<TrafficCount::forwarded>},
+    {true, "# PUSH_DATA datagrams sent: ", countOf<TrafficCount::pushDataSent>},
+    {true, "# PUSH_DATA acknowledged: ", shareOf<TrafficShare::pushDataAck>},
     {false, "# PULL_DATA sent: ", readPullData},
-    {false, "# PULL_RESP(onse) datagrams received: ",
-     [](std::string_view rest, TrafficInterval& report) { readCount(rest, report, TrafficCount::downlinksReceived); }},
-    {false, "# RF packets sent to concentrator: ",
-     [](std::string_view rest, TrafficInterval& report) { readCount(rest, report, TrafficCount::downlinksSent); }},
-    {false, "# TX errors: ",
-     [](std::string_view rest, TrafficInterval& report) { readCount(rest, report, TrafficCount::txErrors); }},
+    {false, "# PULL_RESP(onse) datagrams received: ", countOf<TrafficCount::downlinksReceived>},
+    {false, "# RF packets sent to concentrator: ", countOf<TrafficCount::downlinksSent>},
+    {false, "# TX errors: ", countOf<TrafficCount::txErrors>},
 };
 
 bool isReportHead(std::string_view line) {
