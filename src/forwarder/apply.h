@@ -24,6 +24,12 @@ namespace nc {
 // well inside five seconds, and an operator waits that long without doubt.
 constexpr std::chrono::milliseconds defaultSettleWindow{5000};
 
+// The longest settle window a command line may ask for. The operator's request
+// and every other change wait out the window; past two minutes a browser or a
+// proxy gives up on the answer, and a forwarder that has run that long has
+// long read its file.
+constexpr std::chrono::seconds maxSettleWindow{120};
+
 // How often the unit is read during the window (one short systemctl call).
 constexpr std::chrono::milliseconds settlePollInterval{250};
 
