@@ -54,14 +54,23 @@ asio::awaitable<std::optional<std::string>> watchUnit(const std::string& unit, m
   }
 }
 
+// Ends a failure after which no configuration runs, so that no reader takes
+// the rollback for a repair; an unreadable state is not claimed to be down.
+constexpr const char* forwarderDownText =
+    ": the forwarder is not running. Restore a version that ran, or repair the file on the gateway.";
+constexpr const char* forwarderUnknownText =
+    ": the forwarder's state cannot be read, so it may not be running. Check it on the gateway.";
+
 // The message goes to the log as well, where the gateway's journal keeps it.
 [[noreturn]] void raiseApplyFailure(const std::string& message) {
   serviceLog().error(message);
   throw ApplyFailedError(message);
 }
 
-// Puts `oldText` back and restarts the unit once more. Never returns: it ends
-// in the failure that tells the caller what happened, `what` first.
+// Puts `oldText` back, restarts the unit once more and watches it as long as
+// the change: a forwarder that fails on the old file too must not be reported
+// restored. Never returns: it ends in the failure that tells the caller what
+// happened, `what` first.
 asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string& oldText, const std::string& what) {
   try {
     replaceFileAtomically(target.configPath, oldText);
@@ -69,9 +78,13 @@ asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string&
     raiseApplyFailure(what + "; putting the previous configuration back failed too (" + error.what() +
                       "), so the new configuration is still in place.");
   }
+  const std::string notRunning = "; the previous configuration was put back, but ";
   if (auto failed = co_await restartUnit(target.unit))
-    raiseApplyFailure(what + "; the previous configuration was put back, but restarting the forwarder with it failed too (" +
-                      *failed + ").");
+    raiseApplyFailure(what + notRunning + "restarting the forwarder with it failed too (" + *failed + ")" +
+                      forwarderDownText);
+  if (auto failed = co_await watchUnit(target.unit, target.settleWindow))
+    raiseApplyFailure(what + notRunning + "the forwarder did not stay running with it either (" + *failed + ")" +
+                      (isUnreadVerdict(*failed) ? forwarderUnknownText : forwarderDownText));
   raiseApplyFailure(what + "; the previous configuration was restored.");
 }
 

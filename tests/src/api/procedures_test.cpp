@@ -163,7 +163,9 @@ TEST_F(Procedures, forwarderConfigGetAndPatch) {
   EXPECT_EQ(statusOf(failed), 500);
   EXPECT_EQ(bodyOf(failed), error(10000, "The forwarder could not be restarted with the new configuration (systemctl "
                                          "ended with status 3); the previous configuration was put back, but "
-                                         "restarting the forwarder with it failed too (systemctl ended with status 3)."));
+                                         "restarting the forwarder with it failed too (systemctl ended with status "
+                                         "3): the forwarder is not running. Restore a version that ran, or repair "
+                                         "the file on the gateway."));
   EXPECT_EQ(readFile(configPath()), before);
 }
 
@@ -292,7 +294,8 @@ TEST_F(Procedures, commandFailuresSayWhatHappened) {
   const std::string stopped = "systemctl did not finish within 1.5 s and was stopped";
   EXPECT_EQ(bodyOf(hung), error(10000, "The forwarder could not be restarted with the new configuration (" + stopped +
                                             "); the previous configuration was put back, but restarting the forwarder "
-                                            "with it failed too (" + stopped + ")."));
+                                            "with it failed too (" + stopped + "): the forwarder is not running. "
+                                            "Restore a version that ran, or repair the file on the gateway."));
 }
 
 TEST_F(Procedures, commandsOfTwoProceduresNeverOverlapAndOtherRequestsGoOn) {

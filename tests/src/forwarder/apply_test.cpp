@@ -19,6 +19,8 @@ const std::string unit = "packet-forwarder";
 const std::string handWritten = "// gateway 7\n{\"gateway_conf\": {\"serv_port_up\": 1680}}\n";
 const std::string patched = "{\n  \"gateway_conf\": {\n    \"serv_port_up\": 1680,\n    \"serv_port_down\": 1700\n  }\n}";
 const std::string jobFailed = "Job for packet-forwarder.service failed because the control process exited with error code.";
+const std::string notRunning =
+    ": the forwarder is not running. Restore a version that ran, or repair the file on the gateway.";
 
 class VerifiedApply : public ::testing::Test {
  protected:
@@ -148,7 +150,19 @@ TEST_F(VerifiedApply, aSecondRestartThatFailsIsReportedToo) {
   fake_.failNextRestarts(unit, 2);
   EXPECT_EQ(patch(), "500 The forwarder could not be restarted with the new configuration (" + jobFailed +
                          "); the previous configuration was put back, but restarting the forwarder with it failed too (" +
-                         jobFailed + ").");
+                         jobFailed + ")" + notRunning);
+  EXPECT_EQ(readFile(configPath()), handWritten);
+  EXPECT_EQ(fake_.calls(), restarts(2));
+}
+
+// The old file may fail as well (a concentrator that no longer answers): the
+// rollback's restart is watched as long, and never reported as a repair.
+TEST_F(VerifiedApply, aRollbackThatDiesInsideTheWindowSaysTheForwarderIsDown) {
+  fake_.failNextRestarts(unit, 1);
+  fake_.failAfterStart(unit, 0.4);
+  EXPECT_EQ(patch(), "500 The forwarder could not be restarted with the new configuration (" + jobFailed +
+                         "); the previous configuration was put back, but the forwarder did not stay running with it "
+                         "either (failed: exit-code)" + notRunning);
   EXPECT_EQ(readFile(configPath()), handWritten);
   EXPECT_EQ(fake_.calls(), restarts(2));
 }
@@ -156,8 +170,11 @@ TEST_F(VerifiedApply, aSecondRestartThatFailsIsReportedToo) {
 TEST_F(VerifiedApply, aUnitThatCannotBeReadIsNeverReportedRunning) {
   fake_.printOnCall("show", "", "Failed to connect to bus: Host is down\n");
   fake_.exitWith("show", 1);
-  EXPECT_EQ(patch(), "500 The forwarder did not stay running with the new configuration (unknown: Failed to connect to "
-                     "bus: Host is down); the previous configuration was restored.");
+  const std::string unread = "unknown: Failed to connect to bus: Host is down";
+  EXPECT_EQ(patch(), "500 The forwarder did not stay running with the new configuration (" + unread +
+                         "); the previous configuration was put back, but the forwarder did not stay running with it "
+                         "either (" + unread + "): the forwarder's state cannot be read, so it may not be running. "
+                         "Check it on the gateway.");
   EXPECT_EQ(readFile(configPath()), handWritten);
 }
 
