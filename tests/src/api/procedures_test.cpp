@@ -11,6 +11,7 @@
 #include "src/api/entry_handlers.h"
 #include "src/api/failure_table.h"
 #include "src/api/procedure_table.h"
+#include "src/forwarder/config_file.h"
 #include "src/units/systemctl.h"
 #include "support/fake_systemctl.h"
 #include "support/in_process_server.h"
@@ -241,6 +242,35 @@ TEST_F(Procedures, historyVersionAndRestore) {
   EXPECT_EQ(bodyOf(call("/rpc/forwarder-config/restore", R"({"auth":")" + token + "\"}")),
             error(21031, "Missing field input"));
   EXPECT_EQ(fake_.calls(), (std::vector<std::string>{"restart packet-forwarder", "restart packet-forwarder"}));
+}
+
+// The file as it stands, for a download and for saying what is wrong with a
+// file broken by hand, which get refuses.
+TEST_F(Procedures, rawText) {
+  std::string token = login();
+  const auto raw = [&] {
+    return parseJson(bodyOf(guarded("/rpc/forwarder-config/raw", token))).asObject().at("output");
+  };
+  const std::string commented = "// gateway 7\n{\"gateway_conf\": {\"serv_port_up\": 1680}}\n";
+  writeFile(configPath(), commented);
+  EXPECT_EQ(raw(), JsonValue(JsonObject{{"text", commented}, {"valid", true}}));
+
+  const std::string broken = "{\n  \"gateway_conf\": {\n    \"serv_port_up\": 1680,\n  }\n}\n";
+  writeFile(configPath(), broken);
+  const JsonValue answer = raw();
+  EXPECT_EQ(answer.asObject().at("text").asString(), broken);
+  EXPECT_FALSE(answer.asObject().at("valid").asBool());
+  const JsonObject& problem = answer.asObject().at("error").asObject();
+  EXPECT_EQ(problem.at("line").asInt(), 4);
+  EXPECT_EQ(problem.at("column").asInt(), 3);
+  EXPECT_NE(problem.at("message").asString().find("at line 4, column 3: "), std::string::npos)
+      << problem.at("message").asString();
+  EXPECT_EQ(statusOf(guarded("/rpc/forwarder-config/get", token)), 500);
+
+  writeFile(configPath(), std::string(maxForwarderFileBytes + 1, ' '));
+  EXPECT_EQ(bodyOf(guarded("/rpc/forwarder-config/raw", token)),
+            error(10000, configPath().string() + " is larger than 1048576 bytes"));
+  EXPECT_EQ(statusOf(guarded("/rpc/forwarder-config/raw", "not-a-token")), 403);
 }
 
 TEST_F(Procedures, sshCommands) {
