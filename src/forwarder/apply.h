@@ -2,7 +2,7 @@
 // on a new file without notice: the file as it stands goes into the history,
 // the new file is written, the unit restarted and watched for a settle window;
 // if it does not stay up, the previous file is put back and the unit restarted
-// and watched again.
+// and watched again. The history notes how each change ended.
 #pragma once
 
 #include <chrono>

@@ -224,7 +224,8 @@ TEST_F(Procedures, historyVersionAndRestore) {
   EXPECT_EQ(first.at("id").asInt(), 1);
   EXPECT_EQ(first.at("account").asString(), "admin");
   EXPECT_EQ(first.at("size").asInt(), static_cast<int64_t>(original.size()));
-  EXPECT_EQ(toCompactJson(first.at("paths")), R"(["gateway_conf"])");
+  EXPECT_EQ(toCompactJson(first.at("paths")), R"(["gateway_conf.serv_port_up"])");
+  EXPECT_EQ(first.at("outcome").asString(), "held");
   EXPECT_FALSE(first.contains("text"));
 
   JsonValue version = parseJson(bodyOf(guarded("/rpc/forwarder-config/version", token, R"({"id":1})")));

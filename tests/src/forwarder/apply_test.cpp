@@ -48,6 +48,7 @@ class VerifiedApply : public ::testing::Test {
   }
   std::string restore(int64_t id) { return outcome(restoreForwarderVersion(target_, id, "operator")); }
   std::vector<std::string> restarts(size_t n) const { return std::vector<std::string>(n, "restart " + unit); }
+  std::optional<ApplyOutcome> newestOutcome() const { return listVersions(target_.historyFolder).at(0).change.outcome; }
 
   FakeSystemctl fake_;
   TempDir dir_;
@@ -112,7 +113,8 @@ TEST_F(VerifiedApply, aGoodApplyIsWatchedAndKept) {
   ASSERT_EQ(versions.size(), 1u);
   EXPECT_EQ(versionText(target_.historyFolder, versions[0].id), handWritten);
   EXPECT_EQ(versions[0].change.account, "admin");
-  EXPECT_EQ(versions[0].change.paths, std::vector<std::string>{"gateway_conf"});
+  EXPECT_EQ(versions[0].change.paths, std::vector<std::string>{"gateway_conf.serv_port_down"});
+  EXPECT_EQ(versions[0].change.outcome, ApplyOutcome::held);
 }
 
 TEST_F(VerifiedApply, aRestartThatFailsIsRolledBack) {
@@ -121,6 +123,7 @@ TEST_F(VerifiedApply, aRestartThatFailsIsRolledBack) {
                          "); the previous configuration was restored.");
   EXPECT_EQ(readFile(configPath()), handWritten);
   EXPECT_EQ(fake_.calls(), restarts(2));
+  EXPECT_EQ(newestOutcome(), ApplyOutcome::rolledBack);
 }
 
 TEST_F(VerifiedApply, aUnitThatDiesInsideTheWindowIsRolledBack) {
@@ -153,6 +156,7 @@ TEST_F(VerifiedApply, aSecondRestartThatFailsIsReportedToo) {
                          jobFailed + ")" + notRunning);
   EXPECT_EQ(readFile(configPath()), handWritten);
   EXPECT_EQ(fake_.calls(), restarts(2));
+  EXPECT_EQ(newestOutcome(), ApplyOutcome::rolledBack);
 }
 
 // The old file may fail as well (a concentrator that no longer answers): the
@@ -165,6 +169,7 @@ TEST_F(VerifiedApply, aRollbackThatDiesInsideTheWindowSaysTheForwarderIsDown) {
                          "either (failed: exit-code)" + notRunning);
   EXPECT_EQ(readFile(configPath()), handWritten);
   EXPECT_EQ(fake_.calls(), restarts(2));
+  EXPECT_EQ(newestOutcome(), ApplyOutcome::rolledBack);
 }
 
 TEST_F(VerifiedApply, aUnitThatCannotBeReadIsNeverReportedRunning) {
@@ -185,6 +190,7 @@ TEST_F(VerifiedApply, withoutAUnitTheFileIsWrittenAndKept) {
   EXPECT_TRUE(fake_.calls().empty());
   EXPECT_TRUE(fake_.queries().empty());
   EXPECT_EQ(listVersions(target_.historyFolder).size(), 1u);
+  EXPECT_EQ(newestOutcome(), ApplyOutcome::saved);
 }
 
 TEST_F(VerifiedApply, aHistoryThatCannotBeWrittenChangesNothing) {
@@ -205,7 +211,8 @@ TEST_F(VerifiedApply, restore) {
   ASSERT_EQ(versions.size(), 3u);
   EXPECT_EQ(versions[0].change.restoredFrom, 1);
   EXPECT_EQ(versions[0].change.account, "operator");
-  EXPECT_EQ(versions[0].change.paths, std::vector<std::string>{"gateway_conf"});
+  EXPECT_EQ(versions[0].change.paths,
+            (std::vector<std::string>{"gateway_conf.serv_port_up", "gateway_conf.serv_port_down"}));
   EXPECT_EQ(fake_.calls(), restarts(3));
 
   // A file broken by hand is kept and can be repaired by a restore; the broken
