@@ -1,5 +1,6 @@
 #include "utils/json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -117,6 +118,7 @@ class TreeBuilder {
   JsonValue takeResult() { return std::move(result_); }
   const std::optional<OverflowLiteral>& overflow() const { return overflow_; }
   std::string failureMessage() const;
+  const std::optional<size_t>& failurePosition() const { return failurePosition_; }
 
  private:
   JsonValue& place(JsonValue value);
@@ -140,6 +142,7 @@ class TreeBuilder {
   size_t numbersSeen_ = 0;
   bool tooDeep_ = false;
   std::string failure_;
+  std::optional<size_t> failurePosition_;
   std::optional<OverflowLiteral> overflow_;
 };
 
@@ -183,12 +186,23 @@ bool TreeBuilder::parse_error(size_t position, const std::string& lastToken, con
   const std::string echo = "; last read: '" + lastToken + "'";
   if (const size_t echoAt = what.find(echo); echoAt != std::string::npos) what.erase(echoAt, echo.size());
   failure_ = "Invalid JSON: " + what;
+  failurePosition_ = position;
   return false;
 }
 
 std::string TreeBuilder::failureMessage() const {
   if (tooDeep_) return "Invalid JSON: nesting deeper than " + std::to_string(maxJsonDepth) + " levels";
   return failure_;
+}
+
+// Line and column counted as the parser counts them in its message: a line
+// ends after its newline, where the next line's column 0 begins.
+JsonParseError parseFailure(const TreeBuilder& builder, std::string_view input) {
+  if (!builder.failurePosition()) return JsonParseError(builder.failureMessage());
+  const std::string_view read = input.substr(0, std::min(*builder.failurePosition(), input.size()));
+  const size_t lineStart = read.rfind('\n') == std::string_view::npos ? 0 : read.rfind('\n') + 1;
+  const size_t line = 1 + static_cast<size_t>(std::count(read.begin(), read.end(), '\n'));
+  return JsonParseError(builder.failureMessage(), line, *builder.failurePosition() - lineStart);
 }
 
 }  // namespace
@@ -210,7 +224,7 @@ JsonValue parseJson(std::string_view text) {
     const std::optional<OverflowLiteral>& overflow = builder.overflow();
     const bool located = overflow && overflow->offset + overflow->text.size() <= input.size() &&
                          input.substr(overflow->offset, overflow->text.size()) == overflow->text;
-    if (!located) throw JsonParseError(builder.failureMessage());
+    if (!located) throw parseFailure(builder, input);
     if (rawLiterals.size() == maxOutOfRangeLiterals) {
       throw JsonParseError("Invalid JSON: more than " + std::to_string(maxOutOfRangeLiterals) +
                            " numbers beyond double range");

@@ -16,10 +16,20 @@ namespace nc {
 
 class JsonValue;
 
-// Raised by parseJson for text that is not one JSON document.
+// Raised by parseJson for text that is not one JSON document. The line and
+// column (both from 1; column 0: the line's start) are where the parser
+// stopped, and 0 when it stopped at no place in the text (nesting too deep).
 class JsonParseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  JsonParseError(const std::string& message, size_t line, size_t column)
+      : std::runtime_error(message), line_(line), column_(column) {}
+  size_t line() const { return line_; }
+  size_t column() const { return column_; }
+
+ private:
+  size_t line_ = 0;
+  size_t column_ = 0;
 };
 
 // Raised when a value is read as a kind it does not hold, or a missing key is

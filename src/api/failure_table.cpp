@@ -7,6 +7,7 @@
 #include "src/accounts/token_seal.h"
 #include "src/accounts/tokens.h"
 #include "src/forwarder/apply.h"
+#include "src/forwarder/atomic_file.h"
 #include "src/forwarder/history.h"
 #include "src/units/systemctl.h"
 #include "utils/logger.h"
@@ -45,6 +46,7 @@ FailureTable serviceFailures() {
   answerWithItsMessage<UnknownVersionError>(failures, 404, ErrorCode::UnknownId);
   answerWithItsMessage<UnrestorableVersionError>(failures, 400, ErrorCode::InvalidJsonFormat);
   failures.add<ConfigNotObjectError>(400, ErrorCode::InvalidFormat);
+  answerWithItsMessage<FileTooLargeError>(failures, 500, ErrorCode::UnspecifiedError);
   // The ssh procedures' commands: the same status and code as a failed
   // forwarder change, with what systemctl said.
   failures.add<ExecError>([](const ExecError& failure) {

@@ -31,10 +31,26 @@ asio::awaitable<void> countedApply(Context& context, asio::awaitable<void> apply
   ++context.counts.appliesHeld;
 }
 
+JsonValue parseProblemJson(const JsonParseError& problem) {
+  JsonObject json{{"message", std::string(problem.what())}};
+  if (problem.line() > 0) {
+    json.set("line", static_cast<int64_t>(problem.line()));
+    json.set("column", static_cast<int64_t>(problem.column()));
+  }
+  return JsonValue(std::move(json));
+}
+
 }  // namespace
 
 asio::awaitable<JsonValue> forwarderConfigGet(Context& context, const JsonValue&, std::string) {
   co_return output(co_await readForwarderConfig(context.forwarderConfigPath));
+}
+
+asio::awaitable<JsonValue> forwarderConfigRaw(Context& context, const JsonValue&, std::string) {
+  ForwarderFileText file = co_await readForwarderText(context.forwarderConfigPath);
+  JsonObject answer{{"text", std::move(file.text)}, {"valid", !file.problem}};
+  if (file.problem) answer.set("error", parseProblemJson(*file.problem));
+  co_return output(JsonValue(std::move(answer)));
 }
 
 asio::awaitable<JsonValue> forwarderConfigPatch(Context& context, const JsonValue& body, std::string account) {

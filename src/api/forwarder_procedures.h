@@ -11,6 +11,8 @@
 namespace nc {
 
 asio::awaitable<JsonValue> forwarderConfigGet(Context& context, const JsonValue& body, std::string account);
+// The file's text as it stands, valid or not, with the parser's complaint when it is not.
+asio::awaitable<JsonValue> forwarderConfigRaw(Context& context, const JsonValue& body, std::string account);
 asio::awaitable<JsonValue> forwarderConfigPatch(Context& context, const JsonValue& body, std::string account);
 asio::awaitable<JsonValue> forwarderConfigHistory(Context& context, const JsonValue& body, std::string account);
 asio::awaitable<JsonValue> forwarderConfigVersion(Context& context, const JsonValue& body, std::string account);

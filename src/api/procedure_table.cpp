@@ -26,6 +26,7 @@ Procedure open(std::shared_ptr<Context> context, OpenProcedure procedure) {
 std::shared_ptr<JsonApiRouter> newProcedureTable(std::shared_ptr<Context> context) {
   auto table = newJsonApiRouter();
   mount(table, "forwarder-config/get", loginOnly(context, forwarderConfigGet));
+  mount(table, "forwarder-config/raw", loginOnly(context, forwarderConfigRaw));
   mount(table, "forwarder-config/patch", loginOnly(context, forwarderConfigPatch));
   mount(table, "password/update", loginOnly(context, passwordUpdate));
   mount(table, "login/password", open(context, loginPassword));

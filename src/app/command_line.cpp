@@ -35,13 +35,14 @@ struct Option {
 };
 
 // Help rows, prefix completion and suggestions all follow this order.
-const std::array<Option, 10> knownOptions{{
+const std::array<Option, 11> knownOptions{{
     {"help", 'h', Kind::HelpSwitch, "print this cligen-erated help"},
     {"help-syntax", '\0', Kind::HelpSyntaxSwitch, "advanced: prepend,plurals,.."},
     {"listen", 'l', Kind::Text, {}, &Settings::listen},
     {"port", 'p', Kind::Integer, {}, nullptr, &Settings::port},
     {"forwarderConfigPath", 'f', Kind::Text, {}, &Settings::forwarderConfigPath},
     {"forwarderUnitServiceName", '\0', Kind::Text, {}, &Settings::forwarderUnitServiceName},
+    {"forwarderSettleSeconds", '\0', Kind::Integer, {}, nullptr, &Settings::forwarderSettleSeconds},
     {"dataPath", 'd', Kind::Text, {}, &Settings::dataPath},
     {"tokenLifetime", '\0', Kind::Integer, {}, nullptr, &Settings::tokenLifetime},
     {"allowedHosts", '\0', Kind::Text, {}, &Settings::allowedHosts},

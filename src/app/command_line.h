@@ -1,4 +1,4 @@
-// The service's command line: eight settings, the help and version switches,
+// The service's command line: nine settings, the help and version switches,
 // and the texts a user sees when the line cannot be run.
 #pragma once
 

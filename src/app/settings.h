@@ -11,6 +11,7 @@ struct Settings {
   int64_t port = 9992;
   std::string forwarderConfigPath = "/opt/zel/packet_forwarder/lora_pkt_fwd/global_conf.json";
   std::string forwarderUnitServiceName = "packet-forwarder";  // empty: nothing is restarted
+  int64_t forwarderSettleSeconds = 5;  // how long a restarted forwarder must stay up
   std::string dataPath = "nodeconsole.sqlite3";
   int64_t tokenLifetime = 86400;  // seconds; 0: tokens last until the service restarts
   std::string allowedHosts;       // comma-separated names accepted in Host besides the built-in ones

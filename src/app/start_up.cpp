@@ -81,18 +81,27 @@ void logOsError(const OsError& e) {
   serviceLog().error("OSError code: " + std::to_string(e.code().value()));
 }
 
+// Values the command line parses but the service cannot run with.
+void refuseNonsense(const Settings& settings) {
+  if (settings.port < 0 || settings.port > maxPort)
+    throw std::invalid_argument("Invalid port: " + std::to_string(settings.port) + " (expected 0 to 65535)");
+  if (settings.tokenLifetime < 0)
+    throw std::invalid_argument("Invalid token lifetime: " + std::to_string(settings.tokenLifetime) +
+                                " (expected seconds, or 0 for no limit)");
+  if (settings.forwarderSettleSeconds < 1 || settings.forwarderSettleSeconds > maxSettleWindow.count())
+    throw std::invalid_argument("Invalid forwarder settle window: " + std::to_string(settings.forwarderSettleSeconds) +
+                                " (expected 1 to " + std::to_string(maxSettleWindow.count()) + " seconds)");
+}
+
 }  // namespace
 
 int nodeconsole(const Settings& settings) {
   serviceLog().info("starting nodeconsole v" NODECONSOLE_VERSION);
   try {
-    if (settings.port < 0 || settings.port > maxPort)
-      throw std::invalid_argument("Invalid port: " + std::to_string(settings.port) + " (expected 0 to 65535)");
-    if (settings.tokenLifetime < 0)
-      throw std::invalid_argument("Invalid token lifetime: " + std::to_string(settings.tokenLifetime) +
-                                  " (expected seconds, or 0 for no limit)");
+    refuseNonsense(settings);
     auto context = newContext(settings.forwarderConfigPath, settings.forwarderUnitServiceName, settings.dataPath);
     context->access.tokenLifetime = settings.tokenLifetime;
+    context->forwarderSettleWindow = std::chrono::seconds(settings.forwarderSettleSeconds);
     initAccounts(*context);
     tidyForwarderFiles(forwarderTargetOf(*context), serviceLog());
     auto server = buildServer(context, settings);

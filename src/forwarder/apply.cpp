@@ -54,24 +54,51 @@ asio::awaitable<std::optional<std::string>> watchUnit(const std::string& unit, m
   }
 }
 
+// Ends a failure after which no configuration runs, so that no reader takes
+// the rollback for a repair; an unreadable state is not claimed to be down.
+constexpr const char* forwarderDownText =
+    ": the forwarder is not running. Restore a version that ran, or repair the file on the gateway.";
+constexpr const char* forwarderUnknownText =
+    ": the forwarder's state cannot be read, so it may not be running. Check it on the gateway.";
+
 // The message goes to the log as well, where the gateway's journal keeps it.
 [[noreturn]] void raiseApplyFailure(const std::string& message) {
   serviceLog().error(message);
   throw ApplyFailedError(message);
 }
 
-// Puts `oldText` back and restarts the unit once more. Never returns: it ends
-// in the failure that tells the caller what happened, `what` first.
-asio::awaitable<void> rollBack(const ForwarderTarget& target, const std::string& oldText, const std::string& what) {
+// The outcome only annotates the history: failing to note it must not turn a
+// change that held into an error, nor hide why one did not.
+void recordOutcome(const ForwarderTarget& target, int64_t id, ApplyOutcome outcome) {
+  try {
+    noteOutcome(target.historyFolder, id, outcome);
+  } catch (const std::exception& error) {
+    serviceLog().error(std::string("The outcome of the change could not be noted in the configuration history: ") +
+                       error.what());
+  }
+}
+
+// Puts `oldText` back, restarts the unit once more and watches it as long as
+// the change: a forwarder that fails on the old file too must not be reported
+// restored. Never returns: it ends in the failure that tells the caller what
+// happened, `what` first.
+asio::awaitable<void> rollBack(const ForwarderTarget& target, const HistoryVersion& kept, const std::string& oldText,
+                               const std::string& what) {
   try {
     replaceFileAtomically(target.configPath, oldText);
   } catch (const std::exception& error) {
+    recordOutcome(target, kept.id, ApplyOutcome::failed);
     raiseApplyFailure(what + "; putting the previous configuration back failed too (" + error.what() +
                       "), so the new configuration is still in place.");
   }
+  recordOutcome(target, kept.id, ApplyOutcome::rolledBack);
+  const std::string notRunning = "; the previous configuration was put back, but ";
   if (auto failed = co_await restartUnit(target.unit))
-    raiseApplyFailure(what + "; the previous configuration was put back, but restarting the forwarder with it failed too (" +
-                      *failed + ").");
+    raiseApplyFailure(what + notRunning + "restarting the forwarder with it failed too (" + *failed + ")" +
+                      forwarderDownText);
+  if (auto failed = co_await watchUnit(target.unit, target.settleWindow))
+    raiseApplyFailure(what + notRunning + "the forwarder did not stay running with it either (" + *failed + ")" +
+                      (isUnreadVerdict(*failed) ? forwarderUnknownText : forwarderDownText));
   raiseApplyFailure(what + "; the previous configuration was restored.");
 }
 
@@ -92,18 +119,25 @@ void requireObject(const JsonValue& next) {
 asio::awaitable<void> apply(const ForwarderTarget& target, const std::string& oldText, const std::string& newText,
                             ChangeNote note) {
   removeLeftovers(target, serviceLog());
+  HistoryVersion kept;
   try {
-    keepVersion(target.historyFolder, oldText, std::move(note));
+    kept = keepVersion(target.historyFolder, oldText, std::move(note));
   } catch (const std::exception& error) {
     raiseApplyFailure(std::string("The configuration history cannot be written (") + error.what() +
                       "); nothing was changed.");
   }
   replaceFileAtomically(target.configPath, newText);
-  if (target.unit.empty()) co_return;
+  if (target.unit.empty()) {
+    recordOutcome(target, kept.id, ApplyOutcome::saved);
+    co_return;
+  }
   if (auto failed = co_await restartUnit(target.unit))
-    co_await rollBack(target, oldText, "The forwarder could not be restarted with the new configuration (" + *failed + ")");
+    co_await rollBack(target, kept, oldText,
+                      "The forwarder could not be restarted with the new configuration (" + *failed + ")");
   if (auto failed = co_await watchUnit(target.unit, target.settleWindow))
-    co_await rollBack(target, oldText, "The forwarder did not stay running with the new configuration (" + *failed + ")");
+    co_await rollBack(target, kept, oldText,
+                      "The forwarder did not stay running with the new configuration (" + *failed + ")");
+  recordOutcome(target, kept.id, ApplyOutcome::held);
 }
 
 }  // namespace
@@ -119,7 +153,7 @@ asio::awaitable<void> applyForwarderPatch(ForwarderTarget target, JsonValue patc
   JsonValue current = parseJson(oldText);
   JsonValue next = merge(current, patch);
   requireObject(next);
-  ChangeNote note{utcTimeText(), std::move(account), changedMembers(&current, next), std::nullopt};
+  ChangeNote note{utcTimeText(), std::move(account), changedMembers(&current, next), std::nullopt, std::nullopt};
   co_await apply(target, oldText, toPrettyJson(next), std::move(note));
 }
 
@@ -140,7 +174,8 @@ asio::awaitable<void> restoreForwarderVersion(ForwarderTarget target, int64_t id
   } catch (const JsonParseError&) {
     // A broken file is what a restore repairs; it is kept all the same.
   }
-  ChangeNote note{utcTimeText(), std::move(account), changedMembers(current ? &*current : nullptr, next), id};
+  ChangeNote note{utcTimeText(), std::move(account), changedMembers(current ? &*current : nullptr, next), id,
+                  std::nullopt};
   co_await apply(target, oldText, text, std::move(note));
 }
 

@@ -2,7 +2,7 @@
 // on a new file without notice: the file as it stands goes into the history,
 // the new file is written, the unit restarted and watched for a settle window;
 // if it does not stay up, the previous file is put back and the unit restarted
-// again.
+// and watched again. The history notes how each change ended.
 #pragma once
 
 #include <chrono>
@@ -23,6 +23,12 @@ namespace nc {
 // default restart delay (100 ms) lets a crash loop show in the restart counter
 // well inside five seconds, and an operator waits that long without doubt.
 constexpr std::chrono::milliseconds defaultSettleWindow{5000};
+
+// The longest settle window a command line may ask for. The operator's request
+// and every other change wait out the window; past two minutes a browser or a
+// proxy gives up on the answer, and a forwarder that has run that long has
+// long read its file.
+constexpr std::chrono::seconds maxSettleWindow{120};
 
 // How often the unit is read during the window (one short systemctl call).
 constexpr std::chrono::milliseconds settlePollInterval{250};

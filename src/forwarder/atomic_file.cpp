@@ -78,7 +78,7 @@ void writeThroughTemporary(const std::string& target, const std::string& text,
 
 }  // namespace
 
-std::string readWholeFile(const std::string& path) {
+std::string readWholeFile(const std::string& path, size_t maxBytes) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.fd < 0) raiseFileError(errno, "cannot open " + path);
   std::string text;
@@ -88,6 +88,7 @@ std::string readWholeFile(const std::string& path) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) raiseFileError(errno, "cannot read " + path);
     if (n == 0) return text;
+    if (static_cast<size_t>(n) > maxBytes - text.size()) throw FileTooLargeError(path, maxBytes);
     text.append(chunk, static_cast<size_t>(n));
   }
 }

@@ -4,12 +4,23 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+#include <limits>
+#include <stdexcept>
 #include <string>
 
 namespace nc {
 
-// Raises std::system_error with the system's text for the error.
-std::string readWholeFile(const std::string& path);
+// A file longer than its reader's bound, which is not read on.
+class FileTooLargeError : public std::runtime_error {
+ public:
+  FileTooLargeError(const std::string& path, size_t maxBytes)
+      : std::runtime_error(path + " is larger than " + std::to_string(maxBytes) + " bytes") {}
+};
+
+// Raises std::system_error with the system's text for the error, and
+// FileTooLargeError past `maxBytes`.
+std::string readWholeFile(const std::string& path, size_t maxBytes = std::numeric_limits<size_t>::max());
 
 // Writes `text` to a temporary file beside the target of `path` (symbolic links
 // followed), syncs it, keeps the old file's mode and owner, renames it over

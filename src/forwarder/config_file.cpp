@@ -28,6 +28,17 @@ JsonValue merge(const JsonValue& base, const JsonValue& patch) {
   return JsonValue(std::move(result));
 }
 
+asio::awaitable<ForwarderFileText> readForwarderText(std::string path) {
+  ForwarderFileText file{readWholeFile(path, maxForwarderFileBytes), std::nullopt};
+  co_await yieldToOthers();
+  try {
+    parseJson(file.text);
+  } catch (const JsonParseError& problem) {
+    file.problem = problem;
+  }
+  co_return file;
+}
+
 asio::awaitable<JsonValue> readForwarderConfig(std::string path) {
   std::string text = readWholeFile(path);
   co_await yieldToOthers();

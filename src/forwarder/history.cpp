@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <filesystem>
 #include <numeric>
@@ -49,10 +50,31 @@ void ensureFolder(const std::string& folder) {
   throw std::system_error(error == EEXIST ? ENOTDIR : error, std::generic_category(), "cannot create " + folder);
 }
 
+constexpr std::array<std::pair<ApplyOutcome, std::string_view>, 4> outcomeNames{{
+    {ApplyOutcome::held, "held"},
+    {ApplyOutcome::saved, "saved"},
+    {ApplyOutcome::rolledBack, "rolledBack"},
+    {ApplyOutcome::failed, "failed"},
+}};
+
+std::string_view outcomeName(ApplyOutcome outcome) {
+  return std::find_if(outcomeNames.begin(), outcomeNames.end(), [&](const auto& name) { return name.first == outcome; })
+      ->second;
+}
+
+// A name a later build may add is read as not known rather than as damage.
+std::optional<ApplyOutcome> outcomeNamed(std::string_view text) {
+  auto found =
+      std::find_if(outcomeNames.begin(), outcomeNames.end(), [&](const auto& name) { return name.second == text; });
+  if (found == outcomeNames.end()) return std::nullopt;
+  return found->first;
+}
+
 JsonValue changeJson(const ChangeNote& note) {
   JsonArray paths(note.paths.begin(), note.paths.end());
   JsonObject json{{"time", note.time}, {"account", note.account}, {"paths", JsonValue(std::move(paths))}};
   if (note.restoredFrom) json.set("restoredFrom", *note.restoredFrom);
+  if (note.outcome) json.set("outcome", std::string(outcomeName(*note.outcome)));
   return JsonValue(std::move(json));
 }
 
@@ -67,6 +89,7 @@ HistoryVersion versionOfJson(const JsonValue& json) {
   version.change.account = object.at("account").asString();
   for (const JsonValue& path : object.at("paths").asArray()) version.change.paths.push_back(path.asString());
   if (const JsonValue* from = object.find("restoredFrom")) version.change.restoredFrom = from->asInt();
+  if (const JsonValue* outcome = object.find("outcome")) version.change.outcome = outcomeNamed(outcome->asString());
   return version;
 }
 
@@ -103,6 +126,18 @@ bool sameContent(const JsonValue& a, const JsonValue& b) {
     return std::equal(left.begin(), left.end(), right.begin(), right.end(), sameContent);
   }
   return a == b;
+}
+
+// Members added, removed or changed, in the order of `now` and then of `old`.
+std::vector<std::string> differingKeys(const JsonObject& old, const JsonObject& now) {
+  std::vector<std::string> differing;
+  for (const auto& [key, value] : now) {
+    const JsonValue* oldValue = old.find(key);
+    if (oldValue == nullptr || !sameContent(*oldValue, value)) differing.push_back(key);
+  }
+  for (const auto& [key, value] : old)
+    if (!now.contains(key)) differing.push_back(key);
+  return differing;
 }
 
 uint64_t totalSize(const std::vector<HistoryVersion>& versions) {
@@ -183,6 +218,14 @@ HistoryVersion keepVersion(const std::string& folder, const std::string& text, C
   return kept;
 }
 
+void noteOutcome(const std::string& folder, int64_t id, ApplyOutcome outcome) {
+  std::vector<HistoryVersion> versions = listVersions(folder);
+  auto version = std::find_if(versions.begin(), versions.end(), [id](const auto& kept) { return kept.id == id; });
+  if (version == versions.end()) return;
+  version->change.outcome = outcome;
+  writeIndex(folder, versions);
+}
+
 std::vector<HistoryVersion> versionsWithinBounds(std::vector<HistoryVersion> newestFirst, size_t maxVersions,
                                                  uint64_t maxBytes) {
   while (newestFirst.size() > maxVersions || totalSize(newestFirst) > maxBytes) {
@@ -199,12 +242,16 @@ std::vector<std::string> changedMembers(const JsonValue* before, const JsonValue
   const JsonObject& old = before->asObject();
   const JsonObject& now = after.asObject();
   std::vector<std::string> changed;
-  for (const auto& [key, value] : now) {
+  for (const std::string& key : differingKeys(old, now)) {
     const JsonValue* oldValue = old.find(key);
-    if (oldValue == nullptr || !sameContent(*oldValue, value)) changed.push_back(key);
+    const JsonValue* newValue = now.find(key);
+    if (oldValue == nullptr || newValue == nullptr || !oldValue->isObject() || !newValue->isObject()) {
+      changed.push_back(key);
+      continue;
+    }
+    for (const std::string& inner : differingKeys(oldValue->asObject(), newValue->asObject()))
+      changed.push_back(key + "." + inner);
   }
-  for (const auto& [key, value] : old)
-    if (!now.contains(key)) changed.push_back(key);
   return changed;
 }
 

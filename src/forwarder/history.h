@@ -32,12 +32,23 @@ class UnknownVersionError : public std::runtime_error {
       : std::runtime_error("There is no version " + std::to_string(id) + " in the history") {}
 };
 
+// How the change that replaced a version ended.
+enum class ApplyOutcome {
+  held,        // the forwarder stayed up on the new file
+  saved,       // written with no unit to restart
+  rolledBack,  // the version's own text was put back
+  failed,      // it did not hold, and putting the version back failed too
+};
+
 // What is known about the change that replaced a version.
 struct ChangeNote {
   std::string time;                   // ISO-8601 UTC
   std::string account;                // who made the change
-  std::vector<std::string> paths;     // top-level members it touched
+  std::vector<std::string> paths;     // members it touched, two levels deep ("gateway_conf.server_address")
   std::optional<int64_t> restoredFrom;  // set when the change restored a version
+  // Unknown while the change runs, and for versions kept by earlier builds or
+  // by a process stopped in the middle of a change.
+  std::optional<ApplyOutcome> outcome;
 };
 
 struct HistoryVersion {
@@ -76,15 +87,22 @@ std::string versionText(const std::string& folder, int64_t id);
 // step leaves the history as it was. Raises std::system_error.
 HistoryVersion keepVersion(const std::string& folder, const std::string& text, ChangeNote note);
 
+// Records how the change that replaced version `id` ended, rewriting the index
+// atomically; a version no longer kept is left alone. Raises std::system_error.
+void noteOutcome(const std::string& folder, int64_t id, ApplyOutcome outcome);
+
 // The versions that stay within `maxVersions` and `maxBytes`, oldest dropped
 // first. The newest and the factory version always stay, even beyond the
 // bounds.
 std::vector<HistoryVersion> versionsWithinBounds(std::vector<HistoryVersion> newestFirst, size_t maxVersions,
                                                  uint64_t maxBytes);
 
-// The top-level members that differ between the documents (added, removed or
-// changed), in the order of `after` and then of `before`; [wholeDocument] when
-// `before` is missing (not valid JSON) or either is not an object.
+// The members that differ between the documents (added, removed or changed),
+// in the order of `after` and then of `before`; where both sides of a member
+// are objects, its differing members instead, as "member.inner". The operator
+// learns which setting changed without the paths growing as deep as the file.
+// [wholeDocument] when `before` is missing (not valid JSON) or either is not an
+// object.
 std::vector<std::string> changedMembers(const JsonValue* before, const JsonValue& after);
 
 JsonValue versionJson(const HistoryVersion& version);

@@ -3,8 +3,11 @@
 namespace nc {
 namespace {
 
+constexpr std::string_view unknownPrefix = "unknown: ";
+constexpr std::string_view neverRead = "its state was never read";
+
 std::string describe(const UnitStatus& status) {
-  if (!status.known()) return "unknown: " + status.message;
+  if (!status.known()) return std::string(unknownPrefix) + status.message;
   return status.subState.empty() ? status.state : status.state + ": " + status.subState;
 }
 
@@ -29,9 +32,11 @@ std::optional<std::string> SettleWatch::observe(const UnitStatus& status) {
 
 std::optional<std::string> SettleWatch::verdict() const {
   if (failure_) return failure_;
-  if (!last_) return "its state was never read";
+  if (!last_) return std::string(neverRead);
   if (!last_->active()) return describe(*last_);
   return std::nullopt;
 }
+
+bool isUnreadVerdict(const std::string& failure) { return failure.starts_with(unknownPrefix) || failure == neverRead; }
 
 }  // namespace nc

@@ -27,4 +27,8 @@ class SettleWatch {
   std::optional<UnitStatus> last_;
 };
 
+// Whether a failure the watch gave means that the unit's state could not be
+// read, rather than that it was seen down.
+bool isUnreadVerdict(const std::string& failure);
+
 }  // namespace nc

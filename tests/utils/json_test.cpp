@@ -150,6 +150,11 @@ TEST(Json, nestingIsBounded) {
   EXPECT_THROW_MSG(parseJson(nested(maxJsonDepth + 1)), JsonParseError, tooDeep);
   EXPECT_THROW_MSG(parseJson(std::string(maxJsonDepth, '[') + "{\"a\":1}"), JsonParseError, tooDeep);
   EXPECT_THROW_MSG(parseJson(std::string(1000000, '[')), JsonParseError, tooDeep);
+  try {
+    parseJson(nested(maxJsonDepth + 1));
+  } catch (const JsonParseError& error) {
+    EXPECT_EQ(error.line(), 0u);  // the parser stopped at no place in the text
+  }
 }
 
 TEST(Json, malformedTextIsRefused) {
@@ -172,6 +177,15 @@ TEST(Json, malformedTextIsRefused) {
   };
   for (const auto& [text, message] : cases) {
     EXPECT_THROW_MSG(parseJson(text), JsonParseError, "Invalid JSON: " + message);
+    // The error carries the place its message names, for a reader that points at it.
+    size_t line = 0;
+    size_t column = 0;
+    ASSERT_EQ(std::sscanf(message.c_str(), "parse error at line %zu, column %zu", &line, &column), 2);
+    try {
+      parseJson(text);
+    } catch (const JsonParseError& error) {
+      EXPECT_EQ(std::make_pair(error.line(), error.column()), std::make_pair(line, column)) << text;
+    }
   }
 }
 

@@ -11,6 +11,7 @@
 #include "src/api/entry_handlers.h"
 #include "src/api/failure_table.h"
 #include "src/api/procedure_table.h"
+#include "src/forwarder/config_file.h"
 #include "src/units/systemctl.h"
 #include "support/fake_systemctl.h"
 #include "support/in_process_server.h"
@@ -163,7 +164,9 @@ TEST_F(Procedures, forwarderConfigGetAndPatch) {
   EXPECT_EQ(statusOf(failed), 500);
   EXPECT_EQ(bodyOf(failed), error(10000, "The forwarder could not be restarted with the new configuration (systemctl "
                                          "ended with status 3); the previous configuration was put back, but "
-                                         "restarting the forwarder with it failed too (systemctl ended with status 3)."));
+                                         "restarting the forwarder with it failed too (systemctl ended with status "
+                                         "3): the forwarder is not running. Restore a version that ran, or repair "
+                                         "the file on the gateway."));
   EXPECT_EQ(readFile(configPath()), before);
 }
 
@@ -221,7 +224,8 @@ TEST_F(Procedures, historyVersionAndRestore) {
   EXPECT_EQ(first.at("id").asInt(), 1);
   EXPECT_EQ(first.at("account").asString(), "admin");
   EXPECT_EQ(first.at("size").asInt(), static_cast<int64_t>(original.size()));
-  EXPECT_EQ(toCompactJson(first.at("paths")), R"(["gateway_conf"])");
+  EXPECT_EQ(toCompactJson(first.at("paths")), R"(["gateway_conf.serv_port_up"])");
+  EXPECT_EQ(first.at("outcome").asString(), "held");
   EXPECT_FALSE(first.contains("text"));
 
   JsonValue version = parseJson(bodyOf(guarded("/rpc/forwarder-config/version", token, R"({"id":1})")));
@@ -239,6 +243,35 @@ TEST_F(Procedures, historyVersionAndRestore) {
   EXPECT_EQ(bodyOf(call("/rpc/forwarder-config/restore", R"({"auth":")" + token + "\"}")),
             error(21031, "Missing field input"));
   EXPECT_EQ(fake_.calls(), (std::vector<std::string>{"restart packet-forwarder", "restart packet-forwarder"}));
+}
+
+// The file as it stands, for a download and for saying what is wrong with a
+// file broken by hand, which get refuses.
+TEST_F(Procedures, rawText) {
+  std::string token = login();
+  const auto raw = [&] {
+    return parseJson(bodyOf(guarded("/rpc/forwarder-config/raw", token))).asObject().at("output");
+  };
+  const std::string commented = "// gateway 7\n{\"gateway_conf\": {\"serv_port_up\": 1680}}\n";
+  writeFile(configPath(), commented);
+  EXPECT_EQ(raw(), JsonValue(JsonObject{{"text", commented}, {"valid", true}}));
+
+  const std::string broken = "{\n  \"gateway_conf\": {\n    \"serv_port_up\": 1680,\n  }\n}\n";
+  writeFile(configPath(), broken);
+  const JsonValue answer = raw();
+  EXPECT_EQ(answer.asObject().at("text").asString(), broken);
+  EXPECT_FALSE(answer.asObject().at("valid").asBool());
+  const JsonObject& problem = answer.asObject().at("error").asObject();
+  EXPECT_EQ(problem.at("line").asInt(), 4);
+  EXPECT_EQ(problem.at("column").asInt(), 3);
+  EXPECT_NE(problem.at("message").asString().find("at line 4, column 3: "), std::string::npos)
+      << problem.at("message").asString();
+  EXPECT_EQ(statusOf(guarded("/rpc/forwarder-config/get", token)), 500);
+
+  writeFile(configPath(), std::string(maxForwarderFileBytes + 1, ' '));
+  EXPECT_EQ(bodyOf(guarded("/rpc/forwarder-config/raw", token)),
+            error(10000, configPath().string() + " is larger than 1048576 bytes"));
+  EXPECT_EQ(statusOf(guarded("/rpc/forwarder-config/raw", "not-a-token")), 403);
 }
 
 TEST_F(Procedures, sshCommands) {
@@ -292,7 +325,8 @@ TEST_F(Procedures, commandFailuresSayWhatHappened) {
   const std::string stopped = "systemctl did not finish within 1.5 s and was stopped";
   EXPECT_EQ(bodyOf(hung), error(10000, "The forwarder could not be restarted with the new configuration (" + stopped +
                                             "); the previous configuration was put back, but restarting the forwarder "
-                                            "with it failed too (" + stopped + ")."));
+                                            "with it failed too (" + stopped + "): the forwarder is not running. "
+                                            "Restore a version that ran, or repair the file on the gateway."));
 }
 
 TEST_F(Procedures, commandsOfTwoProceduresNeverOverlapAndOtherRequestsGoOn) {

@@ -19,7 +19,8 @@ TEST(CommandLineBinary, errorsGoToStandardErrorWithStatus1) {
       {{"--vers"}, "Unknown long option: \"vers\"\n\nMaybe you meant one of:\n\thelp port\n\n" + usageHint},
       {{"-v"}, "Unknown short option: \"v\"\n\n" + usageHint},
       {{"--forwarder=x"},
-       "Ambiguous long option prefix \"forwarder\" matches:\n  forwarderConfigPath\n  forwarderUnitServiceName \n"
+       "Ambiguous long option prefix \"forwarder\" matches:\n  forwarderConfigPath\n  forwarderSettleSeconds\n"
+       "  forwarderUnitServiceName \n"
        "Run with --help for more details.\n"},
       {{"--port=abc"}, "Bad value: \"abc\" for option \"port\"; expecting int\n" + helpAt80Columns},
       {{"--listen-=x"}, "Bad operator (\"-=\") for strings, param listen\n"},

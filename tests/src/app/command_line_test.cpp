@@ -100,13 +100,15 @@ TEST(CommandLine, prefixes) {
   EXPECT_EQ(accepted({"--l=x"}).listen, "x");
   EXPECT_EQ(accepted({"--forwarderC=x"}).forwarderConfigPath, "x");
   EXPECT_EQ(accepted({"--forwarder-u=x"}).forwarderUnitServiceName, "x");
+  EXPECT_EQ(accepted({}).forwarderSettleSeconds, 5);
+  EXPECT_EQ(accepted({"--forwarder-s", "12"}).forwarderSettleSeconds, 12);
   // An exact name wins over the longer names it begins.
   EXPECT_EQ(parse({"--help"}).out, helpAt80Columns);
   EXPECT_EQ(parse({"--help-s"}).out.rfind("BASIC CHEAT SHEET:\n", 0), 0u);
 }
 
 TEST(CommandLine, ambiguousPrefixes) {
-  const std::string forwarderList = "  forwarderConfigPath\n  forwarderUnitServiceName \n";
+  const std::string forwarderList = "  forwarderConfigPath\n  forwarderSettleSeconds\n  forwarderUnitServiceName \n";
   const std::string helpList = "  help\n  help-syntax \n";
   const std::string moreDetails = "Run with --help for more details.\n";
   EXPECT_EQ(refused({"--f=x"}), "Ambiguous long option prefix \"f\" matches:\n" + forwarderList + moreDetails);
@@ -117,7 +119,8 @@ TEST(CommandLine, ambiguousPrefixes) {
               "Ambiguous long option prefix \"" + key + "\" matches:\n" + helpList + moreDetails);
   // An empty name is a prefix of every name.
   EXPECT_EQ(refused({"--=x"}), "Ambiguous long option prefix \"\" matches:\n  allowedHosts\n  dataPath\n"
-                               "  forwarderConfigPath\n  forwarderUnitServiceName\n  help\n  help-syntax\n  listen\n"
+                               "  forwarderConfigPath\n  forwarderSettleSeconds\n"
+                               "  forwarderUnitServiceName\n  help\n  help-syntax\n  listen\n"
                                "  metricsTokenFile\n  port\n  tokenLifetime \n" +
                                    moreDetails);
 }

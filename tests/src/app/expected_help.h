@@ -21,6 +21,8 @@ inline const std::string helpRowForwarderConfigPath =
     "  -f=, --forwarderConfigPath=  string  \"/opt/zel/packet_forwarder/lora_pkt_fwd/global_conf.json\"  ";
 inline const std::string helpRowForwarderUnitServiceName =
     "  --forwarderUnitServiceName=  string  \"packet-forwarder\"                                         ";
+inline const std::string helpRowForwarderSettleSeconds =
+    "  --forwarderSettleSeconds=    int     5                                                          ";
 inline const std::string helpRowDataPath =
     "  -d=, --dataPath=             string  \"nodeconsole.sqlite3\"                                      ";
 inline const std::string helpRowTokenLifetime =
@@ -46,6 +48,8 @@ inline const std::string helpAt80Columns =
     helpContinuation + "forwarderConfigPath\n" +
     helpRowForwarderUnitServiceName + "set\n" +
     helpContinuation + "forwarderUnitServiceName\n" +
+    helpRowForwarderSettleSeconds + "set\n" +
+    helpContinuation + "forwarderSettleSeconds\n" +
     helpRowDataPath + "set dataPath\n" +
     helpRowTokenLifetime + "set\n" +
     helpContinuation + "tokenLifetime\n" +
@@ -61,6 +65,7 @@ inline const std::string helpAt200Columns =
     helpRowPort + "set port\n" +
     helpRowForwarderConfigPath + "set forwarderConfigPath\n" +
     helpRowForwarderUnitServiceName + "set forwarderUnitServiceName\n" +
+    helpRowForwarderSettleSeconds + "set forwarderSettleSeconds\n" +
     helpRowDataPath + "set dataPath\n" +
     helpRowTokenLifetime + "set tokenLifetime\n" +
     helpRowAllowedHosts + "set allowedHosts\n" +

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ namespace nc::test {
 namespace {
 
 
-// A patch answers only after the forwarder's settle window, 5 s in the binary.
+// A patch answers only after the forwarder's settle window, 5 s by default.
 std::string post(uint16_t port, const std::string& path, const std::string& body) {
   RawClient client(port, std::chrono::seconds(20));
   client.send("POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nContent-Length: " +
@@ -106,7 +107,9 @@ TEST(ServiceBinary, anOperatorSession) {
   Service service;
   FakeSystemctl fake;
   writeFile(service.config, readTestData("semtech-eu868-global_conf.json"));
-  ServiceProcess process(service.args(), fake.environment());
+  std::vector<std::string> args = service.args();
+  args.insert(args.end(), {"--forwarderSettleSeconds", "1"});
+  ServiceProcess process(args, fake.environment());
   uint16_t port = service.port;
 
   std::string login = post(port, "/rpc/v1/login/password", R"({"username":"admin","password":"qzvtk"})");
@@ -119,9 +122,14 @@ TEST(ServiceBinary, anOperatorSession) {
                 "serv_port_up").asInt(),
             1680);
 
+  const auto patchStart = std::chrono::steady_clock::now();
   std::string patch = post(port, "/rpc/forwarder-config/patch",
                            "{" + auth + R"(,"input":{"gateway_conf":{"serv_port_up":1700,"serv_port_down":1700}}})");
   EXPECT_EQ(bodyOf(patch), R"({"output":{}})");
+  // The window of the command line, not the default one.
+  const auto patchTook = std::chrono::steady_clock::now() - patchStart;
+  EXPECT_GE(patchTook, std::chrono::seconds(1));
+  EXPECT_LT(patchTook, std::chrono::milliseconds(4500));
   JsonValue written = parseJson(readFile(service.config));
   EXPECT_EQ(written.asObject().at("gateway_conf").asObject().at("serv_port_down").asInt(), 1700);
   // The file as it was, comments and all, is kept beside the database.
@@ -172,6 +180,13 @@ TEST(ServiceBinary, privateDatabaseAllowedHostsAndTokenLifetime) {
                                       (service.dir.path() / "other.sqlite3").string()});
   EXPECT_EQ(negative.exitStatus, 1);
   EXPECT_EQ(negative.out, "starting nodeconsole v1.1.1\nInvalid token lifetime: -1 (expected seconds, or 0 for no limit)\n");
+  for (const std::string window : {"0", "-5", "121"}) {
+    ProcessResult refused = runBinary({"-p", std::to_string(freePort()), "--forwarderSettleSeconds", window, "-d",
+                                       (service.dir.path() / "other.sqlite3").string()});
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(refused.out, "starting nodeconsole v1.1.1\nInvalid forwarder settle window: " + window +
+                               " (expected 1 to 120 seconds)\n");
+  }
 }
 
 // /metrics answers only with a token file; one that cannot serve stops the

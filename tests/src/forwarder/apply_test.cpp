@@ -19,6 +19,8 @@ const std::string unit = "packet-forwarder";
 const std::string handWritten = "// gateway 7\n{\"gateway_conf\": {\"serv_port_up\": 1680}}\n";
 const std::string patched = "{\n  \"gateway_conf\": {\n    \"serv_port_up\": 1680,\n    \"serv_port_down\": 1700\n  }\n}";
 const std::string jobFailed = "Job for packet-forwarder.service failed because the control process exited with error code.";
+const std::string notRunning =
+    ": the forwarder is not running. Restore a version that ran, or repair the file on the gateway.";
 
 class VerifiedApply : public ::testing::Test {
  protected:
@@ -46,6 +48,7 @@ class VerifiedApply : public ::testing::Test {
   }
   std::string restore(int64_t id) { return outcome(restoreForwarderVersion(target_, id, "operator")); }
   std::vector<std::string> restarts(size_t n) const { return std::vector<std::string>(n, "restart " + unit); }
+  std::optional<ApplyOutcome> newestOutcome() const { return listVersions(target_.historyFolder).at(0).change.outcome; }
 
   FakeSystemctl fake_;
   TempDir dir_;
@@ -110,7 +113,8 @@ TEST_F(VerifiedApply, aGoodApplyIsWatchedAndKept) {
   ASSERT_EQ(versions.size(), 1u);
   EXPECT_EQ(versionText(target_.historyFolder, versions[0].id), handWritten);
   EXPECT_EQ(versions[0].change.account, "admin");
-  EXPECT_EQ(versions[0].change.paths, std::vector<std::string>{"gateway_conf"});
+  EXPECT_EQ(versions[0].change.paths, std::vector<std::string>{"gateway_conf.serv_port_down"});
+  EXPECT_EQ(versions[0].change.outcome, ApplyOutcome::held);
 }
 
 TEST_F(VerifiedApply, aRestartThatFailsIsRolledBack) {
@@ -119,6 +123,7 @@ TEST_F(VerifiedApply, aRestartThatFailsIsRolledBack) {
                          "); the previous configuration was restored.");
   EXPECT_EQ(readFile(configPath()), handWritten);
   EXPECT_EQ(fake_.calls(), restarts(2));
+  EXPECT_EQ(newestOutcome(), ApplyOutcome::rolledBack);
 }
 
 TEST_F(VerifiedApply, aUnitThatDiesInsideTheWindowIsRolledBack) {
@@ -148,16 +153,33 @@ TEST_F(VerifiedApply, aSecondRestartThatFailsIsReportedToo) {
   fake_.failNextRestarts(unit, 2);
   EXPECT_EQ(patch(), "500 The forwarder could not be restarted with the new configuration (" + jobFailed +
                          "); the previous configuration was put back, but restarting the forwarder with it failed too (" +
-                         jobFailed + ").");
+                         jobFailed + ")" + notRunning);
   EXPECT_EQ(readFile(configPath()), handWritten);
   EXPECT_EQ(fake_.calls(), restarts(2));
+  EXPECT_EQ(newestOutcome(), ApplyOutcome::rolledBack);
+}
+
+// The old file may fail as well (a concentrator that no longer answers): the
+// rollback's restart is watched as long, and never reported as a repair.
+TEST_F(VerifiedApply, aRollbackThatDiesInsideTheWindowSaysTheForwarderIsDown) {
+  fake_.failNextRestarts(unit, 1);
+  fake_.failAfterStart(unit, 0.4);
+  EXPECT_EQ(patch(), "500 The forwarder could not be restarted with the new configuration (" + jobFailed +
+                         "); the previous configuration was put back, but the forwarder did not stay running with it "
+                         "either (failed: exit-code)" + notRunning);
+  EXPECT_EQ(readFile(configPath()), handWritten);
+  EXPECT_EQ(fake_.calls(), restarts(2));
+  EXPECT_EQ(newestOutcome(), ApplyOutcome::rolledBack);
 }
 
 TEST_F(VerifiedApply, aUnitThatCannotBeReadIsNeverReportedRunning) {
   fake_.printOnCall("show", "", "Failed to connect to bus: Host is down\n");
   fake_.exitWith("show", 1);
-  EXPECT_EQ(patch(), "500 The forwarder did not stay running with the new configuration (unknown: Failed to connect to "
-                     "bus: Host is down); the previous configuration was restored.");
+  const std::string unread = "unknown: Failed to connect to bus: Host is down";
+  EXPECT_EQ(patch(), "500 The forwarder did not stay running with the new configuration (" + unread +
+                         "); the previous configuration was put back, but the forwarder did not stay running with it "
+                         "either (" + unread + "): the forwarder's state cannot be read, so it may not be running. "
+                         "Check it on the gateway.");
   EXPECT_EQ(readFile(configPath()), handWritten);
 }
 
@@ -168,6 +190,7 @@ TEST_F(VerifiedApply, withoutAUnitTheFileIsWrittenAndKept) {
   EXPECT_TRUE(fake_.calls().empty());
   EXPECT_TRUE(fake_.queries().empty());
   EXPECT_EQ(listVersions(target_.historyFolder).size(), 1u);
+  EXPECT_EQ(newestOutcome(), ApplyOutcome::saved);
 }
 
 TEST_F(VerifiedApply, aHistoryThatCannotBeWrittenChangesNothing) {
@@ -188,7 +211,8 @@ TEST_F(VerifiedApply, restore) {
   ASSERT_EQ(versions.size(), 3u);
   EXPECT_EQ(versions[0].change.restoredFrom, 1);
   EXPECT_EQ(versions[0].change.account, "operator");
-  EXPECT_EQ(versions[0].change.paths, std::vector<std::string>{"gateway_conf"});
+  EXPECT_EQ(versions[0].change.paths,
+            (std::vector<std::string>{"gateway_conf.serv_port_up", "gateway_conf.serv_port_down"}));
   EXPECT_EQ(fake_.calls(), restarts(3));
 
   // A file broken by hand is kept and can be repaired by a restore; the broken

@@ -13,7 +13,8 @@ class ConfigHistory : public ::testing::Test {
  protected:
   std::string folder() const { return (dir_.path() / "forwarder-history").string(); }
   HistoryVersion keep(const std::string& text, std::vector<std::string> paths = {"gateway_conf"}) {
-    return keepVersion(folder(), text, ChangeNote{"2026-12-08T20:11:18Z", "admin", std::move(paths), std::nullopt});
+    return keepVersion(folder(), text, ChangeNote{"2026-12-08T20:11:18Z", "admin", std::move(paths), std::nullopt,
+                                                  std::nullopt});
   }
   std::vector<int64_t> ids() const {
     std::vector<int64_t> result;
@@ -134,14 +135,49 @@ TEST_F(ConfigHistory, theFolderSitsBesideTheDatabase) {
   EXPECT_EQ(historyFolderFor("/db"), "/forwarder-history");
 }
 
-TEST(ConfigHistoryChanges, topLevelMembersThatDiffer) {
+// An index written before outcomes were noted reads as outcomes not known; a
+// noted outcome survives the next version kept; a name this build does not
+// know is not taken for damage.
+TEST_F(ConfigHistory, outcomesAndIndexesWithoutThem) {
+  std::filesystem::create_directory(folder());
+  writeFile(folder() + "/version-1.json", "{}");
+  writeFile(folder() + "/index.json", R"({"versions":[{"id":1,"size":2,"factory":true,"valid":true,)"
+                                      R"("time":"2026-12-01T08:00:00Z","account":"admin","paths":["gateway_conf"]}]})");
+  ASSERT_EQ(listVersions(folder()).size(), 1u);
+  EXPECT_EQ(listVersions(folder())[0].change.outcome, std::nullopt);
+
+  noteOutcome(folder(), 1, ApplyOutcome::rolledBack);
+  keep("{\"a\":1}");
+  noteOutcome(folder(), 2, ApplyOutcome::held);
+  noteOutcome(folder(), 9, ApplyOutcome::failed);
+  auto versions = listVersions(folder());
+  ASSERT_EQ(versions.size(), 2u);
+  EXPECT_EQ(versions[0].change.outcome, ApplyOutcome::held);
+  EXPECT_EQ(versions[1].change.outcome, ApplyOutcome::rolledBack);
+  EXPECT_EQ(toCompactJson(versionJson(versions[1])),
+            R"({"id":1,"size":2,"factory":true,"valid":true,"time":"2026-12-01T08:00:00Z","account":"admin",)"
+            R"("paths":["gateway_conf"],"outcome":"rolledBack"})");
+
+  std::string index = readFile(folder() + "/index.json");
+  writeFile(folder() + "/index.json", index.replace(index.find("\"held\""), 6, "\"later\""));
+  EXPECT_EQ(listVersions(folder())[0].change.outcome, std::nullopt);
+}
+
+TEST(ConfigHistoryChanges, membersThatDifferTwoLevelsDeep) {
   JsonValue before = json(R"({"gateway_conf":{"a":1,"b":2},"SX1301_conf":{"r":[1,2]},"old":1})");
   EXPECT_EQ(changedMembers(&before, json(R"({"gateway_conf":{"b":2,"a":1},"SX1301_conf":{"r":[1,2]},"old":1})")),
             std::vector<std::string>{});
   EXPECT_EQ(changedMembers(&before, json(R"({"gateway_conf":{"a":1,"b":3},"SX1301_conf":{"r":[2,1]},"new":1})")),
-            (std::vector<std::string>{"gateway_conf", "SX1301_conf", "new", "old"}));
+            (std::vector<std::string>{"gateway_conf.b", "SX1301_conf.r", "new", "old"}));
   EXPECT_EQ(changedMembers(&before, json(R"({"gateway_conf":{"a":1},"SX1301_conf":{"r":[1,2]},"old":1.0})")),
-            (std::vector<std::string>{"gateway_conf", "old"}));
+            (std::vector<std::string>{"gateway_conf.b", "old"}));
+  // Deeper changes name their second-level member; a member that stops being
+  // an object is named whole.
+  JsonValue radios = json(R"({"SX1301_conf":{"radio_0":{"freq":867500000,"enable":true},"lorawan_public":true}})");
+  EXPECT_EQ(changedMembers(&radios, json(R"({"SX1301_conf":{"radio_0":{"freq":868500000,"enable":true},)"
+                                         R"("lorawan_public":true,"clksrc":1}})")),
+            (std::vector<std::string>{"SX1301_conf.radio_0", "SX1301_conf.clksrc"}));
+  EXPECT_EQ(changedMembers(&radios, json(R"({"SX1301_conf":[]})")), std::vector<std::string>{"SX1301_conf"});
   EXPECT_EQ(changedMembers(nullptr, json("{}")), std::vector<std::string>{"*"});
   JsonValue array = json("[1]");
   EXPECT_EQ(changedMembers(&array, json("{}")), std::vector<std::string>{"*"});
