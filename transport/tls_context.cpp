@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <array>
 #include <cstring>
@@ -77,10 +78,14 @@ TlsContext::TlsContext(const std::string& certificatePath, const std::string& ke
     configure(context_);
     require(SSL_CTX_use_certificate_chain_file(context_, certificatePath.c_str()) == 1,
             "cannot read the certificate " + certificatePath);
-    require(SSL_CTX_use_PrivateKey_file(context_, keyPath.c_str(), SSL_FILETYPE_PEM) == 1,
-            "cannot read the key " + keyPath);
-    require(SSL_CTX_check_private_key(context_) == 1,
-            "the key " + keyPath + " does not belong to the certificate " + certificatePath);
+    const std::string mismatch = "the key " + keyPath + " does not belong to the certificate " + certificatePath;
+    const bool keyTaken = SSL_CTX_use_PrivateKey_file(context_, keyPath.c_str(), SSL_FILETYPE_PEM) == 1;
+    if (!keyTaken && ERR_GET_REASON(ERR_peek_last_error()) == X509_R_KEY_VALUES_MISMATCH) {
+      ERR_clear_error();
+      throw TlsSetupError(mismatch);
+    }
+    require(keyTaken, "cannot read the key " + keyPath);
+    require(SSL_CTX_check_private_key(context_) == 1, mismatch);
   } catch (...) {
     SSL_CTX_free(context_);
     throw;
