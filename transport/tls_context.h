@@ -2,7 +2,11 @@
 // shared by every connection of a port.
 #pragma once
 
+#include <array>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -18,10 +22,43 @@ class TlsSetupError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+using TlsClock = std::function<std::chrono::steady_clock::time_point()>;
+
+// Session tickets are sealed with keys that live only in memory: a new one
+// every ticketKeyLifetime, the one before it still opening tickets, so that a
+// ticket stays good for at least that long and a key that leaked (or a
+// ticket copied off the LAN) stops opening anything within two lifetimes.
+inline constexpr std::chrono::seconds ticketKeyLifetime = std::chrono::hours(1);
+
+class TicketKeys {
+ public:
+  struct Key {
+    std::array<unsigned char, 16> name{};
+    std::array<unsigned char, 32> cipherKey{};
+    std::array<unsigned char, 32> macKey{};
+  };
+
+  explicit TicketKeys(TlsClock clock);
+  // The key new tickets are sealed with, replaced first when its time is up.
+  const Key& current();
+  // The key named, while it still opens tickets; nullptr otherwise.
+  const Key* find(const unsigned char* name);
+  bool isCurrent(const Key* key) const { return key == &current_; }
+
+ private:
+  TlsClock clock_;
+  Key current_;
+  std::optional<Key> previous_;
+  std::chrono::steady_clock::time_point made_;
+  void rotateWhenDue();
+};
+
 class TlsContext {
  public:
   // Reads the PEM certificate (with any chain after it) and the PEM key.
-  TlsContext(const std::string& certificatePath, const std::string& keyPath);
+  // `clock` times the ticket keys; tests move it.
+  TlsContext(const std::string& certificatePath, const std::string& keyPath,
+             TlsClock clock = std::chrono::steady_clock::now);
   ~TlsContext();
   TlsContext(const TlsContext&) = delete;
   TlsContext& operator=(const TlsContext&) = delete;
@@ -31,6 +68,7 @@ class TlsContext {
 
  private:
   ssl_ctx_st* context_ = nullptr;
+  TicketKeys ticketKeys_;
 };
 
 // The last OpenSSL error's text, and the queue emptied; `fallback` when none is queued.

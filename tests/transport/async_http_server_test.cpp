@@ -959,6 +959,30 @@ TEST(TransportTls, onlyTls12And13WithHttp11AndNoRenegotiation) {
   EXPECT_EQ(test::statusOf(test::roundTrip(server.port(), "GET / HTTP/1.1\r\n\r\n")), 200);
 }
 
+TEST(TransportTls, sessionTicketsOutliveOneKeyRotationButNotTwo) {
+  auto minutesLater = std::make_shared<std::atomic<int>>(0);
+  TestServer server([minutesLater](AsyncHttpServer& s) {
+    s.tls = std::make_shared<TlsContext>(testDataPath("tls-test-certificate.pem"), testDataPath("tls-test-key.pem"),
+                                         [minutesLater] { return Clock::now() + std::chrono::minutes(*minutesLater); });
+  });
+  test::TempDir folder;
+  const std::string session = (folder.path() / "session").string();
+  // TLS 1.2 hands its ticket over within the handshake, so s_client can keep it.
+  const auto resumes = [&](int minutes) {
+    *minutesLater = minutes;
+    const auto client = openSslClient(server.port(), {"-tls1_2", "-sess_in", session});
+    return client.out.find("Reused, TLSv1.2") != std::string::npos;
+  };
+  openSslClient(server.port(), {"-tls1_2", "-sess_out", session});
+  EXPECT_TRUE(resumes(59));
+  // Once its key has been replaced, at 60 minutes, it still opens the ticket.
+  EXPECT_TRUE(resumes(61));
+  // The second replacement, at 121 minutes, drops it.
+  EXPECT_FALSE(resumes(125));
+  openSslClient(server.port(), {"-tls1_2", "-sess_out", session});
+  EXPECT_TRUE(resumes(130));
+}
+
 TEST(TransportTls, hostileHandshakesEndWithinTheirDeadline) {
   TestServer server([](AsyncHttpServer& s) {
     speakTls(s);
