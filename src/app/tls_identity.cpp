@@ -88,6 +88,10 @@ std::string pemOf(const std::function<int(BIO*)>& write) {
 TlsIdentity makePair(const std::string& certificatePath, const std::string& keyPath, const MachineNames& names,
                      std::time_t now, Logger& log) {
   const PemPair pair = makeSelfSignedPair(names, now);
+  for (const std::string& path : {certificatePath, keyPath}) {
+    const auto folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder);
+  }
   writeFileAtomically(keyPath, pair.key, keyFileMode);
   writeFileAtomically(certificatePath, pair.certificate, certificateFileMode);
   log.info("made a self-signed TLS certificate " + certificatePath + " valid for " +

@@ -44,7 +44,7 @@ bool isMadeHere(const std::string& pem);
 
 // Both files present: used as they are, except that a pair made here with
 // fewer than renewalDays left is made anew (an operator's own certificate
-// only earns a warning). Both missing: a pair is made there
+// only earns a warning). Both missing: a pair is made there, folders and all
 // (the key with mode 0600). Raises TlsSetupError, naming the file, when only
 // one exists, or a file cannot be read, or the key does not match.
 TlsIdentity prepareTlsIdentity(const std::string& certificatePath, const std::string& keyPath,

@@ -32,7 +32,6 @@ struct Pair {
   std::ostringstream logText;
   Logger log{logText, false};
 
-  Pair() { std::filesystem::create_directories(dir.path() / "tls"); }
   TlsIdentity prepare(std::time_t now) { return prepareTlsIdentity(certificate, key, names, now, log); }
 };
 
@@ -75,6 +74,7 @@ TEST(TlsIdentity, madeOnceKeptAcrossRestartsRenewedNearTheEnd) {
 
 TEST(TlsIdentity, anOperatorsPairIsUsedAsItIsAndCheckedWhole) {
   Pair pair;
+  std::filesystem::create_directories(pair.certificate.parent_path());
   const std::string certificate = readTestData("tls-test-certificate.pem");
   writeFile(pair.certificate, certificate);
   EXPECT_THROW(pair.prepare(firstStart), TlsSetupError);
