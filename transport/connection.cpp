@@ -137,7 +137,7 @@ asio::awaitable<bool> Connection::awaitTls(int result, bool writing, std::error_
     co_return !error;
   }
   ERR_clear_error();
-  tlsFinished_ = true;
+  tlsBroken_ = true;
   if (reason == SSL_ERROR_ZERO_RETURN) {
     error = asio::error::eof;
   } else {
@@ -158,8 +158,11 @@ asio::awaitable<bool> Connection::handshake() {
 
 // Bytes OpenSSL holds already are read before the socket is waited on.
 asio::awaitable<size_t> Connection::readSome(asio::mutable_buffer buffer, std::error_code& error) {
-  if (tls_ == nullptr) co_return co_await socket_.async_read_some(buffer, asio::redirect_error(asio::use_awaitable, error));
-  while (!closed_ && !tlsFinished_) {
+  if (tls_ == nullptr) {
+    co_return co_await socket_.async_read_some(buffer, asio::redirect_error(asio::use_awaitable, error));
+  }
+  // After our close_notify the peer may still send: a refused client's rest is read and dropped.
+  while (!closed_ && !tlsBroken_) {
     size_t got = 0;
     const int result = callTls([&] { return SSL_read_ex(tls_, buffer.data(), buffer.size(), &got); });
     if (result == 1) co_return got;
@@ -177,11 +180,11 @@ asio::awaitable<size_t> Connection::discardSome(asio::mutable_buffer scratch, st
 }
 
 void Connection::finishSending() {
-  if (tls_ != nullptr && !tlsFinished_ && !closed_ && SSL_is_init_finished(tls_)) {
+  if (tls_ != nullptr && !tlsBroken_ && !closeNotifySent_ && !closed_ && SSL_is_init_finished(tls_)) {
     callTls([this] { return SSL_shutdown(tls_); });
     ERR_clear_error();
   }
-  tlsFinished_ = true;
+  closeNotifySent_ = true;
   std::error_code ignored;
   socket_.shutdown(asio::socket_base::shutdown_send, ignored);
 }
@@ -294,7 +297,7 @@ asio::awaitable<void> Connection::sendTls(std::span<const asio::const_buffer> pi
 // False when the peer is gone, stalled past the write deadline, or broke the session.
 asio::awaitable<bool> Connection::writeTls(const char* bytes, size_t count) {
   std::error_code error;
-  while (!closed_ && !tlsFinished_) {
+  while (!closed_ && !tlsBroken_ && !closeNotifySent_) {
     size_t written = 0;
     const int result = callTls([&] { return SSL_write_ex(tls_, bytes, count, &written); });
     if (result == 1) co_return true;

@@ -76,7 +76,8 @@ class Connection {
  private:
   asio::ip::tcp::socket socket_;
   ssl_st* tls_ = nullptr;
-  bool tlsFinished_ = false;  // close_notify sent, or the session failed
+  bool tlsBroken_ = false;        // the session failed or the peer ended it: no more TLS calls
+  bool closeNotifySent_ = false;  // our direction ended: nothing more is written
   std::chrono::milliseconds writeTimeout_;
   bool closed_ = false;
   bool answeringHead_ = false;

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Python's own TLS client against a test server: two requests and a body on
-one kept-alive connection, an embedded file saved to a folder, then a second
-connection resuming the first one's session. Prints one JSON object.
+one kept-alive connection, an embedded file saved to a folder, a second
+connection resuming the first one's session, and a third whose body is too
+large. Prints one JSON object.
 
 Usage: tls_client.py PORT CA_FILE OUT_FOLDER
 """
@@ -58,6 +59,10 @@ def main():
         result["reused"] = stream.session_reused
         stream.sendall(b"GET /resumed HTTP/1.1\r\n\r\n")
         result["resumed"] = read_reply(stream)[1].decode()
+    # A body over the limit is refused, in TLS, while the client still sends it.
+    with connect(context, port) as stream:
+        stream.sendall(b"POST /large HTTP/1.1\r\nContent-Length: 200000\r\n\r\n" + b"b" * 150000)
+        result["refused"] = read_reply(stream)[0].split("\r\n")[0]
     print(json.dumps(result))
 
 
