@@ -85,7 +85,10 @@ class OsError : public std::system_error {
 // assumedDescriptorsPerRequest turns that off), or accept finds no descriptor
 // left, the connections idle longest are closed a few at a time to make room;
 // only when none is idle does accepting wait. A connection from an address
-// that holds maxConnectionsPerAddress already is closed at once.
+// that holds maxConnectionsPerAddress already is closed at once. With
+// server->tls set, each connection first completes its TLS handshake within
+// handshakeTimeout, or, starting with anything but a TLS record, is read in
+// clear and marked for a redirect.
 asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t port, HttpCallback callback,
                             std::string address, int assumedDescriptorsPerRequest);
 
