@@ -13,9 +13,10 @@ repository=$(cd "$(dirname "$0")/.." && pwd)
 # prometheus (the server and promtool) serves the test that a real Prometheus
 # scrapes /metrics; the test runs its own server on a free loopback port. Where
 # systemd runs, the package also starts Debian's own on port 9090.
+# openssl and curl serve the TLS tests as real clients.
 packages=(build-essential cmake ninja-build pkg-config libasio-dev nlohmann-json3-dev libsodium-dev
-          libsqlite3-dev libgtest-dev googletest python3 chromium scdoc man-db
-          clang libclang-rt-14-dev llvm-14 zlib1g-dev libbrotli-dev prometheus)
+          libsqlite3-dev libssl-dev libgtest-dev googletest python3 chromium scdoc man-db
+          clang libclang-rt-14-dev llvm-14 zlib1g-dev libbrotli-dev prometheus openssl curl)
 # The web UI is built with Node.js and npm. A machine that already has a
 # Node.js of its own keeps it: Debian's npm package would conflict with it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
@@ -27,7 +28,7 @@ if [ "${1:-}" = package ]; then
   for arch in "${@:2}"; do
     [ "$arch" != "$native" ] || continue
     dpkg --print-foreign-architectures | grep -qx "$arch" || newArchitectures+=("$arch")
-    packages+=("crossbuild-essential-$arch" "libsodium-dev:$arch" "libsqlite3-dev:$arch" "libgtest-dev:$arch"
+    packages+=("crossbuild-essential-$arch" "libsodium-dev:$arch" "libsqlite3-dev:$arch" "libssl-dev:$arch" "libgtest-dev:$arch"
                "libstdc++6:$arch" qemu-user-static)
   done
 fi

@@ -7,6 +7,29 @@ namespace {
 
 asio::awaitable<void> notFound(std::shared_ptr<Session> session) { co_await respondStatus(*session, 404); }
 
+// The address and port the request came in on, for a client that named no host.
+std::string localAuthority(Connection& connection) {
+  std::error_code error;
+  const auto local = connection.socket().local_endpoint(error);
+  if (error) return {};
+  const std::string address = local.address().to_string();
+  const std::string host = local.address().is_v6() ? "[" + address + "]" : address;
+  return host + ":" + std::to_string(local.port());
+}
+
+// A client that spoke in clear to a port that speaks TLS is sent to the same
+// place over TLS. The Host check has passed by now, so no foreign name is echoed.
+asio::awaitable<void> redirectToTls(const Session& session) {
+  const HttpRequest& request = session.request;
+  std::string authority(request.headers.first("host"));
+  if (authority.empty()) authority = localAuthority(*request.client);
+  const std::string target = request.url.path + (request.url.query.empty() ? "" : "?" + request.url.query);
+  HttpHeaders headers;
+  headers.set("location", "https://" + authority + target);
+  headers.set("connection", "close");
+  co_await respond(session, 308, {}, headers);
+}
+
 }  // namespace
 
 std::shared_ptr<HttpServer> newHttpServer(int64_t maxBody) {
@@ -60,7 +83,11 @@ asio::awaitable<void> dispatch(const HttpServer& server, HttpRequest& request) {
   try {
     if (server.allowedHosts && !requestNamesThisService(*server.allowedHosts, session->request))
       raiseHttpException(403, ErrorCode::Forbidden);
-    co_await handler(session);
+    if (request.client->redirectsToTls()) {
+      co_await redirectToTls(*session);
+    } else {
+      co_await handler(session);
+    }
   } catch (...) {
     failure = std::current_exception();
   }
@@ -72,6 +99,8 @@ asio::awaitable<void> dispatch(const HttpServer& server, HttpRequest& request) {
     }
   }
   server.replies->count(session->replyStatus);
+  // Nothing but that one reply is answered in clear on a TLS port.
+  if (request.client->redirectsToTls()) request.client->close();
 }
 
 asio::awaitable<void> serve(std::shared_ptr<HttpServer> server, uint16_t port, std::string address) {

@@ -14,6 +14,7 @@
 #include <limits>
 
 #include <asio/co_spawn.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
@@ -179,6 +180,43 @@ void releasePeer(AsyncHttpServer& server, const asio::ip::address& address) {
   if (--found->second == 0) server.connectionsByAddress.erase(found);
 }
 
+// Every TLS record starts with its type; a client's first is a handshake.
+constexpr unsigned char tlsHandshakeRecord = 0x16;
+
+// Looks at the client's first byte without taking it: a TLS hello starts the
+// handshake, anything else is read in clear, for a redirect.
+asio::awaitable<bool> startTls(const AsyncHttpServer& server, Connection& connection) {
+  std::error_code error;
+  co_await connection.socket().async_wait(asio::socket_base::wait_read, asio::redirect_error(asio::use_awaitable, error));
+  unsigned char first = 0;
+  if (error || ::recv(connection.socket().native_handle(), &first, 1, MSG_PEEK) != 1) co_return false;
+  if (first != tlsHandshakeRecord) {
+    connection.setRedirectsToTls();
+    co_return true;
+  }
+  connection.startTls(server.tls->newSession(connection.socket().native_handle()));
+  co_return co_await connection.handshake();
+}
+
+// The handshake deadline counts from the accept, the wait for the first byte included.
+asio::awaitable<bool> openTls(const AsyncHttpServer& server, Connection& connection) {
+  using namespace asio::experimental::awaitable_operators;
+  asio::steady_timer deadline(connection.socket().get_executor(), server.handshakeTimeout);
+  auto outcome = co_await (startTls(server, connection) || deadline.async_wait(asio::use_awaitable));
+  co_return outcome.index() == 0 && std::get<0>(outcome);
+}
+
+asio::awaitable<void> openAndServe(std::shared_ptr<AsyncHttpServer> server, RequestLimits limits,
+                                   std::shared_ptr<const HttpCallback> callback, std::shared_ptr<Connection> connection,
+                                   std::string peerAddress) {
+  // Apart from the condition: gcc 12 miscompiles a co_await after && (an illegal instruction).
+  if (server->tls) {
+    const bool opened = co_await openTls(*server, *connection);
+    if (!opened) co_return;
+  }
+  co_await serveConnection(std::move(limits), std::move(callback), std::move(connection), std::move(peerAddress));
+}
+
 // A connection whose peer is gone already, or whose address holds its share,
 // is dropped here: its descriptor goes back at once.
 void spawnConnection(const std::shared_ptr<AsyncHttpServer>& server, const std::shared_ptr<const HttpCallback>& callback,
@@ -194,7 +232,7 @@ void spawnConnection(const std::shared_ptr<AsyncHttpServer>& server, const std::
   // A failure of one connection ends that connection only.
   RequestLimits limits{server->maxBody, server->idleTimeout, server->requestTimeout, server->headerMemory,
                        server->idleConnections};
-  asio::co_spawn(executor, serveConnection(limits, callback, connection, peer.address().to_string()),
+  asio::co_spawn(executor, openAndServe(server, limits, callback, connection, peer.address().to_string()),
                  [server, connection, address = peer.address()](std::exception_ptr failure) {
                    --server->openConnections;
                    releasePeer(*server, address);

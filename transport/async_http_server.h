@@ -16,6 +16,7 @@
 #include "transport/http_types.h"
 #include "transport/reply_writing.h"
 #include "transport/request_reader.h"
+#include "transport/tls_context.h"
 
 namespace nc {
 
@@ -33,6 +34,11 @@ inline constexpr std::chrono::milliseconds defaultRequestTimeout = std::chrono::
 // is not exempt: on a gateway, that is where the tunnels arrive.
 inline constexpr int64_t defaultMaxConnectionsPerAddress = 64;
 
+// A TLS client must have sent its hello and finished the handshake this long
+// after being accepted: until then the connection holds a descriptor and a
+// session without ever reaching the request deadlines.
+inline constexpr std::chrono::milliseconds defaultHandshakeTimeout = std::chrono::seconds(10);
+
 struct AsyncHttpServer {
   bool reuseAddr = true;
   int64_t maxBody = 0;
@@ -41,6 +47,10 @@ struct AsyncHttpServer {
   std::chrono::milliseconds idleTimeout = defaultIdleTimeout;
   std::chrono::milliseconds requestTimeout = defaultRequestTimeout;
   std::chrono::milliseconds writeTimeout = defaultWriteTimeout;
+  std::chrono::milliseconds handshakeTimeout = defaultHandshakeTimeout;
+  // Set: the port speaks TLS, and a client that starts in clear is only
+  // redirected (Connection::redirectsToTls).
+  std::shared_ptr<const TlsContext> tls;
   // A connection past it is closed as soon as it is accepted; tests lower it.
   int64_t maxConnectionsPerAddress = defaultMaxConnectionsPerAddress;
   // Shared by all connections; tests give it a smaller budget.
@@ -75,7 +85,10 @@ class OsError : public std::system_error {
 // assumedDescriptorsPerRequest turns that off), or accept finds no descriptor
 // left, the connections idle longest are closed a few at a time to make room;
 // only when none is idle does accepting wait. A connection from an address
-// that holds maxConnectionsPerAddress already is closed at once.
+// that holds maxConnectionsPerAddress already is closed at once. With
+// server->tls set, each connection first completes its TLS handshake within
+// handshakeTimeout, or, starting with anything but a TLS record, is read in
+// clear and marked for a redirect.
 asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t port, HttpCallback callback,
                             std::string address, int assumedDescriptorsPerRequest);
 

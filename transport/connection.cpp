@@ -5,12 +5,16 @@
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <cerrno>
 
 #include <algorithm>
 #include <array>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include <asio/experimental/awaitable_operators.hpp>
@@ -70,6 +74,9 @@ constexpr size_t zeroCopyMinimum = 64 * 1024;
 // longer charges to the server. 64 KiB measured noisier, 256 KiB in between.
 constexpr size_t fileTurn = 128 * 1024;
 
+// The largest TLS record's payload: a reply up to this size is sent as one.
+constexpr size_t tlsRecordSize = 16 * 1024;
+
 // A blocked write looks this often per write deadline whether the peer has
 // taken bytes, so that the deadline counts from the last byte taken to within
 // a sixtieth of it: half a second of 30 s.
@@ -90,6 +97,98 @@ Connection::Connection(asio::ip::tcp::socket socket, std::chrono::milliseconds w
   socket_.non_blocking(true, ignored);
 }
 
+Connection::~Connection() { SSL_free(tls_); }
+
+void Connection::startTls(ssl_st* session) {
+  SSL_free(tls_);
+  tls_ = session;
+  preparePipeSignal();
+}
+
+void Connection::preparePipeSignal() {
+  if (pipeSignalPrepared_) return;
+  letQuietPipeSignalsPass();
+  pipeSignalPrepared_ = true;
+}
+
+// OpenSSL writes to the descriptor with write(), which raises SIGPIPE on a
+// vanished peer; and SSL_get_error reads the thread's error queue, which
+// must be empty before each call.
+template <typename Call>
+int Connection::callTls(Call call) {
+  ERR_clear_error();
+  const QuietPipeWrite quiet;
+  return call();
+}
+
+// After a TLS call that did not complete: waits for what OpenSSL asked for,
+// a write within the write deadline. False, with `error` set, when the session
+// ended or failed; the session is then past use, and no close_notify follows.
+asio::awaitable<bool> Connection::awaitTls(int result, bool writing, std::error_code& error) {
+  const int reason = SSL_get_error(tls_, result);
+  if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE) {
+    const auto wait = reason == SSL_ERROR_WANT_READ ? asio::socket_base::wait_read : asio::socket_base::wait_write;
+    if (writing) {
+      co_await awaitReadyWithinDeadline(wait, error);
+    } else {
+      co_await socket_.async_wait(wait, asio::redirect_error(asio::use_awaitable, error));
+    }
+    if (!error && closed_) error = asio::error::operation_aborted;
+    co_return !error;
+  }
+  ERR_clear_error();
+  tlsBroken_ = true;
+  if (reason == SSL_ERROR_ZERO_RETURN) {
+    error = asio::error::eof;
+  } else {
+    error = asio::error::connection_reset;
+  }
+  co_return false;
+}
+
+asio::awaitable<bool> Connection::handshake() {
+  std::error_code error;
+  while (!closed_) {
+    const int result = callTls([this] { return SSL_do_handshake(tls_); });
+    if (result == 1) co_return true;
+    if (!co_await awaitTls(result, false, error)) break;
+  }
+  co_return false;
+}
+
+// Bytes OpenSSL holds already are read before the socket is waited on.
+asio::awaitable<size_t> Connection::readSome(asio::mutable_buffer buffer, std::error_code& error) {
+  if (tls_ == nullptr) {
+    co_return co_await socket_.async_read_some(buffer, asio::redirect_error(asio::use_awaitable, error));
+  }
+  // After our close_notify the peer may still send: a refused client's rest is read and dropped.
+  while (!closed_ && !tlsBroken_) {
+    size_t got = 0;
+    const int result = callTls([&] { return SSL_read_ex(tls_, buffer.data(), buffer.size(), &got); });
+    if (result == 1) co_return got;
+    if (!co_await awaitTls(result, false, error)) co_return 0;
+  }
+  error = asio::error::eof;
+  co_return 0;
+}
+
+// In clear the kernel drops the bytes without copying them (MSG_TRUNC);
+// through TLS they must be decrypted to find where they end.
+asio::awaitable<size_t> Connection::discardSome(asio::mutable_buffer scratch, std::error_code& error) {
+  if (tls_ != nullptr) co_return co_await readSome(scratch, error);
+  co_return co_await socket_.async_receive(scratch, MSG_TRUNC, asio::redirect_error(asio::use_awaitable, error));
+}
+
+void Connection::finishSending() {
+  if (tls_ != nullptr && !tlsBroken_ && !closeNotifySent_ && !closed_ && SSL_is_init_finished(tls_)) {
+    callTls([this] { return SSL_shutdown(tls_); });
+    ERR_clear_error();
+  }
+  closeNotifySent_ = true;
+  std::error_code ignored;
+  socket_.shutdown(asio::socket_base::shutdown_send, ignored);
+}
+
 // Writes without waiting as long as the socket takes bytes: one gathered
 // write, the pieces in as few segments as the kernel allows, sent with
 // MSG_NOSIGNAL so a vanished peer raises no SIGPIPE. Only a full socket
@@ -97,6 +196,10 @@ Connection::Connection(asio::ip::tcp::socket socket, std::chrono::milliseconds w
 // copied wherever they lie; only sendEmbedded looks at the executable.
 asio::awaitable<void> Connection::send(std::span<const asio::const_buffer> pieces) {
   if (closed_) co_return;
+  if (tls_ != nullptr) {
+    co_await sendTls(pieces);
+    co_return;
+  }
   std::error_code error;
   size_t written = asio::write(socket_, pieces, error);
   std::vector<asio::const_buffer> rest;
@@ -116,10 +219,13 @@ asio::awaitable<void> Connection::send(std::string_view bytes) {
 }
 
 // A small body, or one the executable file does not hold as loaded (a packed
-// or rewritten executable), is copied like any other.
+// or rewritten executable), is copied like any other; so is every body sent
+// through TLS, which OpenSSL encrypts in user space (kernel TLS, which could
+// take a file, is not set up).
 asio::awaitable<void> Connection::sendEmbedded(std::string_view head, std::string_view embedded) {
-  const std::optional<FileSpan> file =
-      embedded.size() >= zeroCopyMinimum ? executableFileSpan(embedded.data(), embedded.size()) : std::nullopt;
+  const std::optional<FileSpan> file = embedded.size() >= zeroCopyMinimum && tls_ == nullptr
+                                           ? executableFileSpan(embedded.data(), embedded.size())
+                                           : std::nullopt;
   if (file && !closed_) {
     co_await sendWithFile(head, *file, embedded.size());
   } else {
@@ -138,10 +244,7 @@ asio::awaitable<void> Connection::sendWithFile(std::string_view head, FileSpan f
     co_await send(head.substr(written));
     error = {};
   }
-  if (!pipeSignalPrepared_) {
-    letQuietPipeSignalsPass();
-    pipeSignalPrepared_ = true;
-  }
+  preparePipeSignal();
   off_t offset = file.offset;
   while (!closed_ && count > 0) {
     const ssize_t sent = sendFileQuietly(socket_.native_handle(), file, offset, std::min(count, fileTurn));
@@ -163,6 +266,44 @@ asio::awaitable<void> Connection::sendWithFile(std::string_view head, FileSpan f
   if (!error) co_return;
   if (error != asio::error::timed_out && !isDisconnection(error)) throw std::system_error(error);
   close();
+}
+
+// A head and a small body go out as one record; a large body in turns of
+// fileTurn bytes, the other connections served between two turns, as for
+// sendfile().
+asio::awaitable<void> Connection::sendTls(std::span<const asio::const_buffer> pieces) {
+  const size_t total = asio::buffer_size(pieces);
+  if (pieces.size() > 1 && total <= tlsRecordSize) {
+    std::string joined;
+    joined.reserve(total);
+    for (const auto& piece : pieces) joined.append(static_cast<const char*>(piece.data()), piece.size());
+    if (!co_await writeTls(joined.data(), joined.size())) close();
+    co_return;
+  }
+  for (const auto& piece : pieces) {
+    const auto* bytes = static_cast<const char*>(piece.data());
+    for (size_t done = 0; done < piece.size();) {
+      const size_t turn = std::min(piece.size() - done, fileTurn);
+      if (!co_await writeTls(bytes + done, turn)) {
+        close();
+        co_return;
+      }
+      done += turn;
+      if (done < piece.size()) co_await asio::post(socket_.get_executor(), asio::use_awaitable);
+    }
+  }
+}
+
+// False when the peer is gone, stalled past the write deadline, or broke the session.
+asio::awaitable<bool> Connection::writeTls(const char* bytes, size_t count) {
+  std::error_code error;
+  while (!closed_ && !tlsBroken_ && !closeNotifySent_) {
+    size_t written = 0;
+    const int result = callTls([&] { return SSL_write_ex(tls_, bytes, count, &written); });
+    if (result == 1) co_return true;
+    if (!co_await awaitTls(result, true, error)) co_return false;
+  }
+  co_return false;
 }
 
 // Waits for the peer to take bytes: writes the pieces, or with none, waits
@@ -188,6 +329,13 @@ asio::awaitable<size_t> Connection::writeOrAwaitRoom(std::span<const asio::const
   }
   co_await socket_.async_wait(asio::socket_base::wait_write, asio::redirect_error(asio::use_awaitable, error));
   co_return 0;
+}
+
+asio::awaitable<void> Connection::awaitReadyWithinDeadline(asio::socket_base::wait_type wait,
+                                                          std::error_code& error) {
+  using namespace asio::experimental::awaitable_operators;
+  auto outcome = co_await (socket_.async_wait(wait, asio::redirect_error(asio::use_awaitable, error)) || peerStalls());
+  if (outcome.index() == 1) error = asio::error::timed_out;
 }
 
 // Completes once the peer has taken no byte for the write deadline. The
@@ -219,6 +367,7 @@ int Connection::unsentBytes() {
 
 void Connection::close() {
   if (closed_) return;
+  if (tls_ != nullptr) finishSending();
   closed_ = true;
   std::error_code ignored;
   socket_.close(ignored);

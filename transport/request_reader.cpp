@@ -1,7 +1,5 @@
 #include "transport/request_reader.h"
 
-#include <sys/socket.h>
-
 #include <array>
 #include <chrono>
 #include <exception>
@@ -9,7 +7,6 @@
 #include <string_view>
 
 #include <asio/experimental/awaitable_operators.hpp>
-#include <asio/read.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
@@ -27,8 +24,9 @@ namespace {
 // a time, as requests are read, the bytes of 1000 clients each sending 254 KB
 // after their refusal kept the one thread so busy that /health on a
 // kept-alive connection took 0.9 s (median); dropped in the kernel, 4 ms on
-// the same loaded machine. Nothing is ever written here, so all connections
-// share it.
+// the same loaded machine. Only TLS connections, whose bytes must be
+// decrypted to be dropped, write here, and nothing ever reads it, so all
+// connections share it.
 std::array<char, 64 * 1024> droppedInput;
 
 // What becomes of the connection after a refusal.
@@ -327,10 +325,11 @@ asio::awaitable<bool> RequestReader::readBodyBytes(size_t length) {
   if (endOfStream_) co_return false;
   body.resize(length);
   std::error_code error;
-  size_t got = co_await asio::async_read(connection_->socket(), asio::buffer(body.data() + have, length - have),
-                                         asio::redirect_error(asio::use_awaitable, error));
+  while (have < length && !error) {
+    have += co_await connection_->readSome(asio::buffer(body.data() + have, length - have), error);
+  }
   endOfStream_ = static_cast<bool>(error);
-  body.resize(have + got);
+  body.resize(have);
   co_return body.size() == length;
 }
 
@@ -356,8 +355,7 @@ asio::awaitable<RequestReader::Outcome> RequestReader::finishLine() {
     std::error_code error;
     size_t got = 0;
     if (!endOfStream_) {
-      got = co_await connection_->socket().async_read_some(asio::buffer(buffer_),
-                                                          asio::redirect_error(asio::use_awaitable, error));
+      got = co_await connection_->readSome(asio::buffer(buffer_), error);
       endOfStream_ = got == 0;
     }
     if (idle) limits_.idleConnections->leave(idleSlot_);
@@ -419,13 +417,12 @@ asio::awaitable<RequestReader::Outcome> RequestReader::refuse(Refusal refusal) {
 // back now rather than after that moment.
 asio::awaitable<void> RequestReader::lingerAndClose() {
   std::error_code error;
-  connection_->socket().shutdown(asio::socket_base::shutdown_send, error);
+  connection_->finishSending();
   const bool stillSending = connection_->socket().available(error) > 0;
   setDeadline(Clock::now() + lingerTimeout);
   size_t drained = 0;
   while (stillSending && !endOfStream_ && !connection_->isClosed() && drained < maxLingerBytes) {
-    size_t got = co_await connection_->socket().async_receive(asio::buffer(droppedInput), MSG_TRUNC,
-                                                              asio::redirect_error(asio::use_awaitable, error));
+    size_t got = co_await connection_->discardSome(asio::buffer(droppedInput), error);
     endOfStream_ = got == 0;
     drained += got;
   }

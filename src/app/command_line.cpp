@@ -35,7 +35,7 @@ struct Option {
 };
 
 // Help rows, prefix completion and suggestions all follow this order.
-const std::array<Option, 11> knownOptions{{
+const std::array<Option, 13> knownOptions{{
     {"help", 'h', Kind::HelpSwitch, "print this cligen-erated help"},
     {"help-syntax", '\0', Kind::HelpSyntaxSwitch, "advanced: prepend,plurals,.."},
     {"listen", 'l', Kind::Text, {}, &Settings::listen},
@@ -47,6 +47,8 @@ const std::array<Option, 11> knownOptions{{
     {"tokenLifetime", '\0', Kind::Integer, {}, nullptr, &Settings::tokenLifetime},
     {"allowedHosts", '\0', Kind::Text, {}, &Settings::allowedHosts},
     {"metricsTokenFile", '\0', Kind::Text, {}, &Settings::metricsTokenFile},
+    {"tlsCertificate", '\0', Kind::Text, {}, &Settings::tlsCertificate},
+    {"tlsKey", '\0', Kind::Text, {}, &Settings::tlsKey},
 }};
 
 // Has no help row, so it is recognised only when typed in full: no prefix

@@ -16,6 +16,9 @@ struct Settings {
   int64_t tokenLifetime = 86400;  // seconds; 0: tokens last until the service restarts
   std::string allowedHosts;       // comma-separated names accepted in Host besides the built-in ones
   std::string metricsTokenFile;   // the bearer token of GET /metrics; empty: no metrics
+  // PEM files; with both, the port speaks HTTPS, and missing ones are made.
+  std::string tlsCertificate;
+  std::string tlsKey;
 };
 
 }  // namespace nc

@@ -1,6 +1,13 @@
 #include "src/app/start_up.h"
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <ctime>
 
 #include <climits>
 #include <exception>
@@ -18,6 +25,7 @@
 #include "src/api/failure_table.h"
 #include "src/api/metrics_endpoint.h"
 #include "src/api/procedure_table.h"
+#include "src/app/tls_identity.h"
 #include "utils/logger.h"
 #include "utils/quoted_text.h"
 
@@ -44,8 +52,46 @@ Handler metricsRoute(const Settings& settings, std::shared_ptr<Context> context,
   return metricsHandler(std::move(sources), readMetricsToken(settings.metricsTokenFile));
 }
 
+// The addresses of the machine's interfaces now, for a made certificate;
+// link-local IPv6 ones are left out, since a certificate cannot name their zone.
+std::vector<std::string> interfaceAddresses() {
+  std::vector<std::string> addresses;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return addresses;
+  for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr) continue;
+    std::array<char, INET6_ADDRSTRLEN> text{};
+    if (entry->ifa_addr->sa_family == AF_INET) {
+      ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr, text.data(), text.size());
+    } else if (entry->ifa_addr->sa_family == AF_INET6) {
+      const auto* address = &reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr;
+      if (IN6_IS_ADDR_LINKLOCAL(address)) continue;
+      ::inet_ntop(AF_INET6, address, text.data(), text.size());
+    }
+    const std::string address = text.data();
+    if (!address.empty() && std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+      addresses.push_back(address);
+  }
+  ::freeifaddrs(list);
+  return addresses;
+}
+
+// With both files named the port speaks HTTPS; the fingerprint is printed for
+// the operator to compare with the one a browser shows.
+std::shared_ptr<const TlsContext> tlsContextFor(const Settings& settings) {
+  if (settings.tlsCertificate.empty() && settings.tlsKey.empty()) return nullptr;
+  if (settings.tlsCertificate.empty() || settings.tlsKey.empty())
+    throw std::invalid_argument("--tlsCertificate and --tlsKey go together: give both, or neither for plain HTTP");
+  const MachineNames names{machineName(), interfaceAddresses()};
+  TlsIdentity identity =
+      prepareTlsIdentity(settings.tlsCertificate, settings.tlsKey, names, std::time(nullptr), serviceLog());
+  serviceLog().info("TLS certificate SHA-256 fingerprint " + identity.fingerprint);
+  return identity.context;
+}
+
 std::shared_ptr<HttpServer> buildServer(std::shared_ptr<Context> context, const Settings& settings) {
   auto server = newHttpServer(maxRequestBody);
+  server->server->tls = tlsContextFor(settings);
   server->allowedHosts = newAllowedHosts(machineName(), settings.allowedHosts);
   mount(*server, "metrics", metricsRoute(settings, context, *server));
   setupJsonApiRoute(*server, std::move(context));

@@ -172,4 +172,33 @@ TEST(HttpServer, requestsNamingAnotherHostAreRefusedBeforeAnyHandler) {
   EXPECT_EQ(200, statusOf(roundTrip(running.port(), "GET / HTTP/1.0\r\n\r\n")));
 }
 
+TEST(HttpServer, clearRequestsOnATlsPortAreRedirectedAfterTheHostCheck) {
+  auto server = newHttpServer(4096);
+  auto handled = std::make_shared<std::atomic<int>>(0);
+  mount(*server, "", [handled](std::shared_ptr<Session> session) -> asio::awaitable<void> {
+    ++*handled;
+    co_await respond(*session, 200, "ok");
+  });
+  server->allowedHosts = newAllowedHosts("gateway", "");
+  const std::string data = (sourceDir() / "tests/data").string();
+  server->server->tls =
+      std::make_shared<TlsContext>(data + "/tls-test-certificate.pem", data + "/tls-test-key.pem");
+  InProcessServer running(server);
+  const std::string port = std::to_string(running.port());
+  RawClient named(running.port());
+  named.send("GET /ui/x?a=1 HTTP/1.1\r\nHost: gateway:" + port + "\r\n\r\nGET /again HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(named.readAll(), "HTTP/1.1 308 Permanent Redirect\r\nLocation: https://gateway:" + port +
+                                 "/ui/x?a=1\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+  // Without a Host, the address the request came in on.
+  EXPECT_EQ(roundTrip(running.port(), "GET / HTTP/1.0\r\n\r\n"),
+            "HTTP/1.1 308 Permanent Redirect\r\nLocation: https://127.0.0.1:" + port +
+                "/\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+  RawClient foreign(running.port());
+  foreign.send("GET / HTTP/1.1\r\nHost: evil.example\r\n\r\n");
+  const std::string refused = foreign.readAll();
+  EXPECT_EQ(statusOf(refused), 403);
+  EXPECT_EQ(refused.find("evil"), std::string::npos);
+  EXPECT_EQ(handled->load(), 0);
+}
+
 }  // namespace nc::test

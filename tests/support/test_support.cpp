@@ -77,8 +77,10 @@ std::vector<std::string> emulatorPrefix() {
   return words;
 }
 
-pid_t spawnWithOutput(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-                      const std::string& outPath, const std::string& errPath, const std::filesystem::path& workDir) {
+// Runs `program` with `args`; standard input is `inPath`, else empty.
+pid_t spawnProgram(const std::vector<std::string>& program, const std::vector<std::string>& args,
+                   const std::map<std::string, std::string>& env, const std::string& outPath,
+                   const std::string& errPath, const std::filesystem::path& workDir, const std::string& inPath = {}) {
   std::vector<std::string> envStrings;
   for (char** e = environ; *e; ++e) {
     std::string entry(*e);
@@ -91,8 +93,7 @@ pid_t spawnWithOutput(const std::vector<std::string>& args, const std::map<std::
   for (auto& s : envStrings) envp.push_back(s.data());
   envp.push_back(nullptr);
 
-  std::vector<std::string> argStrings = emulatorPrefix();
-  argStrings.push_back(binaryPath());
+  std::vector<std::string> argStrings = program;
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& s : argStrings) argv.push_back(s.data());
@@ -101,17 +102,24 @@ pid_t spawnWithOutput(const std::vector<std::string>& args, const std::map<std::
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    int in = ::open("/dev/null", O_RDONLY);
+    int in = ::open(inPath.empty() ? "/dev/null" : inPath.c_str(), O_RDONLY);
     int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
     if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) ::_exit(126);
-    ::execve(argv[0], argv.data(), envp.data());
+    ::execvpe(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   return pid;
+}
+
+pid_t spawnWithOutput(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                      const std::string& outPath, const std::string& errPath, const std::filesystem::path& workDir) {
+  std::vector<std::string> program = emulatorPrefix();
+  program.push_back(binaryPath());
+  return spawnProgram(program, args, env, outPath, errPath, workDir);
 }
 
 std::filesystem::path uniqueTempPath(const std::string& stem) {
@@ -212,6 +220,16 @@ ProcessResult runBinary(const std::vector<std::string>& args, const std::map<std
   auto outPath = dir.path() / "out", errPath = dir.path() / "err";
   pid_t pid = spawnWithOutput(args, env, outPath, errPath, {});
   int exitStatus = waitForChild(pid, Clock::now() + timeout);
+  return {exitStatus, readFile(outPath), readFile(errPath)};
+}
+
+ProcessResult runProgram(const std::vector<std::string>& command, const std::string& input,
+                         std::chrono::milliseconds timeout) {
+  TempDir dir;
+  const auto inPath = dir.path() / "in", outPath = dir.path() / "out", errPath = dir.path() / "err";
+  writeFile(inPath, input);
+  const pid_t pid = spawnProgram(command, {}, {}, outPath, errPath, {}, inPath);
+  const int exitStatus = waitForChild(pid, Clock::now() + timeout);
   return {exitStatus, readFile(outPath), readFile(errPath)};
 }
 

@@ -64,6 +64,10 @@ ProcessResult runBinary(const std::vector<std::string>& args,
                         const std::map<std::string, std::string>& env = {},
                         std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+// Runs another program (looked up in PATH) to its end, `input` as its standard input.
+ProcessResult runProgram(const std::vector<std::string>& command, const std::string& input = {},
+                         std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
 // The service binary running in the background. The constructor waits for the
 // listening line and for the port to accept connections.
 class ServiceProcess {

@@ -31,6 +31,7 @@
 #include "support/read_only_bytes.h"
 #include "support/test_support.h"
 #include "transport/request_parsing.h"
+#include "utils/json.h"
 
 // accept(2) fails with EMFILE while this is positive, as when the process is
 // out of descriptors; the server's own accepts go through here.
@@ -65,6 +66,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::RawClient;
 using test::bodyOf;
+using test::runProgram;
 
 const std::string bigReply(32 << 20, 'x');
 std::atomic<int> bigRepliesDone{0};
@@ -110,6 +112,8 @@ asio::awaitable<void> testCallback(HttpRequest& request) {
     co_await respond(request, 200, test::readOnlyBytes());
   } else if (path == "/embedded") {
     co_await writeEmbeddedReply(*request.client, 200, test::readOnlyBytes(), {}, HeaderRules::asStored);
+  } else if (path == "/redirects") {
+    co_await respond(request, 200, request.client->redirectsToTls() ? "yes" : "no");
   } else if (path == "/throw") {
     throw std::runtime_error("handler failed");
   } else {
@@ -892,6 +896,130 @@ TEST(Transport, serveResolvesHostNames) {
   EXPECT_EQ(test::roundTrip(server->boundPort, "GET / HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
   io.stop();
   loop.join();
+}
+
+std::string testDataPath(const std::string& name) { return (test::sourceDir() / "tests/data" / name).string(); }
+
+void speakTls(AsyncHttpServer& server) {
+  server.tls = std::make_shared<TlsContext>(testDataPath("tls-test-certificate.pem"), testDataPath("tls-test-key.pem"));
+}
+
+test::ProcessResult openSslClient(uint16_t port, std::vector<std::string> options, const std::string& input = {}) {
+  std::vector<std::string> command{"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(port)};
+  command.insert(command.end(), options.begin(), options.end());
+  return runProgram(command, input);
+}
+
+TEST(TransportTls, realClientsSpeakHttpThroughTls) {
+  TestServer server(speakTls);
+  test::TempDir folder;
+  const int sendFilesBefore = sendFileCalls;
+  const auto python = runProgram({"python3", (test::sourceDir() / "tests/support/tls_client.py").string(),
+                                  std::to_string(server.port()), testDataPath("tls-test-certificate.pem"),
+                                  folder.path().string()});
+  ASSERT_EQ(python.exitStatus, 0) << python.err;
+  const JsonValue parsed = parseJson(python.out);
+  const JsonObject& result = parsed.asObject();
+  EXPECT_EQ(result.at("version").asString(), "TLSv1.3");
+  EXPECT_EQ(result.at("alpn").asString(), "http/1.1");
+  EXPECT_EQ(result.at("first").asString(), "GET /first  HTTP/1.1 127.0.0.1\nhost:[localhost]\nbody=");
+  EXPECT_EQ(result.at("second").asString(), "POST /second  HTTP/1.1 127.0.0.1\ncontent-length:[5]\nbody=hello");
+  EXPECT_TRUE(result.at("reused").asBool());
+  EXPECT_EQ(result.at("resumed").asString(), "GET /resumed  HTTP/1.1 127.0.0.1\nbody=");
+  EXPECT_EQ(result.at("refused").asString(), "HTTP/1.1 413 Request Entity Too Large");
+  // The large read-only body arrives whole, encrypted by OpenSSL rather than sent from the file.
+  EXPECT_EQ(test::readFile(folder.path() / "embedded"), test::readOnlyBytes());
+  EXPECT_EQ(sendFileCalls, sendFilesBefore);
+  const std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/curl";
+  const auto curl = runProgram({"curl", "-sS", "--cacert", testDataPath("tls-test-certificate.pem"), url});
+  EXPECT_EQ(curl.out.substr(0, 36), "GET /curl  HTTP/1.1 127.0.0.1\nhost:[") << curl.err;
+  // Without the certificate trusted, curl refuses the server, and the server carries on.
+  EXPECT_NE(runProgram({"curl", "-sS", url}).exitStatus, 0);
+  EXPECT_EQ(runProgram({"curl", "-sS", "--cacert", testDataPath("tls-test-certificate.pem"), url}).out, curl.out);
+}
+
+TEST(TransportTls, onlyTls12And13WithHttp11AndNoRenegotiation) {
+  TestServer server(speakTls);
+  // The client's own floor is lowered, so that it really offers the old versions.
+  for (const char* old : {"-tls1", "-tls1_1"}) {
+    const auto refused = openSslClient(server.port(), {old, "-cipher", "DEFAULT@SECLEVEL=0"});
+    EXPECT_NE(refused.exitStatus, 0) << old;
+    EXPECT_NE((refused.out + refused.err).find("alert protocol version"), std::string::npos) << refused.err;
+  }
+  for (const char* version : {"-tls1_2", "-tls1_3"}) {
+    const auto accepted = openSslClient(server.port(), {version, "-alpn", "h2,http/1.1"});
+    EXPECT_EQ(accepted.exitStatus, 0) << accepted.err;
+    EXPECT_NE(accepted.out.find("ALPN protocol: http/1.1"), std::string::npos) << accepted.out;
+    EXPECT_NE(accepted.out.find("Compression: NONE"), std::string::npos) << accepted.out;
+  }
+  // "R" asks s_client to renegotiate; the session must not go on afterwards.
+  const auto renegotiating = openSslClient(server.port(), {"-tls1_2"}, "R\nGET /after HTTP/1.1\r\n\r\n");
+  EXPECT_NE(renegotiating.err.find("RENEGOTIATING"), std::string::npos) << renegotiating.err;
+  EXPECT_NE(renegotiating.err.find("no renegotiation"), std::string::npos) << renegotiating.err;
+  EXPECT_EQ(renegotiating.out.find("GET /after"), std::string::npos) << renegotiating.out;
+  EXPECT_EQ(test::statusOf(test::roundTrip(server.port(), "GET / HTTP/1.1\r\n\r\n")), 200);
+}
+
+TEST(TransportTls, sessionTicketsOutliveOneKeyRotationButNotTwo) {
+  auto minutesLater = std::make_shared<std::atomic<int>>(0);
+  TestServer server([minutesLater](AsyncHttpServer& s) {
+    s.tls = std::make_shared<TlsContext>(testDataPath("tls-test-certificate.pem"), testDataPath("tls-test-key.pem"),
+                                         [minutesLater] { return Clock::now() + std::chrono::minutes(*minutesLater); });
+  });
+  test::TempDir folder;
+  const std::string session = (folder.path() / "session").string();
+  // TLS 1.2 hands its ticket over within the handshake, so s_client can keep it.
+  const auto resumes = [&](int minutes) {
+    *minutesLater = minutes;
+    const auto client = openSslClient(server.port(), {"-tls1_2", "-sess_in", session});
+    return client.out.find("Reused, TLSv1.2") != std::string::npos;
+  };
+  openSslClient(server.port(), {"-tls1_2", "-sess_out", session});
+  EXPECT_TRUE(resumes(59));
+  // Once its key has been replaced, at 60 minutes, it still opens the ticket.
+  EXPECT_TRUE(resumes(61));
+  // The second replacement, at 121 minutes, drops it.
+  EXPECT_FALSE(resumes(125));
+  openSslClient(server.port(), {"-tls1_2", "-sess_out", session});
+  EXPECT_TRUE(resumes(130));
+}
+
+TEST(TransportTls, hostileHandshakesEndWithinTheirDeadline) {
+  TestServer server([](AsyncHttpServer& s) {
+    speakTls(s);
+    s.handshakeTimeout = 500ms;
+    s.maxConnectionsPerAddress = 2;
+  });
+  // Garbage where a hello should be ends the connection at once.
+  RawClient garbage(server.port(), 3s);
+  const auto start = Clock::now();
+  garbage.send(std::string("\x16garbage instead of a hello\r\n\r\n"));
+  garbage.readAll();
+  EXPECT_LT(Clock::now() - start, 400ms);
+  // A hello cut short, and a client that sends nothing, last until the deadline and no longer.
+  RawClient cut(server.port(), 3s);
+  RawClient silent(server.port(), 3s);
+  cut.send(std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11) + std::string(60, '\x2a'));
+  // Connections in their handshake count against the address's share.
+  RawClient third(server.port(), 3s);
+  EXPECT_EQ(third.readAll(), "");
+  EXPECT_LT(Clock::now() - start, 400ms);
+  EXPECT_EQ(server.openConnections(), 2);
+  cut.readAll();
+  EXPECT_TRUE(silent.peerClosed());
+  EXPECT_GE(Clock::now() - start, 450ms);
+  EXPECT_LT(Clock::now() - start, 2s);
+  // A request in clear is still read, marked for the redirect the server answers with.
+  EXPECT_EQ(bodyOf(test::roundTrip(server.port(), "GET /redirects HTTP/1.1\r\n\r\n")), "yes");
+}
+
+TEST(TransportTls, tlsHelloOnAPlainPortIsRefusedInClear) {
+  TestServer server;
+  const auto client = openSslClient(server.port(), {});
+  EXPECT_NE(client.exitStatus, 0);
+  EXPECT_EQ(bodyOf(test::roundTrip(server.port(), "GET /redirects HTTP/1.1\r\n\r\n")), "no");
+  for (int i = 0; i < 100 && server.openConnections() > 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(server.openConnections(), 0);
 }
 
 }  // namespace

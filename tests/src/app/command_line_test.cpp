@@ -50,12 +50,21 @@ TEST(CommandLine, defaultsWithoutArguments) {
   EXPECT_EQ(settings.dataPath, "nodeconsole.sqlite3");
 }
 
+TEST(CommandLine, tlsFiles) {
+  EXPECT_EQ(accepted({}).tlsCertificate, "");
+  EXPECT_EQ(accepted({}).tlsKey, "");
+  const Settings both = accepted({"--tls-certificate=/var/lib/c.pem", "--tlsk", "/var/lib/k.pem"});
+  EXPECT_EQ(both.tlsCertificate, "/var/lib/c.pem");
+  EXPECT_EQ(both.tlsKey, "/var/lib/k.pem");
+  EXPECT_EQ(refused({"--t=x"}).substr(0, 35), "Ambiguous long option prefix \"t\" ma");
+}
+
 TEST(CommandLine, tokenLifetimeAndAllowedHosts) {
   EXPECT_EQ(accepted({}).tokenLifetime, 86400);
   EXPECT_EQ(accepted({}).allowedHosts, "");
   EXPECT_EQ(accepted({"--tokenLifetime=3600"}).tokenLifetime, 3600);
   EXPECT_EQ(accepted({"--token-lifetime", "0"}).tokenLifetime, 0);
-  EXPECT_EQ(accepted({"--t", "60"}).tokenLifetime, 60);
+  EXPECT_EQ(accepted({"--to", "60"}).tokenLifetime, 60);
   EXPECT_EQ(accepted({"--allowedHosts=gw.example.net,console"}).allowedHosts, "gw.example.net,console");
   EXPECT_EQ(accepted({"--allowed=a", "--a+=,b"}).allowedHosts, "a,b");
   EXPECT_EQ(accepted({}).metricsTokenFile, "");
@@ -121,7 +130,7 @@ TEST(CommandLine, ambiguousPrefixes) {
   EXPECT_EQ(refused({"--=x"}), "Ambiguous long option prefix \"\" matches:\n  allowedHosts\n  dataPath\n"
                                "  forwarderConfigPath\n  forwarderSettleSeconds\n"
                                "  forwarderUnitServiceName\n  help\n  help-syntax\n  listen\n"
-                               "  metricsTokenFile\n  port\n  tokenLifetime \n" +
+                               "  metricsTokenFile\n  port\n  tlsCertificate\n  tlsKey\n  tokenLifetime \n" +
                                    moreDetails);
 }
 

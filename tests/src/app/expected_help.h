@@ -31,6 +31,10 @@ inline const std::string helpRowAllowedHosts =
     "  --allowedHosts=              string  \"\"                                                         ";
 inline const std::string helpRowMetricsTokenFile =
     "  --metricsTokenFile=          string  \"\"                                                         ";
+inline const std::string helpRowTlsCertificate =
+    "  --tlsCertificate=            string  \"\"                                                         ";
+inline const std::string helpRowTlsKey =
+    "  --tlsKey=                    string  \"\"                                                         ";
 inline const std::string helpContinuation(98, ' ');
 
 // 80 columns leave less than the least description width of 16, so 16 it is;
@@ -55,7 +59,10 @@ inline const std::string helpAt80Columns =
     helpContinuation + "tokenLifetime\n" +
     helpRowAllowedHosts + "set allowedHosts\n" +
     helpRowMetricsTokenFile + "set\n" +
-    helpContinuation + "metricsTokenFile\n";
+    helpContinuation + "metricsTokenFile\n" +
+    helpRowTlsCertificate + "set\n" +
+    helpContinuation + "tlsCertificate\n" +
+    helpRowTlsKey + "set tlsKey\n";
 
 inline const std::string helpAt200Columns =
     helpHead +
@@ -69,6 +76,8 @@ inline const std::string helpAt200Columns =
     helpRowDataPath + "set dataPath\n" +
     helpRowTokenLifetime + "set tokenLifetime\n" +
     helpRowAllowedHosts + "set allowedHosts\n" +
-    helpRowMetricsTokenFile + "set metricsTokenFile\n";
+    helpRowMetricsTokenFile + "set metricsTokenFile\n" +
+    helpRowTlsCertificate + "set tlsCertificate\n" +
+    helpRowTlsKey + "set tlsKey\n";
 
 }  // namespace nc::test

@@ -224,4 +224,52 @@ TEST(ServiceBinary, metricsTokenFile) {
             200);
 }
 
+TEST(ServiceBinary, httpsWithAPairMadeAtFirstStart) {
+  Service service;
+  const std::string certificate = (service.dir.path() / "cert.pem").string();
+  const std::string key = (service.dir.path() / "key.pem").string();
+  std::vector<std::string> args = service.args();
+  args.insert(args.end(), {"--tlsCertificate", certificate, "--tlsKey", key});
+  std::string firstOutput;
+  {
+    ServiceProcess first(args);
+    firstOutput = first.output();
+    const std::string url = "https://127.0.0.1:" + std::to_string(service.port) + "/health";
+    const ProcessResult health = runProgram({"curl", "-sS", "--cacert", certificate, url});
+    EXPECT_EQ(parseJson(health.out).asObject().size(), 1u) << health.err;
+    const std::string plain = roundTrip(service.port, "GET /ui?x HTTP/1.1\r\nHost: localhost:9992\r\n\r\n");
+    EXPECT_EQ(plain.rfind("HTTP/1.1 308 Permanent Redirect\r\nLocation: https://localhost:9992/ui?x\r\n", 0), 0u)
+        << plain;
+  }
+  const std::string fingerprint =
+      runProgram({"openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in", certificate}).out.substr(19);
+  EXPECT_EQ(firstOutput, "starting nodeconsole v1.1.1\nmade a self-signed TLS certificate " + certificate +
+                             " valid for 825 days, and its key " + key + "\nTLS certificate SHA-256 fingerprint " +
+                             fingerprint + "Listening 127.0.0.1:" + std::to_string(service.port) + "\n");
+  // A restart keeps the pair.
+  ServiceProcess second(args);
+  EXPECT_EQ(second.output(), "starting nodeconsole v1.1.1\nTLS certificate SHA-256 fingerprint " + fingerprint +
+                                 "Listening 127.0.0.1:" + std::to_string(service.port) + "\n");
+}
+
+TEST(ServiceBinary, anIncompleteOrMismatchedTlsPairStopsTheStart) {
+  Service service;
+  const std::string certificate = (service.dir.path() / "cert.pem").string();
+  const std::string key = (service.dir.path() / "key.pem").string();
+  std::vector<std::string> args = service.args();
+  const ProcessResult oneOption = runBinary({"-p", "0", "--tlsKey", key});
+  EXPECT_EQ(oneOption.exitStatus, 1);
+  EXPECT_NE(oneOption.out.find("--tlsCertificate and --tlsKey go together"), std::string::npos) << oneOption.out;
+  args.insert(args.end(), {"--tlsCertificate", certificate, "--tlsKey", key});
+  writeFile(certificate, readTestData("tls-test-certificate.pem"));
+  const ProcessResult oneFile = runBinary(args);
+  EXPECT_EQ(oneFile.exitStatus, 1);
+  EXPECT_NE(oneFile.out.find(key + " is missing while " + certificate + " exists"), std::string::npos) << oneFile.out;
+  writeFile(key, readTestData("tls-test-other-key.pem"));
+  const ProcessResult mismatched = runBinary(args);
+  EXPECT_EQ(mismatched.exitStatus, 1);
+  EXPECT_NE(mismatched.out.find("does not belong to the certificate"), std::string::npos) << mismatched.out;
+  EXPECT_EQ(mismatched.out.find("Listening"), std::string::npos);
+}
+
 }  // namespace nc::test

@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Python's own TLS client against a test server: two requests and a body on
+one kept-alive connection, an embedded file saved to a folder, a second
+connection resuming the first one's session, and a third whose body is too
+large. Prints one JSON object.
+
+Usage: tls_client.py PORT CA_FILE OUT_FOLDER
+"""
+import json
+import pathlib
+import socket
+import ssl
+import sys
+
+TIMEOUT_SECONDS = 10
+
+
+def read_reply(stream):
+    head = b""
+    while b"\r\n\r\n" not in head:
+        chunk = stream.recv(1)
+        if not chunk:
+            return head.decode(), b""
+        head += chunk
+    length = 0
+    for line in head.decode().split("\r\n"):
+        if line.lower().startswith("content-length:"):
+            length = int(line.split(":", 1)[1])
+    body = b""
+    while len(body) < length:
+        chunk = stream.recv(length - len(body))
+        if not chunk:
+            break
+        body += chunk
+    return head.decode(), body
+
+
+def connect(context, port, session=None):
+    raw = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT_SECONDS)
+    return context.wrap_socket(raw, server_hostname="localhost", session=session)
+
+
+def main():
+    port, ca_file, out = int(sys.argv[1]), sys.argv[2], pathlib.Path(sys.argv[3])
+    context = ssl.create_default_context(cafile=ca_file)
+    context.set_alpn_protocols(["h2", "http/1.1"])
+    result = {}
+    with connect(context, port) as stream:
+        result["version"] = stream.version()
+        result["alpn"] = stream.selected_alpn_protocol()
+        stream.sendall(b"GET /first HTTP/1.1\r\nHost: localhost\r\n\r\n")
+        result["first"] = read_reply(stream)[1].decode()
+        stream.sendall(b"POST /second HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello")
+        result["second"] = read_reply(stream)[1].decode()
+        stream.sendall(b"GET /embedded HTTP/1.1\r\n\r\n")
+        (out / "embedded").write_bytes(read_reply(stream)[1])
+        session = stream.session
+    with connect(context, port, session) as stream:
+        result["reused"] = stream.session_reused
+        stream.sendall(b"GET /resumed HTTP/1.1\r\n\r\n")
+        result["resumed"] = read_reply(stream)[1].decode()
+    # A body over the limit is refused, in TLS, while the client still sends it.
+    with connect(context, port) as stream:
+        stream.sendall(b"POST /large HTTP/1.1\r\nContent-Length: 200000\r\n\r\n" + b"b" * 150000)
+        result["refused"] = read_reply(stream)[0].split("\r\n")[0]
+    print(json.dumps(result))
+
+
+main()
