@@ -41,48 +41,66 @@ installed() {
   [ "$arch" != "$1" ] || arch=$(dpkg --print-architecture)
   dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$name" 2>/dev/null | grep -Eqx "($arch|all) installed"
 }
-# A foreign architecture's libsqlite3-dev pulls in that architecture's libc6-dev
-# and kernel headers, which multiarch holds at the machine's own version; a
-# mirror caught mid-sync can lag one architecture's copy behind, and then
-# nothing installs. The cross compiler brings its own C library headers, so the
-# build needs only sqlite's own files: they are unpacked under
-# build/cross-root/TRIPLET (where the toolchain files look), pkg-config's file
-# pointing there, and the runtime library is installed as a package.
+# A foreign architecture's development package can be out of reach while its
+# runtime library is not: libsqlite3-dev pulls in that architecture's libc6-dev
+# and kernel headers, which multiarch holds at the machine's own version, and
+# libssl-dev asks for exactly its own version of libssl3, which a security
+# update may have moved on. A mirror caught mid-sync, or one architecture's
+# index that fails to download, then leaves nothing installable. The cross
+# compiler brings its own C library headers, so the build needs only the
+# library's own files: they are unpacked under build/cross-root/TRIPLET (where
+# the toolchain files look), pkg-config's files pointing there, and the runtime
+# library is installed as a package. Each row: development package, runtime
+# package, a header that shows the unpack is done.
+unpackable=("libsqlite3-dev libsqlite3-0 sqlite3.h" "libssl-dev libssl3 openssl/ssl.h")
+unpackRow() {
+  local row
+  for row in "${unpackable[@]}"; do
+    [ "${row%% *}" != "$1" ] || { echo "$row"; return 0; }
+  done
+  return 1
+}
 crossRoot() { echo "$repository/build/cross-root/$(dpkg-architecture -a "$1" -qDEB_HOST_MULTIARCH)"; }
-unpackSqlite() {
-  local root download
-  root=$(crossRoot "$1")
+unpackDevelopment() {
+  local dev=$1 runtime=$2 arch=$3 root download
+  root=$(crossRoot "$arch")
   download=$(mktemp -d)
-  (cd "$download" && apt-get download -qq -o APT::Sandbox::User=root "libsqlite3-dev:$1" "libsqlite3-0:$1")
-  rm -rf "$root"
+  # The runtime package of the development package's own version: only linking
+  # reads it; the program runs with the installed one, of the same soname.
+  (cd "$download" && apt-get download -qq -o APT::Sandbox::User=root "$dev:$arch" \
+    "$runtime:$arch=$(apt-cache show --no-all-versions "$dev:$arch" | sed -n 's/^Version: //p' | head -1)")
   mkdir -p "$root"
   for deb in "$download"/*.deb; do dpkg-deb -x "$deb" "$root"; done
   rm -rf "$download"
-  sed -i "s|^prefix=.*|prefix=$root/usr|" "$root"/usr/lib/*/pkgconfig/sqlite3.pc
-  echo "libsqlite3-dev:$1 could not be installed; its files are unpacked in $root" >&2
+  sed -i "s|^prefix=.*|prefix=$root/usr|" "$root"/usr/lib/*/pkgconfig/*.pc
+  echo "$dev:$arch could not be installed; its files are unpacked in $root" >&2
 }
-installWithUnpackedSqlite() {
-  local again=() unpack=()
+installWithUnpackedDevelopment() {
+  local again=() unpack=() p row
   for p in "${missing[@]}"; do
-    case $p in
-      libsqlite3-dev:*) again+=("libsqlite3-0:${p#*:}"); unpack+=("${p#*:}") ;;
-      *) again+=("$p") ;;
-    esac
+    if row=$(unpackRow "${p%%:*}") && [ "${p#*:}" != "$p" ]; then
+      read -r -a row <<<"$row"
+      again+=("${row[1]}:${p#*:}")
+      unpack+=("${row[0]} ${row[1]} ${p#*:}")
+    else
+      again+=("$p")
+    fi
   done
   [ ${#unpack[@]} -gt 0 ] || return 1
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${again[@]}"
-  for arch in "${unpack[@]}"; do unpackSqlite "$arch"; done
+  for p in "${unpack[@]}"; do unpackDevelopment $p; done
 }
-sqliteUnpacked() {
-  [ "${1%%:*}" = libsqlite3-dev ] && command -v dpkg-architecture >/dev/null &&
-    [ -f "$(crossRoot "${1#*:}")/usr/include/sqlite3.h" ]
+developmentUnpacked() {
+  local row
+  [ "${1#*:}" != "$1" ] && row=$(unpackRow "${1%%:*}") && command -v dpkg-architecture >/dev/null &&
+    [ -f "$(crossRoot "${1#*:}")/usr/include/${row##* }" ]
 }
 missing=()
-for p in "${packages[@]}"; do installed "$p" || sqliteUnpacked "$p" || missing+=("$p"); done
+for p in "${packages[@]}"; do installed "$p" || developmentUnpacked "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ] || [ ${#newArchitectures[@]} -gt 0 ]; then
   # One index that fails to download (a mirror caught mid-sync, say) must not
   # stop the install of packages the other lists hold; a package that is
   # truly missing still fails the install below.
   apt-get update -qq || echo "apt-get update failed; installing from the package lists at hand" >&2
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" || installWithUnpackedSqlite
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" || installWithUnpackedDevelopment
 fi

@@ -30,10 +30,15 @@ if(NODECONSOLE_QEMU_PROGRAM)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${NODECONSOLE_QEMU_PROGRAM})
 endif()
 
-# Where scripts/install-deps.sh had to unpack sqlite's development files itself
-# (a foreign libsqlite3-dev that apt could not install), pkg-config finds them
-# there first.
-set(NODECONSOLE_CROSS_ROOT ${CMAKE_CURRENT_LIST_DIR}/../../build/cross-root/${NODECONSOLE_TRIPLET})
+# Where scripts/install-deps.sh had to unpack a library's development files
+# itself (a foreign libsqlite3-dev or libssl-dev that apt could not install),
+# pkg-config and the find modules look there first, and its multiarch headers
+# (OpenSSL's configuration.h) are on the include path.
+get_filename_component(NODECONSOLE_CROSS_ROOT ${CMAKE_CURRENT_LIST_DIR}/../../build/cross-root/${NODECONSOLE_TRIPLET} ABSOLUTE)
 if(EXISTS ${NODECONSOLE_CROSS_ROOT}/usr/lib/${NODECONSOLE_TRIPLET}/pkgconfig)
   set(ENV{PKG_CONFIG_LIBDIR} ${NODECONSOLE_CROSS_ROOT}/usr/lib/${NODECONSOLE_TRIPLET}/pkgconfig:$ENV{PKG_CONFIG_LIBDIR})
+  list(PREPEND CMAKE_FIND_ROOT_PATH ${NODECONSOLE_CROSS_ROOT})
+endif()
+if(EXISTS ${NODECONSOLE_CROSS_ROOT}/usr/include/${NODECONSOLE_TRIPLET})
+  string(APPEND CMAKE_CXX_FLAGS_INIT " -isystem ${NODECONSOLE_CROSS_ROOT}/usr/include/${NODECONSOLE_TRIPLET}")
 endif()
