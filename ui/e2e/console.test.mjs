@@ -1,6 +1,7 @@
 // The web console in Debian's Chromium against the real service binary.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
 import { after, afterEach, before, describe, test } from 'node:test';
 import { closeTestContexts, launchBrowser, newTestContext, reportLines, seriousAxeViolations, Service, settings,
@@ -509,6 +510,38 @@ describe('forwarder page', () => {
     assert.deepEqual(dialogs, ['beforeunload'], 'nothing unsaved after leaving');
   }));
 
+  const focusedOn = (page, check) => page.waitForFunction(check);
+  const onSave = () => document.activeElement?.matches('.form-actions button[type=submit]');
+  const onConfirm = () => document.activeElement?.textContent === 'Save and restart';
+
+  test('a refused Save puts the cursor in the first field to mend', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logInToForwarder(page);
+    await page.locator('#if5').fill('99999999');
+    await page.locator('#gatewayId').fill('not-hex!');
+    await page.getByRole('button', { name: 'Save' }).click();
+    await focusedOn(page, () => document.activeElement?.id === 'gatewayId');
+  }));
+
+  test('the confirmation opens on its primary button, Enter confirms, and focus comes back to Save', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logInToForwarder(page);
+      const patches = recordPatches(page);
+      await page.locator('#serverPort').fill('1700');
+      await page.locator('#serverPort').press('Enter');
+      await focusedOn(page, onConfirm);
+      await page.keyboard.press('Escape');
+      await focusedOn(page, onSave);
+      assert.deepEqual(patches, [], 'the Enter that asked did not also confirm');
+      await page.keyboard.press('Enter');
+      await focusedOn(page, onConfirm);
+      await page.keyboard.press('Enter');
+      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
+      await page.getByText('No unsaved changes.').waitFor();
+      await focusedOn(page, onSave);
+    }));
+
   test('shows its own message when the service refuses', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page);
@@ -661,6 +694,19 @@ describe('setting page', () => {
       await verdictHeadline(page).waitFor();
     }));
 
+  test('each outcome is one message in the page, replaced by the next, and nothing covers the banner', testTimeout,
+    () => withService(async () => {
+      const page = await openPage('/login');
+      await logIn(page);
+      await openMenu(page, 'Setting');
+      await fillPasswords(page, 'wrong', 'n3w-secret', 'n3w-secret');
+      await page.locator('main .page-outcome').filter({ hasText: 'Password mismatch' }).waitFor();
+      assert.equal(await page.locator('.ant-message-notice').count(), 0, 'no toast besides, over the banner');
+      await fillPasswords(page, 'qzvtk', 'n3w-secret', 'n3w-secret');
+      await pageMessage(page, 'Password updated succesfully').waitFor();
+      assert.equal(await page.locator('.page-outcome').count(), 1, 'the earlier message is gone');
+    }));
+
   test('shows "Invalid auth token" after the service restarted', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page);
@@ -676,8 +722,13 @@ describe('dev mode', () => {
   test('appears after the key sequence and switches SSH', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page);
-    await page.locator('h1').click();
     const menu = page.locator('.ant-menu');
+    await page.locator('#serverAddress').click();
+    for (const key of devModeKeys) await page.keyboard.press(key);
+    assert.equal(await page.locator('#serverAddress').inputValue(), 'localhostlora', 'a field takes the keys as text');
+    assert.equal(await menu.getByText('Dev Mode').count(), 0, 'the sequence typed into a field reveals nothing');
+    await page.locator('#serverAddress').fill('localhost');
+    await page.locator('h1').click();
     for (const key of [...devModeKeys.slice(0, 6), 'x', ...devModeKeys.slice(6)]) await page.keyboard.press(key);
     assert.equal(await menu.getByText('Dev Mode').count(), 0, 'a wrong key restarts the sequence');
     for (const key of devModeKeys) await page.keyboard.press(key);
@@ -712,6 +763,14 @@ describe('dev mode', () => {
     assert.equal(await menu.getByText('Dev Mode').count(), 0, 'the reveal ends at logout');
     await page.goto(`${service.url}/ui/dev-mode`);
     await page.getByText('Page Not Found').waitFor();
+  }));
+  test('five quick taps on the version reveal it on a phone', testTimeout, () => withService(async () => {
+    const page = await openPage('/login', { viewport: phone });
+    await logIn(page);
+    await page.getByRole('button', { name: 'Open menu' }).click();
+    for (let tap = 0; tap < 5; tap += 1) await page.locator('.console-version').click();
+    await page.locator('.ant-menu').getByText('Dev Mode', { exact: true }).click();
+    await waitForPath(page, '/ui/dev-mode');
   }));
 });
 
@@ -749,6 +808,17 @@ describe('navigation', () => {
     await page.getByLabel('Current Password').waitFor();
   }));
 
+  test('each console page\'s title names it and the gateway\'s host', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    const titled = (title) => page.waitForFunction((wanted) => document.title === wanted, title);
+    await logIn(page);
+    await titled(`Overview · ${os.hostname()} · LoRa Gateway`);
+    await openMenu(page, 'Forwarder');
+    await titled(`Forwarder · ${os.hostname()} · LoRa Gateway`);
+    await openMenu(page, 'Logout');
+    await titled('LoRa Gateway');
+  }));
+
   test('an unknown route shows the not-found page and goes home after a second', testTimeout, () =>
     withService(async () => {
       const page = await openPage('/login');
@@ -782,115 +852,6 @@ describe('navigation', () => {
   }));
 });
 
-describe('forwarder page: focus', () => {
-  const focusIs = (page, check) => page.waitForFunction(check);
-  const onSave = () => document.activeElement?.matches('.form-actions button[type=submit]');
-
-  test('a refused Save puts the cursor in the first field to mend', testTimeout, () => withService(async () => {
-    const page = await openPage('/login');
-    await logInToForwarder(page);
-    await page.locator('#if5').fill('99999999');
-    await page.locator('#gatewayId').fill('not-hex!');
-    await page.getByRole('button', { name: 'Save' }).click();
-    await focusIs(page, () => document.activeElement?.id === 'gatewayId');
-  }));
-
-  test('the confirmation opens on its primary button, Enter confirms, and focus comes back to Save', testTimeout, () =>
-    withService(async () => {
-      const page = await openPage('/login');
-      await logInToForwarder(page);
-      const patches = recordPatches(page);
-      await page.locator('#serverPort').fill('1700');
-      await page.locator('#serverPort').press('Enter');
-      await focusIs(page, () => document.activeElement?.textContent === 'Save and restart');
-      await page.keyboard.press('Escape');
-      await focusIs(page, onSave);
-      assert.deepEqual(patches, [], 'the Enter that asked did not also confirm');
-      await page.keyboard.press('Enter');
-      await focusIs(page, () => document.activeElement?.textContent === 'Save and restart');
-      await page.keyboard.press('Enter');
-      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
-      assert.equal(service.config().gateway_conf.serv_port_up, 1700);
-      await page.getByText('No unsaved changes.').waitFor();
-      await focusIs(page, onSave);
-    }));
-});
-
-describe('setting page: messages and focus', () => {
-  test('each outcome is one message in the page, replaced by the next, and nothing covers the banner', testTimeout,
-    () => withService(async () => {
-      const page = await openPage('/login');
-      await logIn(page);
-      await openMenu(page, 'Setting');
-      await page.getByLabel('Current Password').fill('wrong');
-      await page.getByLabel('New Password', { exact: true }).fill('n3w-secret');
-      await page.getByLabel('New Password Again').fill('n3w-secret');
-      await page.getByRole('button', { name: 'Update' }).click();
-      await page.locator('main .page-outcome').filter({ hasText: 'Password mismatch' }).waitFor();
-      assert.equal(await page.locator('.ant-message-notice').count(), 0, 'no toast besides');
-      assert.ok(await page.locator('.console-banner').evaluate((banner) => {
-        const box = banner.getBoundingClientRect();
-        return banner.contains(document.elementFromPoint(box.left + box.width / 2, box.top + box.height / 2));
-      }), 'the banner is in sight');
-      await page.getByLabel('Current Password').fill('qzvtk');
-      await page.getByRole('button', { name: 'Update' }).click();
-      await pageMessage(page, 'Password updated succesfully').waitFor();
-      assert.equal(await page.locator('.page-outcome').count(), 1, 'the earlier message is gone');
-    }));
-
-  test('"Change password" in the factory banner puts the cursor in the first field', testTimeout, () =>
-    withService(async () => {
-      const page = await openPage('/login');
-      await logInToForwarder(page);
-      await page.getByRole('button', { name: 'Change password' }).click();
-      await waitForPath(page, '/ui/setting');
-      await page.waitForFunction(() => document.activeElement?.id === 'currentPassword');
-    }));
-});
-
-describe('dev mode: phones and fields', () => {
-  test('five quick taps on the version reveal Dev Mode on a phone', testTimeout, () => withService(async () => {
-    const page = await openPage('/login', { viewport: phone });
-    await logIn(page);
-    await page.getByRole('button', { name: 'Open menu' }).click();
-    for (let tap = 0; tap < 5; tap += 1) await page.locator('.console-version').click();
-    await page.locator('.ant-menu').getByText('Dev Mode', { exact: true }).click();
-    await waitForPath(page, '/ui/dev-mode');
-  }));
-
-  test('the key sequence typed into a field is the field\'s text and reveals nothing', testTimeout, () =>
-    withService(async () => {
-      const page = await openPage('/login');
-      await logInToForwarder(page);
-      await page.locator('#serverAddress').click();
-      for (const key of devModeKeys) await page.keyboard.press(key);
-      assert.equal(await page.locator('#serverAddress').inputValue(), 'localhostlora', 'typed as into any field');
-      assert.equal(await page.locator('.ant-menu').getByText('Dev Mode').count(), 0);
-      await page.locator('h1').click();
-      for (const key of devModeKeys) await page.keyboard.press(key);
-      await page.locator('.ant-menu').getByText('Dev Mode').waitFor();
-    }));
-});
-
-describe('page titles', () => {
-  const titleIs = (page, title) => page.waitForFunction((wanted) => document.title === wanted, title);
-
-  test('name the page and the gateway\'s host', testTimeout, () => withService(async () => {
-    const page = await openPage('/login');
-    await logIn(page);
-    await waitForPath(page, '/ui/overview');
-    const auth = (await storedTokens(page)).session;
-    const info = await page.request.post(`${service.url}/rpc/v1/system/info`, { data: { auth } });
-    const host = (await info.json()).output.hostName;
-    assert.ok(host);
-    await titleIs(page, `Overview · ${host} · LoRa Gateway`);
-    await openMenu(page, 'Forwarder');
-    await titleIs(page, `Forwarder · ${host} · LoRa Gateway`);
-    await openMenu(page, 'Logout');
-    await titleIs(page, 'LoRa Gateway');
-  }));
-});
-
 describe('screenshots', () => {
   // The open phone menu covers the viewport only, so it is shot as the eye sees it.
   async function shoot(page, name, viewport, fullPage = true) {
@@ -905,24 +866,6 @@ describe('screenshots', () => {
     await assertAccessible(page, `${name} at ${viewport.width} px`);
     assert.deepEqual([await page.locator('h1').count(), await page.locator('main').count()], [1, 1],
       `${name}: one h1 and one main landmark`);
-  }
-
-  // Every word of the element's text on one line: none broken letter by letter.
-  async function assertWholeWords(locator, what) {
-    const broken = await locator.evaluate((element) => {
-      const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
-      const found = [];
-      for (let node = walker.nextNode(); node; node = walker.nextNode()) {
-        for (const word of node.data.matchAll(/\S+/g)) {
-          const range = document.createRange();
-          range.setStart(node, word.index);
-          range.setEnd(node, word.index + word[0].length);
-          if (new Set([...range.getClientRects()].map((rect) => rect.top)).size > 1) found.push(word[0]);
-        }
-      }
-      return found;
-    });
-    assert.deepEqual(broken, [], what);
   }
 
   async function assertNoOverflow(page, what) {
@@ -985,14 +928,26 @@ describe('screenshots', () => {
       const row = page.locator('.history-table tbody tr').first();
       await row.waitFor();
       await shootChecked(page, 'forwarder-rolled-back', viewport);
-      await assertWholeWords(row, 'a kept version\'s row');
+      const brokenWords = await row.evaluate((element) => {
+        const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
+        const range = document.createRange();
+        const broken = [];
+        while (walker.nextNode()) {
+          for (const word of walker.currentNode.data.matchAll(/\S+/g)) {
+            range.setStart(walker.currentNode, word.index);
+            range.setEnd(walker.currentNode, word.index + word[0].length);
+            if (new Set([...range.getClientRects()].map((rect) => rect.top)).size > 1) broken.push(word[0]);
+          }
+        }
+        return broken;
+      });
+      assert.deepEqual(brokenWords, [], 'no word of a kept version\'s row broken across lines');
       // A keyboard user reaches the message's close button and sees it.
-      const close = page.locator('.apply-outcome .ant-alert-close-icon');
-      await close.focus();
+      await page.locator('.apply-outcome .ant-alert-close-icon').focus();
       await page.keyboard.press('Shift+Tab');
       await page.keyboard.press('Tab');
-      assert.equal(await close.evaluate((button) => (button === document.activeElement
-        ? getComputedStyle(button).outlineStyle : 'not focused')), 'solid', 'the close button shows its focus');
+      assert.equal(await page.evaluate(() => document.activeElement.matches('.ant-alert-close-icon')
+        && getComputedStyle(document.activeElement).outlineStyle), 'solid', 'the close button shows its focus');
       await row.getByRole('button', { name: 'View' }).click();
       await page.locator('.version-text').getByText('gateway_conf', { exact: false }).first().waitFor();
       await shootChecked(page, 'version-viewer', viewport, false);

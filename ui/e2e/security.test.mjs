@@ -74,7 +74,7 @@ describe('factory password', () => {
       await banner(page).waitFor();
       await page.locator('.ant-menu').getByText('Forwarder', { exact: true }).click();
       await page.getByRole('button', { name: 'Change password' }).click();
-      await page.getByLabel('Current Password').waitFor();
+      await page.waitForFunction(() => document.activeElement?.id === 'currentPassword');
 
       const before = await storedToken(page);
       await changePassword(page, 'qzvtk', 'n3w-secret');
