@@ -35,7 +35,7 @@ function bundleComposition() {
 const failure = (option) => `throw new Error(${JSON.stringify(`${option} is left out of this build (see vite.config.js)`)})`;
 const component = (option) => `export default function LeftOut() { ${failure(option)}; }`;
 // App makes every API its pages may take from App.useApp(); the console's
-// pages take message only.
+// pages take modal only.
 const notifications = (option) => `
 const leftOut = () => { ${failure(option)}; };
 const api = { open: leftOut, success: leftOut, info: leftOut, warning: leftOut, error: leftOut, destroy: leftOut };

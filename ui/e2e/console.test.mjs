@@ -1,6 +1,7 @@
 // The web console in Debian's Chromium against the real service binary.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
 import { after, afterEach, before, describe, test } from 'node:test';
 import { closeTestContexts, launchBrowser, newTestContext, reportLines, seriousAxeViolations, Service, settings,
@@ -72,8 +73,9 @@ async function logInToForwarder(page, options) {
   await page.locator('#serverAddress').waitFor();
 }
 
-function toast(page, text) {
-  return page.locator('.ant-message').getByText(text, { exact: true });
+// An action's one message, in the page (the session banners are others).
+function pageMessage(page, text) {
+  return page.locator('.page-outcome, .apply-outcome').filter({ hasText: text });
 }
 
 async function waitForPath(page, pathname) {
@@ -378,7 +380,7 @@ describe('forwarder page', () => {
       assert.equal(await page.locator('#if7').inputValue(), '-200000', 'the edits stay');
 
       await saveAndConfirm(page);
-      await toast(page, 'Configuration updated').waitFor(applyWait);
+      await pageMessage(page, 'Configuration updated').waitFor(applyWait);
       assert.equal(patches.length, 1);
       const saved = service.config();
       assert.equal(saved.gateway_conf.serv_port_up, 1700);
@@ -410,7 +412,7 @@ describe('forwarder page', () => {
       assert.equal(await page.locator('#region option:checked').textContent(), 'Fixed settings (923–925 MHz)');
       await assertAccessible(page, 'forwarder page with an unrecognised region');
       await saveAndConfirm(page);
-      await toast(page, 'Configuration updated').waitFor(applyWait);
+      await pageMessage(page, 'Configuration updated').waitFor(applyWait);
       const saved = service.config().SX1301_conf;
       assert.deepEqual(saved.radio_0, { ...between.SX1301_conf.radio_0, tx_freq_min: 923000000, tx_freq_max: 925000000 });
       assert.deepEqual(saved.radio_1, between.SX1301_conf.radio_1);
@@ -451,7 +453,7 @@ describe('forwarder page', () => {
       ]);
       await assertAccessible(page, 'the confirmation of a region\'s plan');
       await clickAtRest(confirmation(page).getByRole('button', { name: 'Save and restart' }));
-      await toast(page, 'Configuration updated').waitFor(applyWait);
+      await pageMessage(page, 'Configuration updated').waitFor(applyWait);
       assert.equal(patches.length, 1);
 
       const saved = service.config().SX1301_conf;
@@ -508,12 +510,44 @@ describe('forwarder page', () => {
     assert.deepEqual(dialogs, ['beforeunload'], 'nothing unsaved after leaving');
   }));
 
+  const focusedOn = (page, check) => page.waitForFunction(check);
+  const onSave = () => document.activeElement?.matches('.form-actions button[type=submit]');
+  const onConfirm = () => document.activeElement?.textContent === 'Save and restart';
+
+  test('a refused Save puts the cursor in the first field to mend', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logInToForwarder(page);
+    await page.locator('#if5').fill('99999999');
+    await page.locator('#gatewayId').fill('not-hex!');
+    await page.getByRole('button', { name: 'Save' }).click();
+    await focusedOn(page, () => document.activeElement?.id === 'gatewayId');
+  }));
+
+  test('the confirmation opens on its primary button, Enter confirms, and focus comes back to Save', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logInToForwarder(page);
+      const patches = recordPatches(page);
+      await page.locator('#serverPort').fill('1700');
+      await page.locator('#serverPort').press('Enter');
+      await focusedOn(page, onConfirm);
+      await page.keyboard.press('Escape');
+      await focusedOn(page, onSave);
+      assert.deepEqual(patches, [], 'the Enter that asked did not also confirm');
+      await page.keyboard.press('Enter');
+      await focusedOn(page, onConfirm);
+      await page.keyboard.press('Enter');
+      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
+      await page.getByText('No unsaved changes.').waitFor();
+      await focusedOn(page, onSave);
+    }));
+
   test('shows its own message when the service refuses', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page);
     fs.writeFileSync(service.configPath, '{ "gateway_conf": ');
     await saveAndConfirm(page);
-    await toast(page, 'Update failed').waitFor();
+    await pageMessage(page, 'Update failed').waitFor();
     await openMenu(page, 'Setting');
     await openMenu(page, 'Forwarder');
     await page.getByText('Failed to fetch configuration').waitFor();
@@ -552,7 +586,7 @@ describe('forwarder status, apply and history', () => {
     await outcome.waitFor(applyWait);
     assert.match(await outcome.textContent(),
       /could not be restarted with the new configuration \(Job for packet-forwarder\.service failed .*\); the previous configuration was restored/);
-    await toast(page, 'Update failed').waitFor();
+    await pageMessage(page, 'Update failed').waitFor();
     assert.equal(service.configText(), original, 'the file on disk is the old one, byte for byte');
     assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
   }));
@@ -567,7 +601,7 @@ describe('forwarder status, apply and history', () => {
       await page.getByText('Applying… checking that the forwarder stays up').waitFor();
       assert.equal(await page.locator('.forwarder-form button[type=submit].ant-btn-loading').count(), 1);
       await page.locator('[data-outcome="applied"]').waitFor(applyWait);
-      await toast(page, 'Configuration updated').waitFor();
+      await pageMessage(page, 'Configuration updated').waitFor();
       await statusLine(page).getByText('Running', { exact: true }).waitFor();
       assert.equal(service.config().gateway_conf.serv_port_up, 1700);
 
@@ -587,7 +621,7 @@ describe('forwarder status, apply and history', () => {
       await confirm.getByText('Restore version 1?').waitFor();
       assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`], 'nothing restored before confirming');
       await clickAtRest(confirm.getByRole('button', { name: 'Restore' }));
-      await toast(page, 'Version 1 restored').waitFor(applyWait);
+      await pageMessage(page, 'Version 1 restored').waitFor(applyWait);
       assert.equal(service.configText(), original, 'the first file is back with its comments');
       assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
       await page.waitForFunction(() => document.querySelector('#serverPort')?.value === '1680');
@@ -647,11 +681,11 @@ describe('setting page', () => {
       await page.getByText('New Passwords do not match').waitFor();
       assert.equal(updates.length, 0);
       await fillPasswords(page, 'wrong', 'n3w-secret', 'n3w-secret');
-      await toast(page, 'Password mismatch').waitFor();
+      await pageMessage(page, 'Password mismatch').waitFor();
       await page.locator('#currentPassword_help').getByText('This is not the current password').waitFor();
       await assertAccessible(page, 'setting page with its errors');
       await fillPasswords(page, 'qzvtk', 'n3w-secre', 'n3w-secre');
-      await toast(page, 'Password updated succesfully').waitFor();
+      await pageMessage(page, 'Password updated succesfully').waitFor();
       assert.deepEqual(updates.at(-1).input, { currentPassword: 'qzvtk', newPassword: 'n3w-secre' });
       await openMenu(page, 'Logout');
       await logIn(page);
@@ -660,13 +694,26 @@ describe('setting page', () => {
       await verdictHeadline(page).waitFor();
     }));
 
+  test('each outcome is one message in the page, replaced by the next, and nothing covers the banner', testTimeout,
+    () => withService(async () => {
+      const page = await openPage('/login');
+      await logIn(page);
+      await openMenu(page, 'Setting');
+      await fillPasswords(page, 'wrong', 'n3w-secret', 'n3w-secret');
+      await page.locator('main .page-outcome').filter({ hasText: 'Password mismatch' }).waitFor();
+      assert.equal(await page.locator('.ant-message-notice').count(), 0, 'no toast besides, over the banner');
+      await fillPasswords(page, 'qzvtk', 'n3w-secret', 'n3w-secret');
+      await pageMessage(page, 'Password updated succesfully').waitFor();
+      assert.equal(await page.locator('.page-outcome').count(), 1, 'the earlier message is gone');
+    }));
+
   test('shows "Invalid auth token" after the service restarted', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page);
     await service.restart();
     await openMenu(page, 'Setting');
     await fillPasswords(page, 'qzvtk', 'other-secret', 'other-secret');
-    await toast(page, 'Invalid auth token').waitFor();
+    await pageMessage(page, 'Invalid auth token').waitFor();
     assert.equal(new URL(page.url()).pathname, '/ui/setting', 'the console does not log out by itself');
   }));
 });
@@ -675,8 +722,13 @@ describe('dev mode', () => {
   test('appears after the key sequence and switches SSH', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page);
-    await page.locator('h1').click();
     const menu = page.locator('.ant-menu');
+    await page.locator('#serverAddress').click();
+    for (const key of devModeKeys) await page.keyboard.press(key);
+    assert.equal(await page.locator('#serverAddress').inputValue(), 'localhostlora', 'a field takes the keys as text');
+    assert.equal(await menu.getByText('Dev Mode').count(), 0, 'the sequence typed into a field reveals nothing');
+    await page.locator('#serverAddress').fill('localhost');
+    await page.locator('h1').click();
     for (const key of [...devModeKeys.slice(0, 6), 'x', ...devModeKeys.slice(6)]) await page.keyboard.press(key);
     assert.equal(await menu.getByText('Dev Mode').count(), 0, 'a wrong key restarts the sequence');
     for (const key of devModeKeys) await page.keyboard.press(key);
@@ -685,7 +737,7 @@ describe('dev mode', () => {
     const sshState = page.locator('.unit-status');
     await sshState.getByText('Stopped', { exact: true }).waitFor();
     await page.getByRole('button', { name: 'Start and Enable SSH' }).click();
-    await toast(page, 'SSH has started').waitFor();
+    await pageMessage(page, 'SSH has started').waitFor();
     await sshState.getByText('Running', { exact: true }).waitFor();
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh']);
     await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
@@ -699,7 +751,7 @@ describe('dev mode', () => {
     await clickAtRest(question.getByRole('button', { name: 'Stop SSH' }));
     // Until it has faded out, the closing question's text is too faint for axe.
     await question.waitFor({ state: 'detached' });
-    await toast(page, 'SSH has stopped').waitFor();
+    await pageMessage(page, 'SSH has stopped').waitFor();
     await sshState.getByText('Stopped', { exact: true }).waitFor();
     assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh', 'stop ssh', 'disable ssh']);
     await assertAccessible(page, 'dev mode page');
@@ -711,6 +763,14 @@ describe('dev mode', () => {
     assert.equal(await menu.getByText('Dev Mode').count(), 0, 'the reveal ends at logout');
     await page.goto(`${service.url}/ui/dev-mode`);
     await page.getByText('Page Not Found').waitFor();
+  }));
+  test('five quick taps on the version reveal it on a phone', testTimeout, () => withService(async () => {
+    const page = await openPage('/login', { viewport: phone });
+    await logIn(page);
+    await page.getByRole('button', { name: 'Open menu' }).click();
+    for (let tap = 0; tap < 5; tap += 1) await page.locator('.console-version').click();
+    await page.locator('.ant-menu').getByText('Dev Mode', { exact: true }).click();
+    await waitForPath(page, '/ui/dev-mode');
   }));
 });
 
@@ -746,6 +806,17 @@ describe('navigation', () => {
     assert.equal(new URL(page.url()).pathname, '/ui');
     await page.goForward();
     await page.getByLabel('Current Password').waitFor();
+  }));
+
+  test('each console page\'s title names it and the gateway\'s host', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    const titled = (title) => page.waitForFunction((wanted) => document.title === wanted, title);
+    await logIn(page);
+    await titled(`Overview · ${os.hostname()} · LoRa Gateway`);
+    await openMenu(page, 'Forwarder');
+    await titled(`Forwarder · ${os.hostname()} · LoRa Gateway`);
+    await openMenu(page, 'Logout');
+    await titled('LoRa Gateway');
   }));
 
   test('an unknown route shows the not-found page and goes home after a second', testTimeout, () =>
@@ -833,9 +904,12 @@ describe('screenshots', () => {
       }
       await page.locator('#serverPort').fill('0');
       await page.locator('#freq1').fill('867.5');
+      await page.locator('#if5').fill('600000');
       await page.getByRole('button', { name: 'Save' }).click();
       await page.locator('#freq1_help').waitFor();
+      await page.locator('#if5_help .ant-form-item-explain-warning').waitFor();
       await shootChecked(page, 'forwarder-invalid', viewport);
+      await page.locator('#if5').fill('0');
       await page.locator('#serverPort').fill('1700');
       await page.locator('#freq1').fill('868300000');
       await page.getByRole('button', { name: 'Save' }).click();
@@ -851,8 +925,34 @@ describe('screenshots', () => {
       service.failNextRestarts('packet-forwarder', 1);
       await saveAndConfirm(page);
       await page.locator('[data-outcome="rolledBack"]').waitFor();
-      await page.locator('.history-table tbody tr').first().waitFor();
+      const row = page.locator('.history-table tbody tr').first();
+      await row.waitFor();
       await shootChecked(page, 'forwarder-rolled-back', viewport);
+      const brokenWords = await row.evaluate((element) => {
+        const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
+        const range = document.createRange();
+        const broken = [];
+        while (walker.nextNode()) {
+          for (const word of walker.currentNode.data.matchAll(/\S+/g)) {
+            range.setStart(walker.currentNode, word.index);
+            range.setEnd(walker.currentNode, word.index + word[0].length);
+            if (new Set([...range.getClientRects()].map((rect) => rect.top)).size > 1) broken.push(word[0]);
+          }
+        }
+        return broken;
+      });
+      assert.deepEqual(brokenWords, [], 'no word of a kept version\'s row broken across lines');
+      // A keyboard user reaches the message's close button and sees it.
+      await page.locator('.apply-outcome .ant-alert-close-icon').focus();
+      await page.keyboard.press('Shift+Tab');
+      await page.keyboard.press('Tab');
+      assert.equal(await page.evaluate(() => document.activeElement.matches('.ant-alert-close-icon')
+        && getComputedStyle(document.activeElement).outlineStyle), 'solid', 'the close button shows its focus');
+      await row.getByRole('button', { name: 'View' }).click();
+      await page.locator('.version-text').getByText('gateway_conf', { exact: false }).first().waitFor();
+      await shootChecked(page, 'version-viewer', viewport, false);
+      await clickAtRest(page.locator('.ant-modal').getByRole('button', { name: 'Close' }));
+      await page.locator('.version-text').waitFor({ state: 'hidden' });
       const menuButton = page.getByRole('button', { name: 'Open menu' });
       assert.equal(await menuButton.isVisible(), viewport.width < 992, 'the menu folds away on narrow screens only');
       if (await menuButton.isVisible()) {

@@ -274,15 +274,12 @@ export async function waitForStillness(page) {
 }
 
 // The accessibility faults axe-core finds in the page as it stands, of serious
-// or critical impact, as "rule: elements" lines. Toasts are left out: they
-// fade in and out, and axe would measure their contrast halfway through.
+// or critical impact, as "rule: elements" lines.
 export async function seriousAxeViolations(page) {
   const axeScript = createRequire(path.join(settings.modules, 'e2e.js')).resolve('axe-core/axe.min.js');
   if (!(await page.evaluate(() => 'axe' in window))) await page.addScriptTag({ path: axeScript });
-  const violations = await page.evaluate(async () => {
-    const context = { include: [['html']], exclude: [['.ant-message']] };
-    return (await window.axe.run(context, { resultTypes: ['violations'] })).violations;
-  });
+  const violations = await page.evaluate(async () => (await window.axe.run(document, { resultTypes: ['violations'] }))
+    .violations);
   return violations
     .filter((violation) => violation.impact === 'serious' || violation.impact === 'critical')
     .map((violation) => `${violation.id}: ${violation.nodes.map((node) => node.target.join(' ')).join(', ')}`);

@@ -74,11 +74,11 @@ describe('factory password', () => {
       await banner(page).waitFor();
       await page.locator('.ant-menu').getByText('Forwarder', { exact: true }).click();
       await page.getByRole('button', { name: 'Change password' }).click();
-      await page.getByLabel('Current Password').waitFor();
+      await page.waitForFunction(() => document.activeElement?.id === 'currentPassword');
 
       const before = await storedToken(page);
       await changePassword(page, 'qzvtk', 'n3w-secret');
-      await page.locator('.ant-message').getByText('Password updated succesfully', { exact: true }).waitFor();
+      await page.locator('.page-outcome').filter({ hasText: 'Password updated succesfully' }).waitFor();
       await banner(page).waitFor({ state: 'detached' });
       const after = await storedToken(page);
       assert.notEqual(after, before, 'the fresh token replaced the old one');
@@ -111,7 +111,7 @@ describe('ended sessions', () => {
       }, 10000, 'the token to expire', 100);
       await page.locator('.ant-menu').getByText('Setting', { exact: true }).click();
       await changePassword(page, 'qzvtk', 'other-secret');
-      await page.locator('.ant-message').getByText('Expired auth token', { exact: true }).waitFor();
+      await page.locator('.page-outcome').filter({ hasText: 'Expired auth token' }).waitFor();
       await page.getByRole('button', { name: 'Log in again' }).click();
       await page.waitForURL((url) => url.pathname === '/ui/login');
       assert.equal(await storedToken(page), null);

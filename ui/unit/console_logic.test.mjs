@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { buildPatch, formValuesOf } from '../src/forwarder/forwarder_form.js';
 import { fixedSettingsId } from '../src/forwarder/regions.js';
-import { advanceDevModeSequence, devModeSequence } from '../src/pages/dev_mode_keys.js';
+import { advanceDevModeSequence, advanceDevModeTaps, devModeSequence } from '../src/pages/dev_mode_keys.js';
 
 test('form values are the text of each field\'s member, and missing members leave it empty', () => {
   const values = formValuesOf({
@@ -49,4 +49,11 @@ test('the Dev Mode sequence counts keys and restarts on a wrong one', () => {
   assert.equal(typed([...devModeSequence.slice(0, 11), 'x']), 0);
   assert.equal(typed(['ArrowUp', 'ArrowUp', 'ArrowUp']), 1, 'the wrong key may start the sequence anew');
   assert.equal(typed(['x', ...devModeSequence]), 12);
+});
+
+test('taps on the version add up only while each comes soon after the last', () => {
+  let taps = { count: 0, at: -Infinity };
+  for (const at of [0, 1500, 2900, 4000]) taps = advanceDevModeTaps(taps, at);
+  assert.equal(taps.count, 4);
+  assert.equal(advanceDevModeTaps(taps, 5501).count, 1, 'a late tap starts again');
 });

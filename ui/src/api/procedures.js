@@ -65,3 +65,6 @@ export function startOverviewReads(auth) {
 
 // The early reply of the overview's verdict, left for the page to take.
 export const earlyTraffic = (auth) => peekEarly(trafficPath, { auth });
+
+// The early reply of the system's facts, left for the overview to take.
+export const earlySystemInfo = (auth) => peekEarly(systemInfoPath, { auth });

@@ -5,10 +5,14 @@
 //
 // `columns`: { key, title, render(row), from } where `from` ('md' or 'lg')
 // hides the column on narrower screens. `rows` are keyed by `rowKey`.
-export function PlainTable({ columns, rows, rowKey, className = '', loading = false, emptyText }) {
+// `stackOnPhones` draws each row as a card of labelled lines on phones, where
+// columns side by side would break their words letter by letter.
+export function PlainTable({ columns, rows, rowKey, className = '', loading = false, emptyText, stackOnPhones = false }) {
   const shown = (column) => (column.from ? `from-${column.from}` : undefined);
+  const label = (column) => (stackOnPhones && typeof column.title === 'string' ? column.title : undefined);
   return (
-    <div className={`plain-table ${className}`} aria-busy={loading || undefined}>
+    <div className={['plain-table', stackOnPhones && 'plain-table-stacked', className].filter(Boolean).join(' ')}
+      aria-busy={loading || undefined}>
       <table>
         <thead>
           <tr>
@@ -23,7 +27,7 @@ export function PlainTable({ columns, rows, rowKey, className = '', loading = fa
           {rows.map((row) => (
             <tr key={row[rowKey]}>
               {columns.map((column) => (
-                <td key={column.key} className={shown(column)}>
+                <td key={column.key} className={shown(column)} data-label={label(column)}>
                   {column.render(row)}
                 </td>
               ))}

@@ -1,3 +1,4 @@
+import { useRef } from 'react';
 import { Alert, Modal, Tag, Typography } from 'antd';
 import { PlainTable } from '../components/plain_table.jsx';
 
@@ -18,16 +19,23 @@ const columns = [
 ];
 
 // Lists what a save changes, old and new, before the forwarder is restarted
-// with it. `changes` is null while nothing waits for confirmation.
-export function ChangeConfirmation({ changes, onConfirm, onCancel }) {
+// with it. `changes` is null while nothing waits for confirmation. Once in
+// place it puts focus on its primary button, so that Enter confirms; focusing
+// it while it still zooms in would scroll the page under it. `afterClose`
+// runs once it has gone, whichever way it was closed.
+export function ChangeConfirmation({ changes, onConfirm, onCancel, afterClose }) {
+  const confirmButton = useRef(null);
   const everySaveChanges = (changes ?? []).filter((change) => change.everySave);
   return (
     <Modal
       open={changes !== null}
       title="Save and restart the forwarder?"
       okText="Save and restart"
+      okButtonProps={{ ref: confirmButton }}
+      afterOpenChange={(open) => open && confirmButton.current?.focus({ preventScroll: true })}
       onOk={onConfirm}
       onCancel={onCancel}
+      afterClose={afterClose}
       width={720}
       className="change-confirmation"
       destroyOnHidden

@@ -17,6 +17,9 @@ const radios = [
 const rowLayout = { layout: 'horizontal', labelCol: { xs: 24, sm: 10 }, wrapperCol: { xs: 24, sm: 14 } };
 const channelFieldNames = forwarderFields.filter((field) => field.kind === 'offset').map((field) => field.name);
 const baseFieldNames = forwarderFields.filter((field) => field.kind === 'baseFrequency').map((field) => field.name);
+// A refused Save takes the operator to the first field to mend, with the
+// cursor in it, mid-window so that the bar that holds Save does not cover it.
+const firstErrorInSight = { focus: true, block: 'center' };
 
 // A channel's rule reads the whole form: its frequency depends on its radio's
 // base, and the selected region's band applies to it.
@@ -101,7 +104,7 @@ function EverySaveSettings({ config, region }) {
 // The form reports whether it differs from what was loaded through
 // `onUnsavedChange`, and hands a valid form with its setup (the region and any
 // applied plan) to `onSubmit`; Enter in a field submits it too.
-export function ForwarderSettingsForm({ config, initialValues, onSubmit, onUnsavedChange, saving }) {
+export function ForwarderSettingsForm({ config, initialValues, onSubmit, onUnsavedChange, saving, saveButtonRef }) {
   const [form] = Form.useForm();
   const values = Form.useWatch([], form) ?? initialValues;
   const [detectedRegion] = useState(() => detectRegion(config));
@@ -127,7 +130,7 @@ export function ForwarderSettingsForm({ config, initialValues, onSubmit, onUnsav
   const shared = { config, setup, planned, values };
   return (
     <Form form={form} layout="vertical" initialValues={initialValues} onFinish={(saved) => onSubmit(saved, setup)}
-      className="forwarder-form" requiredMark={false} scrollToFirstError>
+      className="forwarder-form" requiredMark={false} scrollToFirstError={firstErrorInSight}>
       <Row gutter={16}>
         {fieldsNamed('serverAddress', 'serverPort', 'gatewayId').map((field) => (
           <Col key={field.name} {...gatewayColumns[field.name]}>
@@ -154,7 +157,7 @@ export function ForwarderSettingsForm({ config, initialValues, onSubmit, onUnsav
       </Row>
       <EverySaveSettings config={config} region={setup.region} />
       <div className="form-actions">
-        <Button type="primary" htmlType="submit" icon={<SaveOutlined />} loading={saving}>
+        <Button ref={saveButtonRef} type="primary" htmlType="submit" icon={<SaveOutlined />} loading={saving}>
           Save
         </Button>
         <Typography.Text type="secondary">

@@ -1,11 +1,12 @@
 import { useCallback, useEffect, useState } from 'react';
-import { Alert, App, Button, Card, Modal, Popconfirm, Space, Tag, Tooltip } from 'antd';
+import { Alert, Button, Card, Modal, Popconfirm, Space, Tag, Tooltip } from 'antd';
 import { DownloadOutlined, EyeOutlined, RollbackOutlined } from '@ant-design/icons';
 import { changeSummary, formatSize, versionFileName } from './config_history.js';
 import { loadHistory, loadVersion } from '../api/procedures.js';
 import { errorText } from '../api/service.js';
 import { downloadText } from '../components/download.js';
 import { PlainTable } from '../components/plain_table.jsx';
+import { OutcomeAlert } from '../components/outcome_alert.jsx';
 import './forwarder_extras.css';
 
 // The kept versions, newest first. `useHistory` loads them; the page reloads
@@ -24,13 +25,7 @@ export function useHistory(authToken) {
   return [history, reload];
 }
 
-function VersionActions({ version, authToken, busy, onView, onRestore }) {
-  const { message } = App.useApp();
-  async function download() {
-    const reply = await loadVersion(authToken, version.id);
-    if ('output' in reply) downloadText(versionFileName(version.id), reply.output.text);
-    else message.error(errorText(reply));
-  }
+function VersionActions({ version, busy, onView, onDownload, onRestore }) {
   const restore = (
     <Popconfirm
       title={`Restore version ${version.id}?`}
@@ -49,7 +44,7 @@ function VersionActions({ version, authToken, busy, onView, onRestore }) {
       <Button size="small" icon={<EyeOutlined />} onClick={() => onView(version.id)}>
         View
       </Button>
-      <Button size="small" icon={<DownloadOutlined />} onClick={download}>
+      <Button size="small" icon={<DownloadOutlined />} onClick={() => onDownload(version.id)}>
         Download
       </Button>
       {version.valid ? restore : <Tooltip title="Not valid JSON: it cannot be restored">{restore}</Tooltip>}
@@ -62,6 +57,14 @@ const emptyHistoryText = 'No change has been made yet: each change keeps the fil
 // `children` go above the list (the page's download of the current file).
 export function HistoryCard({ authToken, history, busy, onRestore, children }) {
   const [viewing, setViewing] = useState(null);
+  const [outcome, setOutcome] = useState(null);
+
+  async function download(id) {
+    setOutcome(null);
+    const reply = await loadVersion(authToken, id);
+    if ('output' in reply) downloadText(versionFileName(id), reply.output.text);
+    else setOutcome({ type: 'error', text: `Version ${id} could not be downloaded: ${errorText(reply)}` });
+  }
 
   async function view(id) {
     setViewing({ id, text: null });
@@ -87,7 +90,7 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
       title: <span className="plain-table-hidden">Actions</span>,
       key: 'actions',
       render: (version) => (
-        <VersionActions version={version} authToken={authToken} busy={busy} onView={view} onRestore={onRestore} />
+        <VersionActions version={version} busy={busy} onView={view} onDownload={download} onRestore={onRestore} />
       ),
     },
   ];
@@ -95,6 +98,7 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
   return (
     <Card title="History" className="page-card wide-card history-card">
       <div className="history-actions">{children}</div>
+      <OutcomeAlert outcome={outcome} onClose={() => setOutcome(null)} />
       {history.phase === 'failed' && <Alert type="error" showIcon message={history.text} />}
       {history.phase !== 'failed' && (
         <PlainTable
@@ -103,6 +107,7 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
           loading={history.phase === 'loading'}
           rows={history.versions}
           columns={columns}
+          stackOnPhones
           emptyText={<span className="history-empty">{emptyHistoryText}</span>}
         />
       )}
@@ -114,7 +119,12 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
         onCancel={() => setViewing(null)}
       >
         {viewing?.error && <Alert type="error" showIcon message={viewing.error} />}
-        {viewing && !viewing.error && <pre className="version-text">{viewing.text ?? 'Loading…'}</pre>}
+        {viewing && !viewing.error && (
+          // A file wider or longer than the dialog scrolls, by keyboard too.
+          <pre className="version-text" tabIndex={0} role="region" aria-label={`Version ${viewing.id} as kept`}>
+            {viewing.text ?? 'Loading…'}
+          </pre>
+        )}
       </Modal>
     </Card>
   );

@@ -1,5 +1,6 @@
 // Dev Mode is hidden from casual operators: it appears after this sequence is
-// typed anywhere on the main page.
+// typed anywhere on the main page, or after five quick taps on the version
+// text, for phones that have no arrow keys.
 export const devModeSequence = [
   'ArrowUp', 'ArrowUp', 'ArrowDown', 'ArrowDown', 'ArrowLeft', 'ArrowRight',
   'ArrowLeft', 'ArrowRight', 'l', 'o', 'r', 'a',
@@ -20,4 +21,15 @@ export function advanceDevModeSequence(progress, key) {
   const typed = normalise(key);
   if (typed === devModeSequence[progress]) return progress + 1;
   return typed === devModeSequence[0] ? 1 : 0;
+}
+
+export const devModeTaps = 5;
+
+// Taps further apart than this are a new start: slow, stray taps on the
+// version while reading it do not add up.
+const tapGapMs = 1500;
+
+// The taps counted after one at `now`, given the count and time of the last.
+export function advanceDevModeTaps({ count, at }, now) {
+  return { count: now - at <= tapGapMs ? count + 1 : 1, at: now };
 }

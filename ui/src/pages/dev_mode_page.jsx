@@ -1,5 +1,6 @@
 import { useState } from 'react';
 import { App, Button, Card, Space, Typography } from 'antd';
+import { OutcomeAlert } from '../components/outcome_alert.jsx';
 import { PlayCircleOutlined, StopOutlined } from '@ant-design/icons';
 import { useAuth } from '../session/auth_context.jsx';
 import { UnitStatusLine, useUnitStatus } from '../forwarder/unit_status_line.jsx';
@@ -8,8 +9,9 @@ import { errorText } from '../api/service.js';
 
 export function DevModePage() {
   const { authToken } = useAuth();
-  const { message, modal } = App.useApp();
+  const { modal } = App.useApp();
   const [busy, setBusy] = useState('');
+  const [outcome, setOutcome] = useState(null);
   const [status, refreshStatus] = useUnitStatus(loadSshStatus, authToken, { poll: false });
 
   function confirmStop() {
@@ -25,11 +27,11 @@ export function DevModePage() {
 
   async function run(action, call, successText) {
     setBusy(action);
+    setOutcome(null);
     const reply = await call(authToken);
     await refreshStatus();
     setBusy('');
-    if (reply.error) message.error(errorText(reply));
-    else message.success(successText);
+    setOutcome(reply.error ? { type: 'error', text: errorText(reply) } : { type: 'success', text: successText });
   }
 
   return (
@@ -38,6 +40,7 @@ export function DevModePage() {
         Switches the gateway&apos;s SSH server on or off, now and across reboots.
       </Typography.Paragraph>
       <UnitStatusLine title="SSH server" status={status} onRefresh={refreshStatus} />
+      <OutcomeAlert outcome={outcome} onClose={() => setOutcome(null)} />
       <Space wrap>
         <Button
           type="primary"

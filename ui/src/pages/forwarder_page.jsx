@@ -1,5 +1,5 @@
-import { useCallback, useEffect, useState } from 'react';
-import { Alert, App, Button, Card, Spin } from 'antd';
+import { useCallback, useEffect, useRef, useState } from 'react';
+import { Alert, Button, Card, Spin } from 'antd';
 import { DownloadOutlined } from '@ant-design/icons';
 import { useAuth } from '../session/auth_context.jsx';
 import { ChangeConfirmation } from '../forwarder/change_confirmation.jsx';
@@ -18,6 +18,7 @@ const outcomeAlerts = {
   saved: { type: 'info', message: 'Saved without a restart: no forwarder unit is configured.' },
   rolledBack: { type: 'error', message: 'Rolled back: the new configuration was not kept.' },
   failed: { type: 'error', message: 'Not applied.' },
+  downloadFailed: { type: 'error', message: 'The current configuration could not be downloaded.' },
 };
 
 function ApplyState({ applying, outcome, onClose }) {
@@ -42,7 +43,7 @@ function ApplyState({ applying, outcome, onClose }) {
       showIcon
       closable
       onClose={onClose}
-      message={message}
+      message={outcome.heading ? `${outcome.heading}. ${message}` : message}
       description={outcome.text || undefined}
     />
   );
@@ -50,8 +51,9 @@ function ApplyState({ applying, outcome, onClose }) {
 
 export function ForwarderPage() {
   const { authToken } = useAuth();
-  const { message } = App.useApp();
   const { setUnsaved } = useUnsavedChanges();
+  const saveButton = useRef(null);
+  const focusSaveWhenBack = useRef(false);
   const [state, setState] = useState({ phase: 'loading' });
   const [pending, setPending] = useState(null);
   const [applying, setApplying] = useState(false);
@@ -75,15 +77,24 @@ export function ForwarderPage() {
 
   useEffect(() => () => setUnsaved(false), [setUnsaved]);
 
-  // Runs one change and reports exactly one outcome; the unit's state is read
-  // afresh, since the change restarted it.
-  async function apply(call) {
+  // The form drawn afresh after a save has a new Save button; focus, which was
+  // on the old one, goes to it rather than to the top of the page.
+  useEffect(() => {
+    if (!focusSaveWhenBack.current || !saveButton.current) return;
+    if (document.activeElement === document.body || !document.activeElement?.isConnected) saveButton.current.focus();
+    focusSaveWhenBack.current = false;
+  }, [state]);
+
+  // Runs one change and reports exactly one outcome, headed `headings.done`
+  // or `headings.failed`; the unit's state is read afresh, since the change
+  // restarted it.
+  async function apply(call, headings) {
     setApplying(true);
     setOutcome(null);
     const reply = await call();
     const unit = await refreshStatus();
     setApplying(false);
-    setOutcome(applyOutcome(reply, unit.state));
+    setOutcome({ ...applyOutcome(reply, unit.state), heading: 'output' in reply ? headings.done : headings.failed });
     reloadHistory();
     return reply;
   }
@@ -95,30 +106,25 @@ export function ForwarderPage() {
   async function save() {
     const { values, setup } = pending;
     setPending(null);
-    const reply = await apply(() => saveForwarderConfig(authToken, buildPatch(state.config, values, setup)));
+    const reply = await apply(() => saveForwarderConfig(authToken, buildPatch(state.config, values, setup)),
+      { done: 'Configuration updated', failed: 'Update failed' });
     if ('output' in reply) {
-      message.success('Configuration updated');
       setUnsaved(false);
+      focusSaveWhenBack.current = true;
       load({ quietly: true });
-    } else {
-      message.error('Update failed');
     }
   }
 
   async function restore(id) {
-    const reply = await apply(() => restoreVersion(authToken, id));
-    if ('output' in reply) {
-      message.success(`Version ${id} restored`);
-      load();
-    } else {
-      message.error('Restore failed');
-    }
+    const reply = await apply(() => restoreVersion(authToken, id),
+      { done: `Version ${id} restored`, failed: 'Restore failed' });
+    if ('output' in reply) load();
   }
 
   async function downloadCurrent() {
     const reply = await loadForwarderConfig(authToken);
     if ('output' in reply) downloadText(versionFileName(), JSON.stringify(reply.output, null, 2));
-    else message.error(errorText(reply));
+    else setOutcome({ kind: 'downloadFailed', text: errorText(reply) });
   }
 
   return (
@@ -143,10 +149,16 @@ export function ForwarderPage() {
             onSubmit={review}
             onUnsavedChange={setUnsaved}
             saving={applying}
+            saveButtonRef={saveButton}
           />
         )}
       </Card>
-      <ChangeConfirmation changes={pending?.changes ?? null} onConfirm={save} onCancel={() => setPending(null)} />
+      <ChangeConfirmation
+        changes={pending?.changes ?? null}
+        onConfirm={save}
+        onCancel={() => setPending(null)}
+        afterClose={() => saveButton.current?.focus()}
+      />
       <HistoryCard authToken={authToken} history={history} busy={applying} onRestore={restore}>
         <Button icon={<DownloadOutlined />} onClick={downloadCurrent}>
           Download current configuration

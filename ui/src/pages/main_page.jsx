@@ -1,11 +1,11 @@
-import { lazy, Suspense, useEffect, useState } from 'react';
+import { lazy, Suspense, useCallback, useEffect, useRef, useState } from 'react';
 import { App as AntApp, Button, ConfigProvider, Layout, Menu } from 'antd';
 import { CodeOutlined, DashboardOutlined, LogoutOutlined, MenuOutlined, RadarChartOutlined, SettingOutlined } from '@ant-design/icons';
 import { useNavigate } from 'react-router-dom';
 import { useAuth } from '../session/auth_context.jsx';
 import { theme } from '../theme.js';
 import { Logo } from '../components/logo.jsx';
-import { advanceDevModeSequence, devModeSequence } from './dev_mode_keys.js';
+import { advanceDevModeSequence, advanceDevModeTaps, devModeSequence, devModeTaps } from './dev_mode_keys.js';
 import { FactoryPasswordBanner, SessionEndedBanner, useSessionEnd } from '../session/session_banners.jsx';
 import { UnsavedChangesProvider, useUnsavedChanges } from './unsaved_changes.jsx';
 import { versionText } from '../components/version.js';
@@ -14,6 +14,7 @@ import { SettingPage } from './setting_page.jsx';
 import { DevModePage } from './dev_mode_page.jsx';
 import { NotFoundPage } from './not_found_page.jsx';
 import { EarlyVerdict } from '../overview/verdict_headline.jsx';
+import { usePageTitle } from './page_title.js';
 
 // The overview's code and its chart's come in chunks of their own, after login.
 const OverviewPage = lazy(() => import('./overview_page.jsx').then((module) => ({ default: module.OverviewPage })));
@@ -30,22 +31,38 @@ const pages = {
 // page stays on it; logging out ends it.
 const devModeKey = 'devMode';
 
+// Keys typed into a field belong to the field: they neither count towards the
+// sequence nor are taken from it, so a password or an address that happens to
+// hold the sequence is typed as it is and reveals nothing.
+function typedIntoField(event) {
+  const target = event.target;
+  return target instanceof HTMLElement && (target.isContentEditable || /^(INPUT|TEXTAREA|SELECT)$/.test(target.tagName));
+}
+
 function useDevModeReveal() {
   const [revealed, setRevealed] = useState(() => sessionStorage.getItem(devModeKey) === 'revealed');
+  const taps = useRef({ count: 0, at: -Infinity });
+  const reveal = useCallback(() => {
+    sessionStorage.setItem(devModeKey, 'revealed');
+    setRevealed(true);
+  }, []);
   useEffect(() => {
     let progress = 0;
     function onKey(event) {
-      progress = advanceDevModeSequence(progress, event.key);
+      progress = typedIntoField(event) ? 0 : advanceDevModeSequence(progress, event.key);
       if (progress === devModeSequence.length) {
-        sessionStorage.setItem(devModeKey, 'revealed');
-        setRevealed(true);
+        reveal();
         progress = 0;
       }
     }
     window.addEventListener('keydown', onKey);
     return () => window.removeEventListener('keydown', onKey);
-  }, []);
-  return revealed;
+  }, [reveal]);
+  const tap = useCallback(() => {
+    taps.current = advanceDevModeTaps(taps.current, Date.now());
+    if (taps.current.count >= devModeTaps) reveal();
+  }, [reveal]);
+  return [revealed, tap];
 }
 
 function Brand() {
@@ -62,7 +79,7 @@ function Brand() {
 const narrowQuery = '(max-width: 991.98px)';
 
 // Below the sider's breakpoint the menu slides over the page from a header button.
-function ConsoleShell({ menuItems, selected, onChoose, children }) {
+function ConsoleShell({ menuItems, selected, onChoose, onVersionTap, children }) {
   const [narrow, setNarrow] = useState(() => window.matchMedia(narrowQuery).matches);
   const [siderCollapsed, setSiderCollapsed] = useState(narrow);
   function choose(item) {
@@ -83,7 +100,9 @@ function ConsoleShell({ menuItems, selected, onChoose, children }) {
       >
         <Brand />
         <Menu theme="dark" mode="inline" selectedKeys={[selected]} items={menuItems} onClick={choose} />
-        <div className="console-version">{versionText}</div>
+        <div className="console-version" onClick={onVersionTap}>
+          {versionText}
+        </div>
       </Layout.Sider>
       {narrow && !siderCollapsed && <div className="console-backdrop" onClick={() => setSiderCollapsed(true)} />}
       <Layout>
@@ -103,18 +122,21 @@ function Console({ page }) {
   const { authToken, logOut, factoryPassword } = useAuth();
   const navigate = useNavigate();
   const { confirmLeave } = useUnsavedChanges();
-  const devModeRevealed = useDevModeReveal();
+  const [devModeRevealed, tapVersion] = useDevModeReveal();
   const sessionEnd = useSessionEnd();
   const shown = Object.keys(pages).filter((key) => key !== 'devMode' || devModeRevealed);
+  usePageTitle(shown.includes(page) ? pages[page].label : 'Page Not Found', authToken);
   const menuItems = [
     ...shown.map((key) => ({ key, icon: pages[key].icon, label: pages[key].label })),
     { key: 'logout', icon: <LogoutOutlined />, label: 'Logout' },
   ];
-  function choose(key) {
-    if (key === page) return;
+  // `state` goes with the address to the page chosen, and reaches it even
+  // when that page is already shown.
+  function choose(key, state) {
+    if (key === page && !state) return;
     confirmLeave(() => {
       if (key !== 'logout') {
-        navigate(pages[key].path);
+        navigate(pages[key].path, { state });
         return;
       }
       logOut();
@@ -125,9 +147,11 @@ function Console({ page }) {
   if (!shown.includes(page)) return <NotFoundPage />;
   const { Page } = pages[page];
   return (
-    <ConsoleShell menuItems={menuItems} selected={page} onChoose={choose}>
+    <ConsoleShell menuItems={menuItems} selected={page} onChoose={choose} onVersionTap={tapVersion}>
       {sessionEnd && <SessionEndedBanner message={sessionEnd} onLogInAgain={() => choose('logout')} />}
-      {factoryPassword && !sessionEnd && <FactoryPasswordBanner onChangePassword={() => choose('setting')} />}
+      {factoryPassword && !sessionEnd && (
+        <FactoryPasswordBanner onChangePassword={() => choose('setting', { focusFirstField: true })} />
+      )}
       <Suspense fallback={<EarlyVerdict authToken={authToken} shell />}>
         <Page />
       </Suspense>

@@ -1,6 +1,8 @@
-import { useState } from 'react';
-import { App, Button, Card, Form, Input } from 'antd';
+import { useEffect, useState } from 'react';
+import { Button, Card, Form, Input } from 'antd';
+import { useLocation } from 'react-router-dom';
 import { useAuth } from '../session/auth_context.jsx';
+import { OutcomeAlert } from '../components/outcome_alert.jsx';
 import { updatePassword } from '../api/procedures.js';
 import { errorText } from '../api/service.js';
 
@@ -19,11 +21,18 @@ const newPasswordRules = [
 
 export function SettingPage() {
   const { authToken, passwordChanged } = useAuth();
-  const { message } = App.useApp();
   const [form] = Form.useForm();
   const [busy, setBusy] = useState(false);
+  const [outcome, setOutcome] = useState(null);
+  const location = useLocation();
+
+  // Arriving from the factory password's banner, the operator is here to type.
+  useEffect(() => {
+    if (location.state?.focusFirstField) form.focusField('currentPassword');
+  }, [location, form]);
 
   async function submit({ currentPassword, newPassword, newPasswordAgain }) {
+    setOutcome(null);
     if (newPassword !== newPasswordAgain) {
       form.setFields([{ name: 'newPasswordAgain', errors: ['New Passwords do not match'] }]);
       return;
@@ -32,20 +41,21 @@ export function SettingPage() {
     const reply = await updatePassword(authToken, currentPassword, newPassword);
     setBusy(false);
     if (reply.error) {
-      message.error(errorText(reply));
+      setOutcome({ type: 'error', text: errorText(reply) });
       if (reply.error.code === passwordMismatch) {
         form.setFields([{ name: 'currentPassword', errors: ['This is not the current password'] }]);
       }
       return;
     }
-    message.success('Password updated succesfully');
+    setOutcome({ type: 'success', text: 'Password updated succesfully' });
     form.resetFields();
     if (reply.output?.auth) passwordChanged(reply.output.auth, reply.output.deviceToken);
   }
 
   return (
     <Card title={<h1 className="card-heading">Update Password</h1>} className="page-card narrow-card">
-      <Form form={form} layout="vertical" onFinish={submit} requiredMark={false}>
+      <OutcomeAlert outcome={outcome} onClose={() => setOutcome(null)} />
+      <Form form={form} layout="vertical" onFinish={submit} requiredMark={false} scrollToFirstError={{ focus: true }}>
         <Form.Item label="Current Password" name="currentPassword" rules={required('Current password is required')}>
           <Input.Password autoComplete="current-password" />
         </Form.Item>
