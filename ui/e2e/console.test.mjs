@@ -7,8 +7,8 @@ import { closeTestContexts, launchBrowser, newTestContext, reportLines, seriousA
   waitForStillness, waitUntil } from './harness.mjs';
 
 const testTimeout = { timeout: 90000 };
-// An apply takes the service's 5 s settle window plus the restarts; on a
-// machine busy with other tests it has been seen to pass 20 s.
+// An apply takes the service's settle window (1 s here) plus the restarts; on
+// a machine busy with other tests it has been seen to pass 20 s.
 const applyWait = { timeout: 45000 };
 const desktop = { width: 1280, height: 800 };
 const phone = { width: 375, height: 740 };
@@ -109,6 +109,13 @@ function recordPatches(page) {
   return patches;
 }
 
+// The browser runs as a server, so a download is copied out before reading.
+async function downloadedText(download) {
+  const file = path.join(service.dir, `download-${download.suggestedFilename()}`);
+  await download.saveAs(file);
+  return fs.readFileSync(file, 'utf8');
+}
+
 async function assertAccessible(page, what) {
   assert.deepEqual(await seriousAxeViolations(page), [], what);
 }
@@ -170,6 +177,14 @@ describe('login', () => {
     await logIn(page);
     await page.getByRole('alert').getByText('Network issue', { exact: true }).waitFor();
     assert.deepEqual(await storedTokens(page), { local: null, session: null });
+  }));
+
+  test('a deep link opened while logged out returns to its page after login', testTimeout, () => withService(async () => {
+    const page = await openPage('/setting');
+    await waitForPath(page, '/ui/login');
+    await logIn(page);
+    await waitForPath(page, '/ui/setting');
+    await page.getByLabel('Current Password').waitFor();
   }));
 });
 
@@ -516,9 +531,48 @@ describe('forwarder page', () => {
     await toast(page, 'Update failed').waitFor();
     await openMenu(page, 'Setting');
     await openMenu(page, 'Forwarder');
-    await page.getByText('Failed to fetch configuration').waitFor();
+    await page.locator('.broken-file').getByText(/Line 1, column \d+: /).waitFor();
     assert.equal(await page.locator('#serverAddress').count(), 0, 'no form to save from after a failed load');
   }));
+
+  test('Back and Forward ask before edits are left behind', testTimeout, () => withService(async () => {
+    const page = await openPage('/login');
+    await logInToForwarder(page);
+    await page.getByLabel('Server Port').fill('1700');
+    const question = page.locator('.ant-modal-confirm').filter({ hasText: 'Leave without saving?' });
+    await page.evaluate(() => window.history.back());
+    await clickAtRest(question.getByRole('button', { name: 'Stay' }));
+    await question.waitFor({ state: 'detached' });
+    assert.equal(new URL(page.url()).pathname, '/ui');
+    assert.equal(await page.getByLabel('Server Port').inputValue(), '1700');
+    await page.evaluate(() => window.history.back());
+    await clickAtRest(question.getByRole('button', { name: 'Leave' }));
+    await waitForPath(page, '/ui/overview');
+    await page.evaluate(() => window.history.forward());
+    await page.locator('#serverAddress').waitFor();
+    assert.equal(await page.getByLabel('Server Port').inputValue(), '1680', 'the edit was dropped as asked');
+  }));
+
+  test('a file broken by hand is named with its line and column, and downloads as it stands', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logInToForwarder(page);
+      await saveAndConfirm(page);
+      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
+      const broken = '{\n  "gateway_conf": {\n    "serv_port_up": 1680,\n  }\n}\n';
+      fs.writeFileSync(service.configPath, broken);
+      await page.reload();
+      const problem = page.locator('.broken-file');
+      await problem.waitFor();
+      assert.match(await problem.textContent(),
+        /not valid JSON.*Line 4, column 3: .*History → Restore below: version 1, the file the gateway came with, first/);
+      assert.equal(await page.locator('#serverAddress').count(), 0, 'no form to save from');
+      const [current] = await Promise.all([
+        page.waitForEvent('download'),
+        page.getByRole('button', { name: 'Download current configuration' }).click(),
+      ]);
+      assert.equal(await downloadedText(current), broken);
+    }));
 });
 
 describe('forwarder status, apply and history', () => {
@@ -556,6 +610,64 @@ describe('forwarder status, apply and history', () => {
     assert.equal(service.configText(), original, 'the file on disk is the old one, byte for byte');
     assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
   }));
+
+  test('when the previous file fails too, the page says the forwarder is not running', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logInToForwarder(page);
+      service.failNextRestarts(unit, 2);
+      await page.getByLabel('Server Port').fill('1700');
+      await saveAndConfirm(page);
+      const outcome = page.locator('[data-outcome="notRunning"]');
+      await outcome.waitFor(applyWait);
+      assert.match(await outcome.textContent(), /^The forwarder is not running.*Restore a version that ran/);
+      assert.equal(await page.locator('.apply-outcome.ant-alert-error').count(), 1);
+      await statusLine(page).getByText('Failed', { exact: true }).waitFor();
+      await page.locator('.history-table tbody tr').getByText('rolled back').waitFor();
+    }));
+
+  test('an apply locks the form, says comments go, reads the file again and numbers the kept version', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logInToForwarder(page);
+      service.slowCommand('restart', 2);
+      await page.getByLabel('Server Port').fill('1700');
+      await page.getByRole('button', { name: 'Save' }).click();
+      const commentsNote = confirmation(page).getByText(/has comments\. Saving writes the file without them; the version with comments stays in History/);
+      await commentsNote.waitFor();
+      await clickAtRest(confirmation(page).getByRole('button', { name: 'Save and restart' }));
+      await page.getByText(/^Locked while the change is applied/).waitFor();
+      assert.equal(await page.getByLabel('Server Port').isDisabled(), true);
+      assert.equal(await page.locator('#region').isDisabled(), true);
+      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
+      await page.getByText('No unsaved changes.').waitFor();
+      assert.equal(await page.getByLabel('Server Port').inputValue(), '1700');
+      const row = page.locator('.history-table tbody tr').first();
+      await row.waitFor();
+      assert.match(await row.textContent(), /^1.*first file.*gateway_conf\.serv_port_up/);
+      await page.getByLabel('Server Port').fill('1701');
+      await page.getByRole('button', { name: 'Save' }).click();
+      await confirmation(page).getByText('1700').first().waitFor();
+      assert.equal(await commentsNote.count(), 0, 'the saved file has no comments left');
+    }));
+
+  test('leaving during an apply says that it goes on, and its outcome shows on the next page', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logInToForwarder(page);
+      service.slowCommand('restart', 2);
+      await page.getByLabel('Server Port').fill('1700');
+      await saveAndConfirm(page);
+      await page.getByText('Applying… checking that the forwarder stays up').waitFor();
+      await openMenu(page, 'Setting');
+      const question = page.locator('.ant-modal-confirm');
+      await question.getByText(/^The change goes on without this page/).waitFor();
+      await clickAtRest(question.getByRole('button', { name: 'Leave' }));
+      await waitForPath(page, '/ui/setting');
+      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
+      assert.equal(await page.locator('.apply-outcome').count(), 1);
+      assert.equal(service.config().gateway_conf.serv_port_up, 1700);
+    }));
 
   test('an apply is watched, then the history restores the first file after confirming', testTimeout, () =>
     withService(async () => {
@@ -595,13 +707,6 @@ describe('forwarder status, apply and history', () => {
       assert.match(await rows.first().textContent(), /restored version 1/);
     }));
 
-  // The browser runs as a server, so a download is copied out before reading.
-  async function downloadedText(download) {
-    const file = path.join(service.dir, `download-${download.suggestedFilename()}`);
-    await download.saveAs(file);
-    return fs.readFileSync(file, 'utf8');
-  }
-
   test('downloads the current configuration and a kept version', testTimeout, () => withService(async () => {
     const original = service.configText();
     const page = await openPage('/login');
@@ -611,7 +716,7 @@ describe('forwarder status, apply and history', () => {
       page.getByRole('button', { name: 'Download current configuration' }).click(),
     ]);
     assert.equal(current.suggestedFilename(), 'global_conf.json');
-    assert.deepEqual(JSON.parse(await downloadedText(current)), service.config());
+    assert.equal(await downloadedText(current), original, 'the file as it stands, comments included');
 
     await saveAndConfirm(page);
     await page.locator('[data-outcome="applied"]').waitFor(applyWait);
@@ -672,6 +777,25 @@ describe('setting page', () => {
 });
 
 describe('dev mode', () => {
+  test('SSH shows whether it starts at boot, and a failure shows what systemctl said', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logInToForwarder(page);
+      await page.locator('h1').click();
+      for (const key of devModeKeys) await page.keyboard.press(key);
+      await openMenu(page, 'Dev Mode');
+      const sshState = page.locator('.unit-status');
+      await sshState.getByText(/enabled: starts at boot/).waitFor();
+      service.failCommand('start', 'Failed to start ssh.service: Unit ssh.service is masked.');
+      await page.getByRole('button', { name: 'Start and Enable SSH' }).click();
+      await page.getByText('Failed to start ssh.service: Unit ssh.service is masked.').waitFor();
+      service.failCommand('start', null);
+      await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
+      await clickAtRest(page.locator('.ant-modal-confirm').getByRole('button', { name: 'Stop SSH' }));
+      await sshState.getByText(/disabled: stays off after a reboot/).waitFor();
+      assert.equal(await sshState.getByText('Stopped', { exact: true }).count(), 1);
+    }));
+
   test('appears after the key sequence and switches SSH', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page);

@@ -19,7 +19,7 @@ const columns = [
 
 // Lists what a save changes, old and new, before the forwarder is restarted
 // with it. `changes` is null while nothing waits for confirmation.
-export function ChangeConfirmation({ changes, onConfirm, onCancel }) {
+export function ChangeConfirmation({ changes, dropsComments, onConfirm, onCancel }) {
   const everySaveChanges = (changes ?? []).filter((change) => change.everySave);
   return (
     <Modal
@@ -38,6 +38,14 @@ export function ChangeConfirmation({ changes, onConfirm, onCancel }) {
         </Typography.Paragraph>
       ) : (
         <PlainTable rowKey="key" columns={columns} rows={changes ?? []} className="change-table" />
+      )}
+      {dropsComments && (
+        <Alert
+          type="info"
+          showIcon
+          className="change-warning"
+          message="The current file has comments. Saving writes the file without them; the version with comments stays in History."
+        />
       )}
       {everySaveChanges.length > 0 && (
         <Alert

@@ -1,4 +1,4 @@
-import { useCallback, useEffect, useState } from 'react';
+import { useCallback, useEffect, useRef, useState } from 'react';
 import { Alert, App, Button, Card, Spin } from 'antd';
 import { DownloadOutlined } from '@ant-design/icons';
 import { useAuth } from '../session/auth_context.jsx';
@@ -6,44 +6,44 @@ import { ChangeConfirmation } from '../forwarder/change_confirmation.jsx';
 import { ForwarderSettingsForm } from '../forwarder/forwarder_settings_form.jsx';
 import { HistoryCard, useHistory } from '../forwarder/history_card.jsx';
 import { UnitStatusLine, useUnitStatus } from '../forwarder/unit_status_line.jsx';
-import { applyOutcome, versionFileName } from '../forwarder/config_history.js';
+import { applyOutcome, applySucceeded, versionFileName } from '../forwarder/config_history.js';
+import { hasComments, parseProblem, versionToRestore } from '../forwarder/file_text.js';
+import { trackApply, useApply } from '../forwarder/apply_tracker.js';
+import { ApplyState } from '../forwarder/apply_state.jsx';
 import { downloadText } from '../components/download.js';
-import { loadForwarderConfig, loadForwarderStatus, restoreVersion, saveForwarderConfig } from '../api/procedures.js';
+import { loadForwarderConfig, loadForwarderStatus, loadForwarderText, restoreVersion, saveForwarderConfig }
+  from '../api/procedures.js';
 import { buildPatch, changesOf, formValuesOf } from '../forwarder/forwarder_form.js';
 import { errorText } from '../api/service.js';
 import { useUnsavedChanges } from './unsaved_changes.jsx';
 
-const outcomeAlerts = {
-  applied: { type: 'success', message: 'Applied: the forwarder restarted and stayed running on the new configuration.' },
-  saved: { type: 'info', message: 'Saved without a restart: no forwarder unit is configured.' },
-  rolledBack: { type: 'error', message: 'Rolled back: the new configuration was not kept.' },
-  failed: { type: 'error', message: 'Not applied.' },
-};
-
-function ApplyState({ applying, outcome, onClose }) {
-  if (applying) {
-    return (
-      <Alert
-        className="apply-outcome"
-        type="info"
-        showIcon
-        icon={<Spin size="small" />}
-        message="Applying… checking that the forwarder stays up"
-      />
-    );
+// The document and the file's own text are read together: the text tells
+// whether the file has comments, and why a file that is not JSON cannot be
+// shown.
+async function readFile(authToken) {
+  const [reply, raw] = await Promise.all([loadForwarderConfig(authToken), loadForwarderText(authToken)]);
+  const text = raw.output;
+  if ('output' in reply) {
+    const comments = text ? hasComments(text.text) : false;
+    return { phase: 'ready', config: reply.output, values: formValuesOf(reply.output), comments, loadedAt: Date.now() };
   }
-  if (!outcome) return null;
-  const { type, message } = outcomeAlerts[outcome.kind];
+  if (text && !text.valid) return { phase: 'broken', problem: parseProblem(text.error) };
+  return { phase: 'failed', text: errorText(text ? reply : raw) };
+}
+
+// Names the fault of a file broken by hand and the way out.
+function BrokenFile({ problem, versions }) {
+  const version = versionToRestore(versions);
+  const restore = version
+    ? `Restore a version that ran under History → Restore below: version ${version.id}${version.factory ? ', the file the gateway came with,' : ''} first. `
+    : '';
   return (
     <Alert
-      className="apply-outcome"
-      data-outcome={outcome.kind}
-      type={type}
+      type="error"
       showIcon
-      closable
-      onClose={onClose}
-      message={message}
-      description={outcome.text || undefined}
+      className="broken-file"
+      message="The forwarder file is not valid JSON, so the form cannot show it"
+      description={`${problem}. ${restore}Or repair the file on the gateway; "Download current configuration" gives it as it stands.`}
     />
   );
 }
@@ -54,19 +54,17 @@ export function ForwarderPage() {
   const { setUnsaved } = useUnsavedChanges();
   const [state, setState] = useState({ phase: 'loading' });
   const [pending, setPending] = useState(null);
-  const [applying, setApplying] = useState(false);
-  const [outcome, setOutcome] = useState(null);
+  const { applying, outcome } = useApply();
   const [status, refreshStatus] = useUnitStatus(loadForwarderStatus, authToken);
   const [history, reloadHistory] = useHistory(authToken);
+  const startedHere = useRef(false);
+  const wasApplying = useRef(applying);
 
-  // After a save the file is read again without a spinner, so that the form
+  // After a change the file is read again without a spinner, so that the form
   // and the next list of changes start from what the file now holds.
   const load = useCallback(async ({ quietly = false } = {}) => {
     if (!quietly) setState({ phase: 'loading' });
-    const reply = await loadForwarderConfig(authToken);
-    setState('output' in reply
-      ? { phase: 'ready', config: reply.output, values: formValuesOf(reply.output), loadedAt: Date.now() }
-      : { phase: 'failed' });
+    setState(await readFile(authToken));
   }, [authToken]);
 
   useEffect(() => {
@@ -75,17 +73,23 @@ export function ForwarderPage() {
 
   useEffect(() => () => setUnsaved(false), [setUnsaved]);
 
-  // Runs one change and reports exactly one outcome; the unit's state is read
-  // afresh, since the change restarted it.
-  async function apply(call) {
-    setApplying(true);
-    setOutcome(null);
-    const reply = await call();
-    const unit = await refreshStatus();
-    setApplying(false);
-    setOutcome(applyOutcome(reply, unit.state));
-    reloadHistory();
-    return reply;
+  // Whichever page started the change, the file, the unit and the history are
+  // read again when it ends; only a change that this page started and that
+  // did not hold leaves the form as it was, so that it can be corrected.
+  useEffect(() => {
+    if (wasApplying.current && !applying) {
+      if (!startedHere.current || applySucceeded(outcome)) load({ quietly: true });
+      refreshStatus();
+      reloadHistory();
+      startedHere.current = false;
+    }
+    wasApplying.current = applying;
+  }, [applying, outcome, load, refreshStatus, reloadHistory]);
+
+  // The unit's state is read afresh for the outcome, since the change restarted it.
+  function apply(call) {
+    startedHere.current = true;
+    return trackApply(call, async (reply) => applyOutcome(reply, (await loadForwarderStatus(authToken)).output?.state));
   }
 
   function review(values, setup) {
@@ -96,28 +100,20 @@ export function ForwarderPage() {
     const { values, setup } = pending;
     setPending(null);
     const reply = await apply(() => saveForwarderConfig(authToken, buildPatch(state.config, values, setup)));
-    if ('output' in reply) {
-      message.success('Configuration updated');
-      setUnsaved(false);
-      load({ quietly: true });
-    } else {
-      message.error('Update failed');
-    }
+    if ('output' in reply) message.success('Configuration updated');
+    else message.error('Update failed');
   }
 
   async function restore(id) {
     const reply = await apply(() => restoreVersion(authToken, id));
-    if ('output' in reply) {
-      message.success(`Version ${id} restored`);
-      load();
-    } else {
-      message.error('Restore failed');
-    }
+    if ('output' in reply) message.success(`Version ${id} restored`);
+    else message.error('Restore failed');
   }
 
+  // The file's bytes as they stand, comments and faults included.
   async function downloadCurrent() {
-    const reply = await loadForwarderConfig(authToken);
-    if ('output' in reply) downloadText(versionFileName(), JSON.stringify(reply.output, null, 2));
+    const reply = await loadForwarderText(authToken);
+    if ('output' in reply) downloadText(versionFileName(), reply.output.text);
     else message.error(errorText(reply));
   }
 
@@ -125,13 +121,14 @@ export function ForwarderPage() {
     <>
       <Card title={<h1 className="card-heading">Forwarder Setting</h1>} className="page-card wide-card">
         <UnitStatusLine title="Forwarder" status={status} onRefresh={refreshStatus} />
-        <ApplyState applying={applying} outcome={outcome} onClose={() => setOutcome(null)} />
+        <ApplyState />
         {state.phase === 'loading' && <Spin size="large" className="card-spinner" />}
+        {state.phase === 'broken' && <BrokenFile problem={state.problem} versions={history.versions} />}
         {state.phase === 'failed' && (
           <Alert
             type="error"
             showIcon
-            message="Failed to fetch configuration"
+            message={`Failed to fetch configuration: ${state.text}`}
             action={<Button onClick={() => load()}>Retry</Button>}
           />
         )}
@@ -146,7 +143,12 @@ export function ForwarderPage() {
           />
         )}
       </Card>
-      <ChangeConfirmation changes={pending?.changes ?? null} onConfirm={save} onCancel={() => setPending(null)} />
+      <ChangeConfirmation
+        changes={pending?.changes ?? null}
+        dropsComments={state.comments}
+        onConfirm={save}
+        onCancel={() => setPending(null)}
+      />
       <HistoryCard authToken={authToken} history={history} busy={applying} onRestore={restore}>
         <Button icon={<DownloadOutlined />} onClick={downloadCurrent}>
           Download current configuration

@@ -8,6 +8,7 @@ import { Logo } from '../components/logo.jsx';
 import { advanceDevModeSequence, devModeSequence } from './dev_mode_keys.js';
 import { FactoryPasswordBanner, SessionEndedBanner, useSessionEnd } from '../session/session_banners.jsx';
 import { UnsavedChangesProvider, useUnsavedChanges } from './unsaved_changes.jsx';
+import { ApplyState } from '../forwarder/apply_state.jsx';
 import { versionText } from '../components/version.js';
 import { ForwarderPage } from './forwarder_page.jsx';
 import { SettingPage } from './setting_page.jsx';
@@ -100,11 +101,11 @@ function ConsoleShell({ menuItems, selected, onChoose, children }) {
 }
 
 function Console({ page }) {
-  const { authToken, logOut, factoryPassword } = useAuth();
+  const { authToken, logOut, endSession, factoryPassword } = useAuth();
   const navigate = useNavigate();
   const { confirmLeave } = useUnsavedChanges();
   const devModeRevealed = useDevModeReveal();
-  const sessionEnd = useSessionEnd();
+  const [sessionEnd, forgetSessionEnd] = useSessionEnd();
   const shown = Object.keys(pages).filter((key) => key !== 'devMode' || devModeRevealed);
   const menuItems = [
     ...shown.map((key) => ({ key, icon: pages[key].icon, label: pages[key].label })),
@@ -112,22 +113,31 @@ function Console({ page }) {
   ];
   function choose(key) {
     if (key === page) return;
+    if (key !== 'logout') {
+      navigate(pages[key].path);
+      return;
+    }
     confirmLeave(() => {
-      if (key !== 'logout') {
-        navigate(pages[key].path);
-        return;
-      }
       logOut();
       sessionStorage.removeItem(devModeKey);
       navigate('/login');
+    });
+  }
+  // Without a newer token from another tab, the app sends the operator to
+  // the login page, which comes back here.
+  function logInAgain() {
+    confirmLeave(() => {
+      if (endSession()) forgetSessionEnd();
+      else sessionStorage.removeItem(devModeKey);
     });
   }
   if (!shown.includes(page)) return <NotFoundPage />;
   const { Page } = pages[page];
   return (
     <ConsoleShell menuItems={menuItems} selected={page} onChoose={choose}>
-      {sessionEnd && <SessionEndedBanner message={sessionEnd} onLogInAgain={() => choose('logout')} />}
+      {sessionEnd && <SessionEndedBanner message={sessionEnd} onLogInAgain={logInAgain} />}
       {factoryPassword && !sessionEnd && <FactoryPasswordBanner onChangePassword={() => choose('setting')} />}
+      {page !== 'forwarder' && <ApplyState />}
       <Suspense fallback={<EarlyVerdict authToken={authToken} shell />}>
         <Page />
       </Suspense>
