@@ -109,13 +109,6 @@ function recordPatches(page) {
   return patches;
 }
 
-// The browser runs as a server, so a download is copied out before reading.
-async function downloadedText(download) {
-  const file = path.join(service.dir, `download-${download.suggestedFilename()}`);
-  await download.saveAs(file);
-  return fs.readFileSync(file, 'utf8');
-}
-
 async function assertAccessible(page, what) {
   assert.deepEqual(await seriousAxeViolations(page), [], what);
 }
@@ -179,13 +172,6 @@ describe('login', () => {
     assert.deepEqual(await storedTokens(page), { local: null, session: null });
   }));
 
-  test('a deep link opened while logged out returns to its page after login', testTimeout, () => withService(async () => {
-    const page = await openPage('/setting');
-    await waitForPath(page, '/ui/login');
-    await logIn(page);
-    await waitForPath(page, '/ui/setting');
-    await page.getByLabel('Current Password').waitFor();
-  }));
 });
 
 describe('overview page', () => {
@@ -482,7 +468,7 @@ describe('forwarder page', () => {
       assert.equal(await page.locator('#region').inputValue(), 'US915', 'the saved file is US915\'s');
     }));
 
-  test('asks before edits are left behind, by menu or by reload', testTimeout, () => withService(async () => {
+  test('asks before edits are left behind, by menu, Back or reload', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page);
     await page.getByLabel('Server Port').fill('1700');
@@ -492,6 +478,10 @@ describe('forwarder page', () => {
     await question.waitFor({ state: 'detached' });
     assert.equal(new URL(page.url()).pathname, '/ui');
     assert.equal(await page.getByLabel('Server Port').inputValue(), '1700');
+    await page.evaluate(() => window.history.back());
+    await clickAtRest(question.getByRole('button', { name: 'Stay' }));
+    await question.waitFor({ state: 'detached' });
+    assert.equal(new URL(page.url()).pathname, '/ui', 'Back was held');
 
     const dialogs = [];
     page.on('dialog', (dialog) => {
@@ -523,56 +513,7 @@ describe('forwarder page', () => {
     assert.deepEqual(dialogs, ['beforeunload'], 'nothing unsaved after leaving');
   }));
 
-  test('shows its own message when the service refuses', testTimeout, () => withService(async () => {
-    const page = await openPage('/login');
-    await logInToForwarder(page);
-    fs.writeFileSync(service.configPath, '{ "gateway_conf": ');
-    await saveAndConfirm(page);
-    await toast(page, 'Update failed').waitFor();
-    await openMenu(page, 'Setting');
-    await openMenu(page, 'Forwarder');
-    await page.locator('.broken-file').getByText(/Line 1, column \d+: /).waitFor();
-    assert.equal(await page.locator('#serverAddress').count(), 0, 'no form to save from after a failed load');
-  }));
 
-  test('Back and Forward ask before edits are left behind', testTimeout, () => withService(async () => {
-    const page = await openPage('/login');
-    await logInToForwarder(page);
-    await page.getByLabel('Server Port').fill('1700');
-    const question = page.locator('.ant-modal-confirm').filter({ hasText: 'Leave without saving?' });
-    await page.evaluate(() => window.history.back());
-    await clickAtRest(question.getByRole('button', { name: 'Stay' }));
-    await question.waitFor({ state: 'detached' });
-    assert.equal(new URL(page.url()).pathname, '/ui');
-    assert.equal(await page.getByLabel('Server Port').inputValue(), '1700');
-    await page.evaluate(() => window.history.back());
-    await clickAtRest(question.getByRole('button', { name: 'Leave' }));
-    await waitForPath(page, '/ui/overview');
-    await page.evaluate(() => window.history.forward());
-    await page.locator('#serverAddress').waitFor();
-    assert.equal(await page.getByLabel('Server Port').inputValue(), '1680', 'the edit was dropped as asked');
-  }));
-
-  test('a file broken by hand is named with its line and column, and downloads as it stands', testTimeout, () =>
-    withService(async () => {
-      const page = await openPage('/login');
-      await logInToForwarder(page);
-      await saveAndConfirm(page);
-      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
-      const broken = '{\n  "gateway_conf": {\n    "serv_port_up": 1680,\n  }\n}\n';
-      fs.writeFileSync(service.configPath, broken);
-      await page.reload();
-      const problem = page.locator('.broken-file');
-      await problem.waitFor();
-      assert.match(await problem.textContent(),
-        /not valid JSON.*Line 4, column 3: .*History → Restore below: version 1, the file the gateway came with, first/);
-      assert.equal(await page.locator('#serverAddress').count(), 0, 'no form to save from');
-      const [current] = await Promise.all([
-        page.waitForEvent('download'),
-        page.getByRole('button', { name: 'Download current configuration' }).click(),
-      ]);
-      assert.equal(await downloadedText(current), broken);
-    }));
 });
 
 describe('forwarder status, apply and history', () => {
@@ -595,7 +536,7 @@ describe('forwarder status, apply and history', () => {
     assert.deepEqual(service.systemctlCalls(), [], 'reading the state changes nothing');
   }));
 
-  test('an apply that does not hold is rolled back and says why', testTimeout, () => withService(async () => {
+  test('an apply that does not hold is rolled back, or says the forwarder is down', testTimeout, () => withService(async () => {
     const original = service.configText();
     const page = await openPage('/login');
     await logInToForwarder(page);
@@ -609,64 +550,40 @@ describe('forwarder status, apply and history', () => {
     await toast(page, 'Update failed').waitFor();
     assert.equal(service.configText(), original, 'the file on disk is the old one, byte for byte');
     assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`, `restart ${unit}`]);
+    service.failNextRestarts(unit, 2);
+    await saveAndConfirm(page);
+    const notRunning = page.locator('.apply-outcome.ant-alert-error[data-outcome="notRunning"]');
+    await notRunning.waitFor(applyWait);
+    assert.match(await notRunning.textContent(), /^The forwarder is not running.*Restore a version that ran/);
+    assert.match(await page.locator('.history-table tbody tr').first().textContent(), /rolled back/);
   }));
 
-  test('when the previous file fails too, the page says the forwarder is not running', testTimeout, () =>
+  test('an apply locks the form, goes on when left, shows its outcome there, and the file is read again', testTimeout, () =>
     withService(async () => {
       const page = await openPage('/login');
       await logInToForwarder(page);
-      service.failNextRestarts(unit, 2);
-      await page.getByLabel('Server Port').fill('1700');
-      await saveAndConfirm(page);
-      const outcome = page.locator('[data-outcome="notRunning"]');
-      await outcome.waitFor(applyWait);
-      assert.match(await outcome.textContent(), /^The forwarder is not running.*Restore a version that ran/);
-      assert.equal(await page.locator('.apply-outcome.ant-alert-error').count(), 1);
-      await statusLine(page).getByText('Failed', { exact: true }).waitFor();
-      await page.locator('.history-table tbody tr').getByText('rolled back').waitFor();
-    }));
-
-  test('an apply locks the form, says comments go, reads the file again and numbers the kept version', testTimeout, () =>
-    withService(async () => {
-      const page = await openPage('/login');
-      await logInToForwarder(page);
-      service.slowCommand('restart', 2);
+      service.systemctlFile('sleep-restart', '2');
       await page.getByLabel('Server Port').fill('1700');
       await page.getByRole('button', { name: 'Save' }).click();
-      const commentsNote = confirmation(page).getByText(/has comments\. Saving writes the file without them; the version with comments stays in History/);
+      const commentsNote = confirmation(page).getByText(/has comments\. Saving writes the file without them; the version/);
       await commentsNote.waitFor();
       await clickAtRest(confirmation(page).getByRole('button', { name: 'Save and restart' }));
       await page.getByText(/^Locked while the change is applied/).waitFor();
-      assert.equal(await page.getByLabel('Server Port').isDisabled(), true);
-      assert.equal(await page.locator('#region').isDisabled(), true);
-      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
-      await page.getByText('No unsaved changes.').waitFor();
-      assert.equal(await page.getByLabel('Server Port').inputValue(), '1700');
-      const row = page.locator('.history-table tbody tr').first();
-      await row.waitFor();
-      assert.match(await row.textContent(), /^1.*first file.*gateway_conf\.serv_port_up/);
-      await page.getByLabel('Server Port').fill('1701');
-      await page.getByRole('button', { name: 'Save' }).click();
-      await confirmation(page).getByText('1700').first().waitFor();
-      assert.equal(await commentsNote.count(), 0, 'the saved file has no comments left');
-    }));
-
-  test('leaving during an apply says that it goes on, and its outcome shows on the next page', testTimeout, () =>
-    withService(async () => {
-      const page = await openPage('/login');
-      await logInToForwarder(page);
-      service.slowCommand('restart', 2);
-      await page.getByLabel('Server Port').fill('1700');
-      await saveAndConfirm(page);
-      await page.getByText('Applying… checking that the forwarder stays up').waitFor();
+      assert.deepEqual([await page.getByLabel('Server Port').isDisabled(), await page.locator('#region').isDisabled()],
+        [true, true]);
       await openMenu(page, 'Setting');
-      const question = page.locator('.ant-modal-confirm');
-      await question.getByText(/^The change goes on without this page/).waitFor();
+      const question = page.locator('.ant-modal-confirm').filter({ hasText: /The change goes on without this page/ });
       await clickAtRest(question.getByRole('button', { name: 'Leave' }));
-      await waitForPath(page, '/ui/setting');
       await page.locator('[data-outcome="applied"]').waitFor(applyWait);
       assert.equal(await page.locator('.apply-outcome').count(), 1);
-      assert.equal(service.config().gateway_conf.serv_port_up, 1700);
+      await openMenu(page, 'Forwarder');
+      const kept = page.locator('.history-table tbody tr').filter({ hasText: 'first file' });
+      await kept.waitFor();
+      assert.match(await kept.textContent(), /^1.*gateway_conf\.serv_port_up/);
+      assert.equal(await page.getByLabel('Server Port').inputValue(), '1700');
+      await page.getByRole('button', { name: 'Save' }).click();
+      await confirmation(page).waitFor();
+      assert.equal(await commentsNote.count(), 0, 'the saved file has no comments left');
     }));
 
   test('an apply is watched, then the history restores the first file after confirming', testTimeout, () =>
@@ -705,6 +622,34 @@ describe('forwarder status, apply and history', () => {
       await page.waitForFunction(() => document.querySelector('#serverPort')?.value === '1680');
       await rows.nth(1).waitFor();
       assert.match(await rows.first().textContent(), /restored version 1/);
+    }));
+
+  // The browser runs as a server, so a download is copied out before reading.
+  async function downloadedText(download) {
+    const file = path.join(service.dir, `download-${download.suggestedFilename()}`);
+    await download.saveAs(file);
+    return fs.readFileSync(file, 'utf8');
+  }
+
+  test('a file broken by hand: Save refused, the fault named, the way out shown, the bytes downloaded', testTimeout, () =>
+    withService(async () => {
+      const page = await openPage('/login');
+      await logInToForwarder(page);
+      await saveAndConfirm(page);
+      await page.locator('[data-outcome="applied"]').waitFor(applyWait);
+      const broken = '{\n  "gateway_conf": {\n    "serv_port_up": 1680,\n  }\n}\n';
+      fs.writeFileSync(service.configPath, broken);
+      await saveAndConfirm(page);
+      await toast(page, 'Update failed').waitFor();
+      await openMenu(page, 'Setting');
+      await openMenu(page, 'Forwarder');
+      const problem = page.locator('.broken-file');
+      await problem.waitFor();
+      assert.match(await problem.textContent(), /Line 4, column 3: .*the file the gateway came with first: History → Restore on version 1/);
+      assert.equal(await page.locator('#serverAddress').count(), 0, 'no form to save from after a failed load');
+      const [current] = await Promise.all([page.waitForEvent('download'),
+        page.getByRole('button', { name: 'Download current configuration' }).click()]);
+      assert.equal(await downloadedText(current), broken);
     }));
 
   test('downloads the current configuration and a kept version', testTimeout, () => withService(async () => {
@@ -777,26 +722,7 @@ describe('setting page', () => {
 });
 
 describe('dev mode', () => {
-  test('SSH shows whether it starts at boot, and a failure shows what systemctl said', testTimeout, () =>
-    withService(async () => {
-      const page = await openPage('/login');
-      await logInToForwarder(page);
-      await page.locator('h1').click();
-      for (const key of devModeKeys) await page.keyboard.press(key);
-      await openMenu(page, 'Dev Mode');
-      const sshState = page.locator('.unit-status');
-      await sshState.getByText(/enabled: starts at boot/).waitFor();
-      service.failCommand('start', 'Failed to start ssh.service: Unit ssh.service is masked.');
-      await page.getByRole('button', { name: 'Start and Enable SSH' }).click();
-      await page.getByText('Failed to start ssh.service: Unit ssh.service is masked.').waitFor();
-      service.failCommand('start', null);
-      await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
-      await clickAtRest(page.locator('.ant-modal-confirm').getByRole('button', { name: 'Stop SSH' }));
-      await sshState.getByText(/disabled: stays off after a reboot/).waitFor();
-      assert.equal(await sshState.getByText('Stopped', { exact: true }).count(), 1);
-    }));
-
-  test('appears after the key sequence and switches SSH', testTimeout, () => withService(async () => {
+  test('appears after the key sequence, switches SSH, says if it is enabled', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page);
     await page.locator('h1').click();
@@ -808,24 +734,31 @@ describe('dev mode', () => {
     await waitForPath(page, '/ui/dev-mode');
     const sshState = page.locator('.unit-status');
     await sshState.getByText('Stopped', { exact: true }).waitFor();
+    await sshState.getByText(/enabled: starts at boot/).waitFor();
+    service.systemctlFile('stderr-start', 'Failed to start ssh.service: Unit ssh.service is masked.\n');
+    service.systemctlFile('exit-start', '1');
+    await page.getByRole('button', { name: 'Start and Enable SSH' }).click();
+    await toast(page, 'Failed to start ssh.service: Unit ssh.service is masked.').waitFor();
+    service.systemctlFile('exit-start', null);
     await page.getByRole('button', { name: 'Start and Enable SSH' }).click();
     await toast(page, 'SSH has started').waitFor();
     await sshState.getByText('Running', { exact: true }).waitFor();
-    assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh']);
+    assert.deepEqual(service.systemctlCalls(), ['start ssh', 'start ssh', 'enable ssh']);
     await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
     const question = page.locator('.ant-modal-confirm');
     await question.getByText('Remote shell access to the gateway ends now', { exact: false }).waitFor();
     await assertAccessible(page, 'the SSH stop question');
     await clickAtRest(question.getByRole('button', { name: 'Cancel' }));
     await question.waitFor({ state: 'detached' });
-    assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh'], 'nothing stopped before confirming');
+    assert.deepEqual(service.systemctlCalls(), ['start ssh', 'start ssh', 'enable ssh'], 'nothing stopped before confirming');
     await page.getByRole('button', { name: 'Stop and Disable SSH' }).click();
     await clickAtRest(question.getByRole('button', { name: 'Stop SSH' }));
     // Until it has faded out, the closing question's text is too faint for axe.
     await question.waitFor({ state: 'detached' });
     await toast(page, 'SSH has stopped').waitFor();
+    await sshState.getByText(/disabled: stays off after a reboot/).waitFor();
     await sshState.getByText('Stopped', { exact: true }).waitFor();
-    assert.deepEqual(service.systemctlCalls(), ['start ssh', 'enable ssh', 'stop ssh', 'disable ssh']);
+    assert.deepEqual(service.systemctlCalls(), ['start ssh', 'start ssh', 'enable ssh', 'stop ssh', 'disable ssh']);
     await assertAccessible(page, 'dev mode page');
     await page.reload();
     await sshState.getByText('Stopped', { exact: true }).waitFor();
@@ -839,14 +772,16 @@ describe('dev mode', () => {
 });
 
 describe('navigation', () => {
-  test('logout forgets the token and returns to the login page', testTimeout, () => withService(async () => {
+  test('logout forgets the token; a page opened then returns after the login', testTimeout, () => withService(async () => {
     const page = await openPage('/login');
     await logInToForwarder(page, { keep: true });
     await openMenu(page, 'Logout');
     await waitForPath(page, '/ui/login');
     assert.deepEqual(await storedTokens(page), { local: null, session: null });
-    await page.goto(`${service.url}/ui`);
+    await page.goto(`${service.url}/ui/setting`);
     await waitForPath(page, '/ui/login');
+    await logIn(page);
+    await waitForPath(page, '/ui/setting');
   }));
 
   test('each page has its address: a reload stays there and Back goes back', testTimeout, () => withService(async () => {

@@ -199,18 +199,12 @@ export class Service {
     fs.writeFileSync(path.join(dir, name), text);
   }
 
-  // Every later `systemctl VERB` first sleeps `seconds`: an apply that lasts.
-  slowCommand(verb, seconds) {
-    fs.writeFileSync(path.join(this.systemctlDir, `sleep-${verb}`), String(seconds));
-  }
-
-  // Every later `systemctl VERB` fails with `message`, or works again with null.
-  failCommand(verb, message) {
-    for (const [name, text] of [[`stderr-${verb}`, `${message}\n`], [`exit-${verb}`, '1']]) {
-      const file = path.join(this.systemctlDir, name);
-      if (message === null) fs.rmSync(file, { force: true });
-      else fs.writeFileSync(file, text);
-    }
+  // One of the fake's files that steer every later command (see the script),
+  // removed with null.
+  systemctlFile(name, text) {
+    const file = path.join(this.systemctlDir, name);
+    if (text === null) fs.rmSync(file, { force: true });
+    else fs.writeFileSync(file, text);
   }
 
   failNextRestarts(unit, count) {

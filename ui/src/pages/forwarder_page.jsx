@@ -32,18 +32,21 @@ async function readFile(authToken) {
 }
 
 // Names the fault of a file broken by hand and the way out.
+function restoreAdvice(version) {
+  if (!version) return '';
+  if (version.factory) return `To repair it, restore the file the gateway came with first: History → Restore on version ${version.id}. `;
+  return `To repair it, restore a kept version: History → Restore on version ${version.id}, the newest valid one. `;
+}
+
 function BrokenFile({ problem, versions }) {
-  const version = versionToRestore(versions);
-  const restore = version
-    ? `Restore a version that ran under History → Restore below: version ${version.id}${version.factory ? ', the file the gateway came with,' : ''} first. `
-    : '';
+  const advice = restoreAdvice(versionToRestore(versions));
   return (
     <Alert
       type="error"
       showIcon
       className="broken-file"
       message="The forwarder file is not valid JSON, so the form cannot show it"
-      description={`${problem}. ${restore}Or repair the file on the gateway; "Download current configuration" gives it as it stands.`}
+      description={`${problem}. ${advice}Or repair the file on the gateway: "Download current configuration" gives it as it stands.`}
     />
   );
 }

@@ -9,6 +9,7 @@ import { advanceDevModeSequence, devModeSequence } from './dev_mode_keys.js';
 import { FactoryPasswordBanner, SessionEndedBanner, useSessionEnd } from '../session/session_banners.jsx';
 import { UnsavedChangesProvider, useUnsavedChanges } from './unsaved_changes.jsx';
 import { ApplyState } from '../forwarder/apply_state.jsx';
+import { dismissOutcome } from '../forwarder/apply_tracker.js';
 import { versionText } from '../components/version.js';
 import { ForwarderPage } from './forwarder_page.jsx';
 import { SettingPage } from './setting_page.jsx';
@@ -119,6 +120,7 @@ function Console({ page }) {
     }
     confirmLeave(() => {
       logOut();
+      dismissOutcome();
       sessionStorage.removeItem(devModeKey);
       navigate('/login');
     });
