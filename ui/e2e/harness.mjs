@@ -13,6 +13,10 @@ import { fileURLToPath } from 'node:url';
 import { setTimeout as sleep } from 'node:timers/promises';
 
 const startTimeoutMs = 15000;
+// The forwarder is watched for a second after each restart rather than five:
+// the fake systemctl fails at once or not at all, and each apply of the suite
+// is four seconds shorter.
+const settleSeconds = 1;
 const stopTimeoutMs = 5000;
 
 export const settings = {
@@ -138,7 +142,8 @@ export class Service {
 
   async launch() {
     const args = ['--listen', '127.0.0.1', '--port', String(this.port), '--forwarderConfigPath', this.configPath,
-      '--dataPath', path.join(this.dir, 'accounts.sqlite3'), ...this.extraArgs];
+      '--dataPath', path.join(this.dir, 'accounts.sqlite3'), '--forwarderSettleSeconds', String(settleSeconds),
+      ...this.extraArgs];
     const env = { ...process.env, PATH: `${path.join(this.dir, 'bin')}:${process.env.PATH}` };
     const child = spawn(settings.binary, args, { cwd: this.dir, env, stdio: ['ignore', 'pipe', 'pipe'] });
     liveServices.add(child);
@@ -192,6 +197,14 @@ export class Service {
     const dir = path.join(this.systemctlDir, 'units', unit);
     fs.mkdirSync(dir, { recursive: true });
     fs.writeFileSync(path.join(dir, name), text);
+  }
+
+  // One of the fake's files that steer every later command (see the script),
+  // removed with null.
+  systemctlFile(name, text) {
+    const file = path.join(this.systemctlDir, name);
+    if (text === null) fs.rmSync(file, { force: true });
+    else fs.writeFileSync(file, text);
   }
 
   failNextRestarts(unit, count) {

@@ -132,7 +132,29 @@ describe('ended sessions', () => {
       await page.getByRole('button', { name: 'Log in again' }).click();
       await page.waitForURL((url) => url.pathname === '/ui/login');
       await logIn(page);
-      await page.locator('.verdict-headline').waitFor();
+      await page.locator('#serverAddress').waitFor();
+      assert.equal(new URL(page.url()).pathname, '/ui', 'back on the page the session ended on');
+    }));
+
+  test('"Log in again" leaves the token another tab renewed, and takes it up', testTimeout, () =>
+    withService([], async (service) => {
+      const page = await openPage(`${service.url}/ui/login`);
+      await page.getByLabel('Keep me logged in').check();
+      await logIn(page);
+      await page.locator('.ant-menu').getByText('Setting', { exact: true }).waitFor();
+      const other = await page.context().newPage();
+      await other.goto(`${service.url}/ui/setting`);
+      await other.getByLabel('Current Password').waitFor();
+      await service.restart();
+      await other.locator('.ant-menu').getByText('Forwarder', { exact: true }).click();
+      await other.getByRole('button', { name: 'Log in again' }).click();
+      await other.getByLabel('Keep me logged in').check();
+      await logIn(other);
+      await other.locator('.ant-menu').getByText('Setting', { exact: true }).waitFor();
+      await page.locator('.ant-menu').getByText('Forwarder', { exact: true }).click();
+      await page.getByRole('button', { name: 'Log in again' }).click();
+      await page.locator('#serverAddress').waitFor();
+      assert.deepEqual([await storedToken(page), new URL(page.url()).pathname], [await storedToken(other), '/ui']);
     }));
 });
 
@@ -201,7 +223,7 @@ function failedLoginFrom(service, sourceAddress) {
 const deviceTokenOf = (page) => page.evaluate(() => localStorage.getItem('deviceToken'));
 
 describe('known devices', () => {
-  test('a browser that logged in before gets in during an attack; a fresh one is told to wait', testTimeout, () =>
+  test('a browser that logged in before gets in during an attack; a fresh one is told how long to wait', testTimeout, () =>
     withService([], async (service) => {
       const operator = await openPage(`${service.url}/ui/login`);
       await logIn(operator);
@@ -221,7 +243,12 @@ describe('known devices', () => {
 
       const stranger = await openPage(`${service.url}/ui/login`);
       await logIn(stranger);
-      await stranger.getByRole('alert').getByText(/^Exceed limit: try again in \d+ s$/).waitFor();
+      // The wait counts down, and Login stays off until it has run out.
+      const wait = stranger.getByRole('alert').getByText(/^Too many failed logins: try again in \d+ s\.$/);
+      await wait.waitFor();
+      const first = Number((await wait.textContent()).match(/(\d+) s/)[1]);
+      assert.equal(await stranger.getByRole('button', { name: 'Login' }).isDisabled(), true);
+      await stranger.getByRole('alert').getByText(`try again in ${first - 1} s.`, { exact: false }).waitFor();
       assert.equal(await storedToken(stranger), null);
       assert.equal(await deviceTokenOf(stranger), null);
       assert.deepEqual([...operator.pageErrors, ...stranger.pageErrors], []);

@@ -1,5 +1,5 @@
 import { lazy, Suspense, useEffect } from 'react';
-import { Navigate, Route, Routes } from 'react-router-dom';
+import { Navigate, Outlet, useLocation } from 'react-router-dom';
 import { AuthProvider, useAuth } from './session/auth_context.jsx';
 import { useLogoAsIcon } from './components/logo.jsx';
 import { LoginPage } from './pages/login_page.jsx';
@@ -15,11 +15,13 @@ const MainPage = lazy(() => loadMainPage().then((module) => ({ default: module.M
 
 // Without a token the console's pages go to the login page at once, without
 // waiting for the console's chunk; the replaced entry keeps Back from
-// returning to a page that would only send the operator here again. The
-// overview shows its verdict while the chunk is on its way.
+// returning to a page that would only send the operator here again, and the
+// login returns to the page that was asked for. The overview shows its
+// verdict while the chunk is on its way.
 function ConsolePage({ page }) {
   const { authToken } = useAuth();
-  if (!authToken) return <Navigate to="/login" replace />;
+  const location = useLocation();
+  if (!authToken) return <Navigate to="/login" replace state={{ from: location }} />;
   if (page !== 'overview') return <MainPage page={page} />;
   return (
     <Suspense fallback={<EarlyVerdict authToken={authToken} />}>
@@ -28,7 +30,7 @@ function ConsolePage({ page }) {
   );
 }
 
-export function ConsoleApp() {
+function ConsoleRoot() {
   useLogoAsIcon();
   useEffect(() => {
     loadMainPage();
@@ -36,15 +38,22 @@ export function ConsoleApp() {
   return (
     <AuthProvider>
       <Suspense fallback={<div className="page-loading" role="progressbar" aria-label="Loading" />}>
-        <Routes>
-          <Route path="/" element={<ConsolePage page="forwarder" />} />
-          <Route path="/overview" element={<ConsolePage page="overview" />} />
-          <Route path="/setting" element={<ConsolePage page="setting" />} />
-          <Route path="/dev-mode" element={<ConsolePage page="devMode" />} />
-          <Route path="/login" element={<LoginPage />} />
-          <Route path="*" element={<NotFoundPage />} />
-        </Routes>
+        <Outlet />
       </Suspense>
     </AuthProvider>
   );
 }
+
+export const consoleRoutes = [
+  {
+    element: <ConsoleRoot />,
+    children: [
+      { path: '/', element: <ConsolePage page="forwarder" /> },
+      { path: '/overview', element: <ConsolePage page="overview" /> },
+      { path: '/setting', element: <ConsolePage page="setting" /> },
+      { path: '/dev-mode', element: <ConsolePage page="devMode" /> },
+      { path: '/login', element: <LoginPage /> },
+      { path: '*', element: <NotFoundPage /> },
+    ],
+  },
+];

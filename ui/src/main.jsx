@@ -1,8 +1,8 @@
 import React from 'react';
 import { createRoot } from 'react-dom/client';
-import { BrowserRouter } from 'react-router-dom';
+import { createBrowserRouter, RouterProvider } from 'react-router-dom';
 import { loadToken } from './session/auth_storage.js';
-import { ConsoleApp } from './console_app.jsx';
+import { consoleRoutes } from './console_app.jsx';
 import { startForwarderPageReads, startOverviewReads } from './api/procedures.js';
 import './console.css';
 
@@ -13,10 +13,12 @@ const storedToken = loadToken();
 if (storedToken && /^\/ui\/?$/.test(window.location.pathname)) startForwarderPageReads(storedToken);
 if (storedToken && /^\/ui\/overview\/?$/.test(window.location.pathname)) startOverviewReads(storedToken);
 
+// A data router, because only it can hold a step of the browser's history
+// (Back, Forward) while unsaved edits wait for an answer.
+const router = createBrowserRouter(consoleRoutes, { basename: '/ui' });
+
 createRoot(document.getElementById('root')).render(
   <React.StrictMode>
-    <BrowserRouter basename="/ui">
-      <ConsoleApp />
-    </BrowserRouter>
+    <RouterProvider router={router} />
   </React.StrictMode>,
 );

@@ -79,3 +79,12 @@ test('invalid and expired tokens end the session, other failures do not', () => 
   noticeSessionEnd({ error: { code: 23010, message: 'Invalid auth token' } });
   assert.deepEqual(heard, ['Expired auth token']);
 });
+
+test('a refused token is forgotten alone: one another tab stored since is kept and taken up', () => {
+  storage.saveToken('T1', true);
+  assert.equal(storage.forgetToken('T1'), '');
+  assert.deepEqual(localStorage.contents(), {});
+  storage.saveToken('T2', true, true);
+  assert.equal(storage.forgetToken('T1'), 'T2');
+  assert.deepEqual(localStorage.contents(), { auth: 'T2', factoryPassword: 'true' });
+});

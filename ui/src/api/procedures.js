@@ -24,6 +24,9 @@ export const updatePassword = (auth, currentPassword, newPassword) =>
 
 export const loadForwarderConfig = (auth) => callWithToken(forwarderConfigGetPath, { auth });
 
+// The file's text as it stands, valid or not, with the parser's complaint.
+export const loadForwarderText = (auth) => callWithToken('/rpc/v1/forwarder-config/raw', { auth });
+
 export const saveForwarderConfig = (auth, patch) =>
   callWithToken('/rpc/forwarder-config/patch', { input: patch, auth });
 

@@ -23,7 +23,7 @@ const columns = [
 // place it puts focus on its primary button, so that Enter confirms; focusing
 // it while it still zooms in would scroll the page under it. `afterClose`
 // runs once it has gone, whichever way it was closed.
-export function ChangeConfirmation({ changes, onConfirm, onCancel, afterClose }) {
+export function ChangeConfirmation({ changes, dropsComments, onConfirm, onCancel, afterClose }) {
   const confirmButton = useRef(null);
   const everySaveChanges = (changes ?? []).filter((change) => change.everySave);
   return (
@@ -46,6 +46,14 @@ export function ChangeConfirmation({ changes, onConfirm, onCancel, afterClose })
         </Typography.Paragraph>
       ) : (
         <PlainTable rowKey="key" columns={columns} rows={changes ?? []} className="change-table" />
+      )}
+      {dropsComments && (
+        <Alert
+          type="info"
+          showIcon
+          className="change-warning"
+          message="The current file has comments. Saving writes the file without them; the version with comments stays in History."
+        />
       )}
       {everySaveChanges.length > 0 && (
         <Alert

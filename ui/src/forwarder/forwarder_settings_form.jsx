@@ -101,6 +101,11 @@ function EverySaveSettings({ config, region }) {
   );
 }
 
+function formState(saving, unsaved) {
+  if (saving) return 'Locked while the change is applied: the form shows the file again once the forwarder has been checked.';
+  return unsaved ? 'Unsaved changes: Save shows them before anything is written.' : 'No unsaved changes.';
+}
+
 // The form reports whether it differs from what was loaded through
 // `onUnsavedChange`, and hands a valid form with its setup (the region and any
 // applied plan) to `onSubmit`; Enter in a field submits it too.
@@ -130,7 +135,7 @@ export function ForwarderSettingsForm({ config, initialValues, onSubmit, onUnsav
   const shared = { config, setup, planned, values };
   return (
     <Form form={form} layout="vertical" initialValues={initialValues} onFinish={(saved) => onSubmit(saved, setup)}
-      className="forwarder-form" requiredMark={false} scrollToFirstError={firstErrorInSight}>
+      className="forwarder-form" requiredMark={false} scrollToFirstError={firstErrorInSight} disabled={saving}>
       <Row gutter={16}>
         {fieldsNamed('serverAddress', 'serverPort', 'gatewayId').map((field) => (
           <Col key={field.name} {...gatewayColumns[field.name]}>
@@ -142,6 +147,7 @@ export function ForwarderSettingsForm({ config, initialValues, onSubmit, onUnsav
         region={setup.region}
         plan={setup.plan}
         recognised={detectedRegion !== null}
+        locked={saving}
         onChange={(region) => setSetup({ ...setup, region })}
         onApplyPlan={applyPlan}
       />
@@ -160,8 +166,8 @@ export function ForwarderSettingsForm({ config, initialValues, onSubmit, onUnsav
         <Button ref={saveButtonRef} type="primary" htmlType="submit" icon={<SaveOutlined />} loading={saving}>
           Save
         </Button>
-        <Typography.Text type="secondary">
-          {unsaved ? 'Unsaved changes: Save shows them before anything is written.' : 'No unsaved changes.'}
+        <Typography.Text type="secondary" className="form-state">
+          {formState(saving, unsaved)}
         </Typography.Text>
       </div>
     </Form>

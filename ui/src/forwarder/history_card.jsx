@@ -52,6 +52,12 @@ function VersionActions({ version, busy, onView, onDownload, onRestore }) {
   );
 }
 
+// How the change that replaced a version ended, where it did not hold.
+const outcomeTags = {
+  rolledBack: <Tag color="red" className="outcome-tag">rolled back</Tag>,
+  failed: <Tag color="red" className="outcome-tag">not put back</Tag>,
+};
+
 const emptyHistoryText = 'No change has been made yet: each change keeps the file as it stood before.';
 
 // `children` go above the list (the page's download of the current file).
@@ -73,6 +79,7 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
   }
 
   const columns = [
+    { title: 'Version', key: 'id', render: (version) => <span className="history-version">{version.id}</span> },
     {
       title: 'Kept at',
       key: 'time',
@@ -84,7 +91,16 @@ export function HistoryCard({ authToken, history, busy, onRestore, children }) {
       ),
     },
     { title: 'Changed by', key: 'account', from: 'md', render: (version) => version.account },
-    { title: 'What changed', key: 'change', render: (version) => changeSummary(version) },
+    {
+      title: 'What changed',
+      key: 'change',
+      render: (version) => (
+        <>
+          {changeSummary(version)}
+          {outcomeTags[version.outcome]}
+        </>
+      ),
+    },
     { title: 'Size', key: 'size', from: 'lg', render: (version) => formatSize(version.size) },
     {
       title: <span className="plain-table-hidden">Actions</span>,

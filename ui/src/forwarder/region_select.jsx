@@ -5,7 +5,7 @@ import { fixedSettingsId, regionChoices } from './regions.js';
 // channel plan into the form. The select is the browser's own: antd's Select
 // would add its virtual list and overlay code to the console's chunk for one
 // list of ten entries, and phones show their own picker for a native one.
-export function RegionSelect({ region, plan, recognised, onChange, onApplyPlan }) {
+export function RegionSelect({ region, plan, recognised, locked, onChange, onApplyPlan }) {
   const notes = [
     recognised ? '' : 'The file\'s region was not recognised, so saves keep the fixed settings unless a region is chosen.',
     plan === null ? '' : `${plan}'s channel plan is in the form: Save lists every member it changes.`,
@@ -18,6 +18,7 @@ export function RegionSelect({ region, plan, recognised, onChange, onApplyPlan }
           id="region"
           className="region-select"
           value={region}
+          disabled={locked}
           aria-describedby={note ? 'region-note' : undefined}
           onChange={(event) => onChange(event.target.value)}
         >
@@ -27,7 +28,7 @@ export function RegionSelect({ region, plan, recognised, onChange, onApplyPlan }
             </option>
           ))}
         </select>
-        <Button onClick={onApplyPlan} disabled={region === fixedSettingsId}>
+        <Button onClick={onApplyPlan} disabled={locked || region === fixedSettingsId}>
           Use this region's channel plan
         </Button>
       </div>

@@ -12,6 +12,9 @@ const badges = {
 
 const unknown = { badge: 'warning', label: 'Unknown' };
 
+// Whether the unit comes up again after a reboot (systemd's UnitFileState).
+const bootStates = { enabled: 'enabled: starts at boot', disabled: 'disabled: stays off after a reboot' };
+
 // `status` is the output of a status procedure, or null before the first
 // answer; a failed call reads as unknown with its error text.
 export function describeUnitState(status, formatTime = (iso) => new Date(iso).toLocaleString()) {
@@ -22,6 +25,7 @@ export function describeUnitState(status, formatTime = (iso) => new Date(iso).to
   else if (status.unit) parts.push(status.unit);
   if (status.subState && status.state !== 'active' && status.state !== 'inactive') parts.push(status.subState);
   if (status.since) parts.push(`since ${formatTime(status.since)}`);
+  if (status.enabled) parts.push(bootStates[status.enabled] ?? status.enabled);
   if (status.message) parts.push(status.message);
   return { ...known, detail: parts.join(' · ') };
 }

@@ -6,45 +6,48 @@ import { ChangeConfirmation } from '../forwarder/change_confirmation.jsx';
 import { ForwarderSettingsForm } from '../forwarder/forwarder_settings_form.jsx';
 import { HistoryCard, useHistory } from '../forwarder/history_card.jsx';
 import { UnitStatusLine, useUnitStatus } from '../forwarder/unit_status_line.jsx';
-import { applyOutcome, versionFileName } from '../forwarder/config_history.js';
+import { applyOutcome, applySucceeded, versionFileName } from '../forwarder/config_history.js';
+import { hasComments, parseProblem, versionToRestore } from '../forwarder/file_text.js';
+import { trackApply, useApply } from '../forwarder/apply_tracker.js';
+import { ApplyState } from '../forwarder/apply_state.jsx';
 import { downloadText } from '../components/download.js';
-import { loadForwarderConfig, loadForwarderStatus, restoreVersion, saveForwarderConfig } from '../api/procedures.js';
+import { OutcomeAlert } from '../components/outcome_alert.jsx';
+import { loadForwarderConfig, loadForwarderStatus, loadForwarderText, restoreVersion, saveForwarderConfig }
+  from '../api/procedures.js';
 import { buildPatch, changesOf, formValuesOf } from '../forwarder/forwarder_form.js';
 import { errorText } from '../api/service.js';
 import { useUnsavedChanges } from './unsaved_changes.jsx';
 
-const outcomeAlerts = {
-  applied: { type: 'success', message: 'Applied: the forwarder restarted and stayed running on the new configuration.' },
-  saved: { type: 'info', message: 'Saved without a restart: no forwarder unit is configured.' },
-  rolledBack: { type: 'error', message: 'Rolled back: the new configuration was not kept.' },
-  failed: { type: 'error', message: 'Not applied.' },
-  downloadFailed: { type: 'error', message: 'The current configuration could not be downloaded.' },
-};
-
-function ApplyState({ applying, outcome, onClose }) {
-  if (applying) {
-    return (
-      <Alert
-        className="apply-outcome"
-        type="info"
-        showIcon
-        icon={<Spin size="small" />}
-        message="Applying… checking that the forwarder stays up"
-      />
-    );
+// The document and the file's own text are read together: the text tells
+// whether the file has comments, and why a file that is not JSON cannot be
+// shown.
+async function readFile(authToken) {
+  const [reply, raw] = await Promise.all([loadForwarderConfig(authToken), loadForwarderText(authToken)]);
+  const text = raw.output;
+  if ('output' in reply) {
+    const comments = text ? hasComments(text.text) : false;
+    return { phase: 'ready', config: reply.output, values: formValuesOf(reply.output), comments, loadedAt: Date.now() };
   }
-  if (!outcome) return null;
-  const { type, message } = outcomeAlerts[outcome.kind];
+  if (text && !text.valid) return { phase: 'broken', problem: parseProblem(text.error) };
+  return { phase: 'failed', text: errorText(text ? reply : raw) };
+}
+
+// Names the fault of a file broken by hand and the way out.
+function restoreAdvice(version) {
+  if (!version) return '';
+  if (version.factory) return `To repair it, restore the file the gateway came with first: History → Restore on version ${version.id}. `;
+  return `To repair it, restore a kept version: History → Restore on version ${version.id}, the newest valid one. `;
+}
+
+function BrokenFile({ problem, versions }) {
+  const advice = restoreAdvice(versionToRestore(versions));
   return (
     <Alert
-      className="apply-outcome"
-      data-outcome={outcome.kind}
-      type={type}
+      type="error"
       showIcon
-      closable
-      onClose={onClose}
-      message={outcome.heading ? `${outcome.heading}. ${message}` : message}
-      description={outcome.text || undefined}
+      className="broken-file"
+      message="The forwarder file is not valid JSON, so the form cannot show it"
+      description={`${problem}. ${advice}Or repair the file on the gateway: "Download current configuration" gives it as it stands.`}
     />
   );
 }
@@ -54,21 +57,20 @@ export function ForwarderPage() {
   const { setUnsaved } = useUnsavedChanges();
   const saveButton = useRef(null);
   const focusSaveWhenBack = useRef(false);
+  const [downloadProblem, setDownloadProblem] = useState(null);
   const [state, setState] = useState({ phase: 'loading' });
   const [pending, setPending] = useState(null);
-  const [applying, setApplying] = useState(false);
-  const [outcome, setOutcome] = useState(null);
+  const { applying, outcome } = useApply();
   const [status, refreshStatus] = useUnitStatus(loadForwarderStatus, authToken);
   const [history, reloadHistory] = useHistory(authToken);
+  const startedHere = useRef(false);
+  const wasApplying = useRef(applying);
 
-  // After a save the file is read again without a spinner, so that the form
+  // After a change the file is read again without a spinner, so that the form
   // and the next list of changes start from what the file now holds.
   const load = useCallback(async ({ quietly = false } = {}) => {
     if (!quietly) setState({ phase: 'loading' });
-    const reply = await loadForwarderConfig(authToken);
-    setState('output' in reply
-      ? { phase: 'ready', config: reply.output, values: formValuesOf(reply.output), loadedAt: Date.now() }
-      : { phase: 'failed' });
+    setState(await readFile(authToken));
   }, [authToken]);
 
   useEffect(() => {
@@ -76,6 +78,19 @@ export function ForwarderPage() {
   }, [load]);
 
   useEffect(() => () => setUnsaved(false), [setUnsaved]);
+
+  // Whichever page started the change, the file, the unit and the history are
+  // read again when it ends; only a change that this page started and that
+  // did not hold leaves the form as it was, so that it can be corrected.
+  useEffect(() => {
+    if (wasApplying.current && !applying) {
+      if (!startedHere.current || applySucceeded(outcome)) load({ quietly: true });
+      refreshStatus();
+      reloadHistory();
+      startedHere.current = false;
+    }
+    wasApplying.current = applying;
+  }, [applying, outcome, load, refreshStatus, reloadHistory]);
 
   // The form drawn afresh after a save has a new Save button; focus, which was
   // on the old one, goes to it rather than to the top of the page.
@@ -85,18 +100,16 @@ export function ForwarderPage() {
     focusSaveWhenBack.current = false;
   }, [state]);
 
-  // Runs one change and reports exactly one outcome, headed `headings.done`
-  // or `headings.failed`; the unit's state is read afresh, since the change
-  // restarted it.
-  async function apply(call, headings) {
-    setApplying(true);
-    setOutcome(null);
-    const reply = await call();
-    const unit = await refreshStatus();
-    setApplying(false);
-    setOutcome({ ...applyOutcome(reply, unit.state), heading: 'output' in reply ? headings.done : headings.failed });
-    reloadHistory();
-    return reply;
+  // Runs one change, whose one outcome is headed `headings.done` or
+  // `headings.failed`; the unit's state is read afresh for it, since the
+  // change restarted the unit.
+  function apply(call, headings) {
+    startedHere.current = true;
+    setDownloadProblem(null);
+    return trackApply(call, async (reply) => ({
+      ...applyOutcome(reply, (await loadForwarderStatus(authToken)).output?.state),
+      heading: 'output' in reply ? headings.done : headings.failed,
+    }));
   }
 
   function review(values, setup) {
@@ -108,36 +121,33 @@ export function ForwarderPage() {
     setPending(null);
     const reply = await apply(() => saveForwarderConfig(authToken, buildPatch(state.config, values, setup)),
       { done: 'Configuration updated', failed: 'Update failed' });
-    if ('output' in reply) {
-      setUnsaved(false);
-      focusSaveWhenBack.current = true;
-      load({ quietly: true });
-    }
+    if ('output' in reply) focusSaveWhenBack.current = true;
   }
 
-  async function restore(id) {
-    const reply = await apply(() => restoreVersion(authToken, id),
-      { done: `Version ${id} restored`, failed: 'Restore failed' });
-    if ('output' in reply) load();
+  function restore(id) {
+    return apply(() => restoreVersion(authToken, id), { done: `Version ${id} restored`, failed: 'Restore failed' });
   }
 
+  // The file's bytes as they stand, comments and faults included.
   async function downloadCurrent() {
-    const reply = await loadForwarderConfig(authToken);
-    if ('output' in reply) downloadText(versionFileName(), JSON.stringify(reply.output, null, 2));
-    else setOutcome({ kind: 'downloadFailed', text: errorText(reply) });
+    const reply = await loadForwarderText(authToken);
+    if ('output' in reply) downloadText(versionFileName(), reply.output.text);
+    else setDownloadProblem({ type: 'error', text: `The current configuration could not be downloaded: ${errorText(reply)}` });
   }
 
   return (
     <>
       <Card title={<h1 className="card-heading">Forwarder Setting</h1>} className="page-card wide-card">
         <UnitStatusLine title="Forwarder" status={status} onRefresh={refreshStatus} />
-        <ApplyState applying={applying} outcome={outcome} onClose={() => setOutcome(null)} />
+        <ApplyState />
+        <OutcomeAlert outcome={downloadProblem} onClose={() => setDownloadProblem(null)} />
         {state.phase === 'loading' && <Spin size="large" className="card-spinner" />}
+        {state.phase === 'broken' && <BrokenFile problem={state.problem} versions={history.versions} />}
         {state.phase === 'failed' && (
           <Alert
             type="error"
             showIcon
-            message="Failed to fetch configuration"
+            message={`Failed to fetch configuration: ${state.text}`}
             action={<Button onClick={() => load()}>Retry</Button>}
           />
         )}
@@ -155,6 +165,7 @@ export function ForwarderPage() {
       </Card>
       <ChangeConfirmation
         changes={pending?.changes ?? null}
+        dropsComments={state.comments}
         onConfirm={save}
         onCancel={() => setPending(null)}
         afterClose={() => saveButton.current?.focus()}

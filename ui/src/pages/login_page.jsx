@@ -1,5 +1,5 @@
 import { useEffect, useState } from 'react';
-import { useNavigate } from 'react-router-dom';
+import { useLocation, useNavigate } from 'react-router-dom';
 import { useAuth } from '../session/auth_context.jsx';
 import { Logo } from '../components/logo.jsx';
 import { PlainIcon } from '../components/plain_icons.jsx';
@@ -12,8 +12,38 @@ import { versionText } from '../components/version.js';
 // with the smallest script: it is usable before the console's chunk (and the
 // component library in it) has come over a slow link.
 
-// A login opens the overview, the page that says whether the gateway works.
+// A login opens the page that was asked for, or else the overview, the page
+// that says whether the gateway works.
 const landingPage = '/overview';
+
+function pageAskedFor(location) {
+  const from = location.state?.from;
+  return from ? `${from.pathname}${from.search ?? ''}` : landingPage;
+}
+
+// A throttled login's refusal names the wait, and the end of it.
+const throttled = 'Too many failed logins';
+
+function refusalText(refusal, wait) {
+  if (refusal !== throttled) return refusal;
+  return wait > 0 ? `${throttled}: try again in ${wait} s.` : `${throttled}: you can try again now.`;
+}
+
+// Seconds left of a throttled login's wait, counted down once a second.
+function useWait() {
+  const [until, setUntil] = useState(0);
+  const [now, setNow] = useState(Date.now);
+  useEffect(() => {
+    if (until <= now) return undefined;
+    const timer = setTimeout(() => setNow(Date.now()), Math.min(1000, until - now));
+    return () => clearTimeout(timer);
+  }, [until, now]);
+  const start = (seconds) => {
+    setNow(Date.now());
+    setUntil(Date.now() + seconds * 1000);
+  };
+  return [Math.max(0, Math.ceil((until - now) / 1000)), start];
+}
 
 const requiredMessages = { username: 'Username is required', password: 'Password is required' };
 
@@ -38,15 +68,17 @@ function TextField({ name, label, icon, error, children }) {
 export function LoginPage() {
   const { logIn } = useAuth();
   const navigate = useNavigate();
+  const afterLogin = pageAskedFor(useLocation());
   const [values, setValues] = useState({ username: '', password: '', keepLoggedIn: false });
   const [errors, setErrors] = useState({});
   const [passwordShown, setPasswordShown] = useState(false);
   const [refusal, setRefusal] = useState('');
   const [busy, setBusy] = useState(false);
+  const [wait, startWait] = useWait();
 
   useEffect(() => {
-    if (loadToken()) navigate(landingPage);
-  }, [navigate]);
+    if (loadToken()) navigate(afterLogin);
+  }, [navigate, afterLogin]);
 
   // A field is checked again at every change, as it is at Login.
   function change(name, value) {
@@ -61,7 +93,7 @@ export function LoginPage() {
 
   async function submit(event) {
     event.preventDefault();
-    if (busy) return;
+    if (busy || wait > 0) return;
     const missing = missingFields(values);
     setErrors(missing);
     if (Object.keys(missing).length > 0) return;
@@ -70,12 +102,13 @@ export function LoginPage() {
     const reply = await login(values.username, values.password, loadDeviceToken());
     setBusy(false);
     if (reply.error || !reply.output?.auth) {
-      setRefusal(errorText(reply));
+      setRefusal(reply.error?.retryAfter ? throttled : errorText(reply));
+      startWait(reply.error?.retryAfter ?? 0);
       return;
     }
     startOverviewReads(reply.output.auth);
     logIn(reply.output.auth, values.keepLoggedIn, reply.output.factoryPassword === true, reply.output.deviceToken);
-    navigate(landingPage);
+    navigate(afterLogin);
   }
 
   const fieldProps = (name) => ({
@@ -98,7 +131,7 @@ export function LoginPage() {
         {refusal && (
           <div className="login-refusal" role="alert">
             <PlainIcon name="closeCircle" className="login-refusal-icon" />
-            <span>{refusal}</span>
+            <span>{refusalText(refusal, wait)}</span>
           </div>
         )}
         <form onSubmit={submit} noValidate>
@@ -130,7 +163,8 @@ export function LoginPage() {
               <span>Keep me logged in</span>
             </label>
           </div>
-          <button type="submit" className="plain-button plain-button-large plain-button-block" aria-busy={busy} data-busy={busy}>
+          <button type="submit" className="plain-button plain-button-large plain-button-block" aria-busy={busy} data-busy={busy}
+            disabled={wait > 0}>
             {busy && <PlainIcon name="loading" className="plain-button-spinner" />}
             <span>Login</span>
           </button>

@@ -8,6 +8,8 @@ import { Logo } from '../components/logo.jsx';
 import { advanceDevModeSequence, advanceDevModeTaps, devModeSequence, devModeTaps } from './dev_mode_keys.js';
 import { FactoryPasswordBanner, SessionEndedBanner, useSessionEnd } from '../session/session_banners.jsx';
 import { UnsavedChangesProvider, useUnsavedChanges } from './unsaved_changes.jsx';
+import { ApplyState } from '../forwarder/apply_state.jsx';
+import { dismissOutcome } from '../forwarder/apply_tracker.js';
 import { versionText } from '../components/version.js';
 import { ForwarderPage } from './forwarder_page.jsx';
 import { SettingPage } from './setting_page.jsx';
@@ -119,11 +121,11 @@ function ConsoleShell({ menuItems, selected, onChoose, onVersionTap, children })
 }
 
 function Console({ page }) {
-  const { authToken, logOut, factoryPassword } = useAuth();
+  const { authToken, logOut, endSession, factoryPassword } = useAuth();
   const navigate = useNavigate();
   const { confirmLeave } = useUnsavedChanges();
   const [devModeRevealed, tapVersion] = useDevModeReveal();
-  const sessionEnd = useSessionEnd();
+  const [sessionEnd, forgetSessionEnd] = useSessionEnd();
   const shown = Object.keys(pages).filter((key) => key !== 'devMode' || devModeRevealed);
   usePageTitle(shown.includes(page) ? pages[page].label : 'Page Not Found', authToken);
   const menuItems = [
@@ -134,24 +136,34 @@ function Console({ page }) {
   // when that page is already shown.
   function choose(key, state) {
     if (key === page && !state) return;
+    if (key !== 'logout') {
+      navigate(pages[key].path, { state });
+      return;
+    }
     confirmLeave(() => {
-      if (key !== 'logout') {
-        navigate(pages[key].path, { state });
-        return;
-      }
       logOut();
+      dismissOutcome();
       sessionStorage.removeItem(devModeKey);
       navigate('/login');
+    });
+  }
+  // Without a newer token from another tab, the app sends the operator to
+  // the login page, which comes back here.
+  function logInAgain() {
+    confirmLeave(() => {
+      if (endSession()) forgetSessionEnd();
+      else sessionStorage.removeItem(devModeKey);
     });
   }
   if (!shown.includes(page)) return <NotFoundPage />;
   const { Page } = pages[page];
   return (
     <ConsoleShell menuItems={menuItems} selected={page} onChoose={choose} onVersionTap={tapVersion}>
-      {sessionEnd && <SessionEndedBanner message={sessionEnd} onLogInAgain={() => choose('logout')} />}
+      {sessionEnd && <SessionEndedBanner message={sessionEnd} onLogInAgain={logInAgain} />}
       {factoryPassword && !sessionEnd && (
         <FactoryPasswordBanner onChangePassword={() => choose('setting', { focusFirstField: true })} />
       )}
+      {page !== 'forwarder' && <ApplyState />}
       <Suspense fallback={<EarlyVerdict authToken={authToken} shell />}>
         <Page />
       </Suspense>

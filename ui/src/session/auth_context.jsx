@@ -1,6 +1,7 @@
 import { createContext, useContext, useMemo, useState } from 'react';
 import {
   clearToken,
+  forgetToken,
   loadFactoryPassword,
   loadToken,
   replaceToken,
@@ -37,6 +38,14 @@ export function AuthProvider({ children }) {
         saveDeviceToken(deviceToken);
         setAuthToken(freshToken);
         setFactoryPassword(false);
+      },
+      // This tab's token was refused: it alone is forgotten, and a newer one
+      // another tab stored is taken up. Answers whether there was one.
+      endSession() {
+        const newer = forgetToken(authToken);
+        setAuthToken(newer);
+        setFactoryPassword(newer ? loadFactoryPassword() : false);
+        return newer !== '';
       },
       logOut() {
         clearToken();

@@ -47,6 +47,18 @@ export function clearToken() {
   }
 }
 
+// Forgets `token` where it is stored, and only it: another tab may have
+// logged in again since, and its newer token stays. Answers the token left in
+// storage, or ''.
+export function forgetToken(token) {
+  for (const storage of [localStorage, sessionStorage]) {
+    if (storage.getItem(storageKey) !== token) continue;
+    storage.removeItem(storageKey);
+    storage.removeItem(factoryPasswordKey);
+  }
+  return loadToken();
+}
+
 export function loadDeviceToken() {
   return localStorage.getItem(deviceTokenKey) || '';
 }

@@ -21,11 +21,12 @@ export function FactoryPasswordBanner({ onChangePassword }) {
   );
 }
 
-// The message of the last reply that ended the session, until the page is left.
+// The message of the last reply that ended the session, until the page is
+// left or `forget` is called.
 export function useSessionEnd() {
   const [ended, setEnded] = useState('');
   useEffect(() => onSessionEnd(setEnded), []);
-  return ended;
+  return [ended, () => setEnded('')];
 }
 
 export function SessionEndedBanner({ message, onLogInAgain }) {
