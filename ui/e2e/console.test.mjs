@@ -586,7 +586,7 @@ describe('forwarder status, apply and history', () => {
     await saveAndConfirm(page);
     const notRunning = page.locator('.apply-outcome.ant-alert-error[data-outcome="notRunning"]');
     await notRunning.waitFor(applyWait);
-    assert.match(await notRunning.textContent(), /^The forwarder is not running.*Restore a version that ran/);
+    assert.match(await notRunning.textContent(), /^Update failed\. The forwarder is not running.*Restore a version that ran/);
     assert.match(await page.locator('.history-table tbody tr').first().textContent(), /rolled back/);
   }));
 

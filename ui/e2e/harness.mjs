@@ -301,7 +301,9 @@ export async function seriousAxeViolations(page) {
 // A page with the DevTools network domain on, recording every reply under
 // /ui. A revalidated reply shows as the cached 200 in responseReceived; what
 // came over the wire (304) is in responseReceivedExtraInfo, and a reply taken
-// from the memory cache without asking has requestServedFromCache.
+// from the memory cache without asking has requestServedFromCache; one taken
+// from the disk cache (where Chromium sometimes keeps a large script) says so
+// in its response.
 export async function recordedPage(context) {
   const page = await context.newPage();
   const cdp = await context.newCDPSession(page);
@@ -316,6 +318,7 @@ export async function recordedPage(context) {
     // Header names as the server wrote them; looked up here in lower case.
     const headers = Object.fromEntries(Object.entries(response.headers).map(([name, value]) => [name.toLowerCase(), value]));
     Object.assign(replyOf(requestId), { url: response.url, mimeType: response.mimeType, headers });
+    if (response.fromDiskCache) replyOf(requestId).servedFromCache = true;
   });
   cdp.on('Network.responseReceivedExtraInfo', ({ requestId, statusCode }) => {
     replyOf(requestId).wireStatus = statusCode;
