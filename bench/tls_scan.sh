@@ -31,5 +31,9 @@ build/bench/nodeconsole --listen 127.0.0.1 --port "$port" --forwarderConfigPath 
 servicePid=$!
 waitForPort "$port"
 mkdir -p "$(dirname "$report")"
+# testssl's own status is not zero once it flags anything, even the findings
+# expected here; the report, not the status, is what this script gives.
+status=0
 testssl --quiet --color 0 --warnings off --nodns none --ip 127.0.0.1 --openssl-timeout 10 \
-  "https://localhost:$port/ui/" | tee "$report"
+  "https://localhost:$port/ui/" | tee "$report" || status=$?
+echo "testssl ended with status $status; its report is in $report"
