@@ -9,7 +9,10 @@
 //
 // Usage, from the repository's root after a build (here build/dev):
 //   node bench/ui_throttled.mjs --binary build/dev/nodeconsole --modules build/dev/ui/node_modules
-//     [--runs N, default 3] [--config FORWARDER_FILE, default tests/data/semtech-eu868-global_conf.json]
+//     [--runs N, default 3] [--config FORWARDER_FILE, default tests/data/semtech-eu868-global_conf.json] [--https]
+// --https serves over HTTPS with a pair the binary makes, the browser trusting
+// it. Chromium's emulation delays each request, not each round trip, so the
+// handshake's own round trip is not in these times.
 // --modules is the UI build's node_modules (playwright-core comes from there);
 // the browser is /usr/bin/chromium.
 import os from 'node:os';
@@ -25,6 +28,7 @@ const { values } = parseArgs({
     modules: { type: 'string' },
     runs: { type: 'string', default: '3' },
     config: { type: 'string', default: path.join(repoRoot, 'tests', 'data', 'semtech-eu868-global_conf.json') },
+    https: { type: 'boolean', default: false },
   },
 });
 const runs = Number(values.runs);
@@ -39,6 +43,7 @@ Object.assign(process.env, {
   NC_E2E_MODULES: path.resolve(values.modules),
   NC_E2E_SCREENSHOTS: os.tmpdir(),
   NC_E2E_CONFIG: path.resolve(values.config),
+  NC_E2E_HTTPS: values.https ? '1' : '0',
 });
 const { launchBrowser, recordedPage, Service } = await import('../ui/e2e/harness.mjs');
 

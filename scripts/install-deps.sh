@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing nodeconsole needs on Debian 12,
 # clang with its runtimes and symbolizer for the fuzz targets among them.
-# With the argument "bench", also the benchmark's load generator and the
-# servers it is compared with. With "package" followed by architectures (amd64, arm64,
+# With the argument "bench", also the benchmark's load generator, the
+# servers it is compared with and testssl.sh, which bench/tls_scan.sh runs. With "package" followed by architectures (amd64, arm64,
 # armhf), also what building the Debian packages and running the tests under
 # emulation need: for each foreign architecture Debian's cross compiler, its
 # multiarch libraries and the user-mode emulator.
@@ -20,7 +20,7 @@ packages=(build-essential cmake ninja-build pkg-config libasio-dev nlohmann-json
 # The web UI is built with Node.js and npm. A machine that already has a
 # Node.js of its own keeps it: Debian's npm package would conflict with it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
-if [ "${1:-}" = bench ]; then packages+=(wrk nginx lighttpd); fi
+if [ "${1:-}" = bench ]; then packages+=(wrk nginx lighttpd testssl.sh); fi
 newArchitectures=()
 if [ "${1:-}" = package ]; then
   packages+=(lintian dpkg-dev systemd)

@@ -3,9 +3,11 @@
 # dpkg -i, then checks the files, the conffile, the unit (systemd-analyze
 # verify, enabled for multi-user.target) and that no system account was added;
 # runs --help and the man page; starts the program by hand with the unit's
-# command line and the options file's settings (on a free port), checks
-# /health, a login against the new database and a start-up failure's status;
-# then dpkg -r (database and options kept) and dpkg -P (both gone).
+# command line and the options file's settings (on a free port), checks the
+# HTTPS pair it made (modes, the fingerprint it printed), /health and a login
+# against the new database over HTTPS with that certificate as the only CA, the
+# redirect of a request in clear, and a start-up failure's status; then dpkg -r
+# (database and options kept) and dpkg -P (both gone).
 # It changes this system: run it as root on a build or test machine. systemd is
 # not the init system here, so the unit is verified, not started.
 #   scripts/install-test.sh [PACKAGE.deb]
@@ -75,25 +77,28 @@ for _ in $(seq 100); do
     python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
   sleep 0.1
 done
-check "it starts and prints the listening line" grep -qx "Listening 127.0.0.1:$port" /tmp/nodeconsole-install-test.out
+check "it starts and prints the listening line, on every interface" grep -qx "Listening :$port" /tmp/nodeconsole-install-test.out
+tls=/var/lib/nodeconsole/tls
+check "the HTTPS key is made with mode 0600" test "$(stat -c %a $tls/key.pem 2>&1)" = 600
+printedFingerprint() { sed -n 's/^TLS certificate SHA-256 fingerprint //p' /tmp/nodeconsole-install-test.out; }
+fileFingerprint() { openssl x509 -noout -fingerprint -sha256 -in $tls/certificate.pem | sed 's/^.*=//'; }
+check "the printed fingerprint is the certificate's" test -n "$(fileFingerprint)" -a "$(printedFingerprint)" = "$(fileFingerprint)"
+# HTTPS to the name the certificate was made for, trusting it alone.
 request() {
-  python3 - "$port" "$@" <<'PY'
-import json, sys, urllib.request
-port, path = sys.argv[1], sys.argv[2]
-body = sys.argv[3].encode() if len(sys.argv) > 3 else None
-try:
-    reply = urllib.request.urlopen(urllib.request.Request(f"http://127.0.0.1:{port}{path}", data=body), timeout=5)
-    print(reply.status, reply.read().decode())
-except urllib.error.HTTPError as e:
-    print(e.code, e.read().decode())
-PY
+  curl -sS --max-time 5 --cacert $tls/certificate.pem -w ' %{http_code}' ${2:+--data-binary "$2"} \
+    "https://localhost:$port$1"
 }
-healthAnswers() { request /health | grep -q '^200 {"gcc":'; }
-check "/health answers 200" healthAnswers
+healthAnswers() { request /health | grep -q '^{"gcc":.* 200$'; }
+check "/health answers 200 over HTTPS" healthAnswers
 firstLoginWorks() {
-  request /rpc/v1/login/password '{"username":"admin","password":"qzvtk"}' | grep -q '^200 {"output":{"auth":'
+  request /rpc/v1/login/password '{"username":"admin","password":"qzvtk"}' | grep -q '^{"output":{"auth":.* 200$'
 }
-check "the first login works against the new database" firstLoginWorks
+check "the first login works against the new database over HTTPS" firstLoginWorks
+clearIsRedirected() {
+  curl -sS --max-time 5 -o /dev/null -w '%{http_code} %{redirect_url}' "http://localhost:$port/ui" |
+    grep -qx "308 https://localhost:$port/ui"
+}
+check "a request in clear is redirected to HTTPS" clearIsRedirected
 check "the database is in /var/lib/nodeconsole" test -f /var/lib/nodeconsole/nodeconsole.sqlite3
 second=0
 /usr/bin/nodeconsole --port "$port" --dataPath /var/lib/nodeconsole/nodeconsole.sqlite3 > /dev/null || second=$?

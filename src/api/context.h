@@ -43,6 +43,8 @@ struct Context {
   // The forwarder's reports from its journal; shared with the loop that keeps it current.
   std::shared_ptr<TrafficFeed> traffic;
   ServiceCounts counts;
+  // The SHA-256 fingerprint of the certificate the port serves; empty in clear.
+  std::string tlsFingerprint;
 };
 
 // Makes the token key and opens (creating if needed) the database file, whose

@@ -29,6 +29,7 @@ asio::awaitable<JsonValue> systemInfo(Context& context, const JsonValue&, std::s
   facts.set("version", NODECONSOLE_VERSION);
   facts.set("clock", co_await readClockSync());
   facts.set("gatewayId", co_await gatewayIdOf(context.forwarderConfigPath));
+  facts.set("tlsFingerprint", context.tlsFingerprint.empty() ? JsonValue() : JsonValue(context.tlsFingerprint));
   co_return output(JsonValue(std::move(facts)));
 }
 

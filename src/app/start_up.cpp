@@ -76,9 +76,9 @@ std::vector<std::string> interfaceAddresses() {
   return addresses;
 }
 
-// With both files named the port speaks HTTPS; the fingerprint is printed for
-// the operator to compare with the one a browser shows.
-std::shared_ptr<const TlsContext> tlsContextFor(const Settings& settings) {
+// With both files named the port speaks HTTPS; the fingerprint is printed, and
+// kept for system/info, for the operator to compare with the one a browser shows.
+std::shared_ptr<const TlsContext> tlsContextFor(const Settings& settings, Context& context) {
   if (settings.tlsCertificate.empty() && settings.tlsKey.empty()) return nullptr;
   if (settings.tlsCertificate.empty() || settings.tlsKey.empty())
     throw std::invalid_argument("--tlsCertificate and --tlsKey go together: give both, or neither for plain HTTP");
@@ -86,12 +86,13 @@ std::shared_ptr<const TlsContext> tlsContextFor(const Settings& settings) {
   TlsIdentity identity =
       prepareTlsIdentity(settings.tlsCertificate, settings.tlsKey, names, std::time(nullptr), serviceLog());
   serviceLog().info("TLS certificate SHA-256 fingerprint " + identity.fingerprint);
+  context.tlsFingerprint = identity.fingerprint;
   return identity.context;
 }
 
 std::shared_ptr<HttpServer> buildServer(std::shared_ptr<Context> context, const Settings& settings) {
   auto server = newHttpServer(maxRequestBody);
-  server->server->tls = tlsContextFor(settings);
+  server->server->tls = tlsContextFor(settings, *context);
   server->allowedHosts = newAllowedHosts(machineName(), settings.allowedHosts);
   mount(*server, "metrics", metricsRoute(settings, context, *server));
   setupJsonApiRoute(*server, std::move(context));

@@ -952,6 +952,16 @@ TEST(TransportTls, onlyTls12And13WithHttp11AndNoRenegotiation) {
     EXPECT_NE(accepted.out.find("ALPN protocol: http/1.1"), std::string::npos) << accepted.out;
     EXPECT_NE(accepted.out.find("Compression: NONE"), std::string::npos) << accepted.out;
   }
+  // The server's order decides, but for a client that puts ChaCha20 first.
+  const auto chosen = [&](const char* ciphers) {
+    return openSslClient(server.port(), {"-tls1_2", "-cipher", ciphers}).out;
+  };
+  EXPECT_NE(chosen("ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-AES128-GCM-SHA256")
+                .find("Cipher is ECDHE-ECDSA-AES128-GCM-SHA256"),
+            std::string::npos);
+  EXPECT_NE(chosen("ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-ECDSA-AES128-GCM-SHA256")
+                .find("Cipher is ECDHE-ECDSA-CHACHA20-POLY1305"),
+            std::string::npos);
   // "R" asks s_client to renegotiate; the session must not go on afterwards.
   const auto renegotiating = openSslClient(server.port(), {"-tls1_2"}, "R\nGET /after HTTP/1.1\r\n\r\n");
   EXPECT_NE(renegotiating.err.find("RENEGOTIATING"), std::string::npos) << renegotiating.err;

@@ -4,6 +4,7 @@
 // (tests/support/fake_journalctl.sh), which plays the forwarder's journal, and
 // a headless Chromium.
 import { spawn } from 'node:child_process';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
@@ -24,7 +25,41 @@ export const settings = {
   modules: process.env.NC_E2E_MODULES,
   screenshots: process.env.NC_E2E_SCREENSHOTS,
   config: process.env.NC_E2E_CONFIG,
+  https: process.env.NC_E2E_HTTPS === '1',
 };
+
+// Over HTTPS every service of the run serves one pair, made by the binary
+// itself on a first start as the package's first start makes it, and the
+// browser reaches it by the machine's name, which that certificate names.
+// Chromium trusts the pair through its key's SPKI hash; it asks for Brotli
+// only from secure origins (and loopback addresses), so a name other than
+// 127.0.0.1 makes the content coding tell HTTPS apart.
+const tlsHost = os.hostname();
+let tlsPairMade;
+
+async function makeTlsPair() {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'nodeconsole-e2e-tls-'));
+  const pair = { dir, certificate: path.join(dir, 'certificate.pem'), key: path.join(dir, 'key.pem') };
+  const child = spawn(settings.binary, ['--listen', '127.0.0.1', '--port', String(await freePort()),
+    '--forwarderConfigPath', path.join(dir, 'global_conf.json'), '--dataPath', path.join(dir, 'accounts.sqlite3'),
+    '--forwarderUnitServiceName=',
+    '--tlsCertificate', pair.certificate, '--tlsKey', pair.key], { cwd: dir, stdio: ['ignore', 'pipe', 'pipe'] });
+  liveServices.add(child);
+  let output = '';
+  child.stdout.on('data', (chunk) => { output += chunk; });
+  await waitUntil(() => output.includes('Listening') || exited(child), startTimeoutMs, 'the pair to be made');
+  await stopProcess(child);
+  if (!fs.existsSync(pair.key)) throw new Error(`no TLS pair was made:\n${output}`);
+  const publicKey = new crypto.X509Certificate(fs.readFileSync(pair.certificate)).publicKey;
+  pair.spkiHash = crypto.createHash('sha256').update(publicKey.export({ type: 'spki', format: 'der' })).digest('base64');
+  process.on('exit', () => fs.rmSync(dir, { recursive: true, force: true }));
+  return pair;
+}
+
+export function tlsPair() {
+  tlsPairMade ??= makeTlsPair();
+  return tlsPairMade;
+}
 
 export function freePort() {
   return new Promise((resolve, reject) => {
@@ -137,13 +172,17 @@ export class Service {
   }
 
   get url() {
-    return `http://127.0.0.1:${this.port}`;
+    return settings.https ? `https://${tlsHost}:${this.port}` : `http://127.0.0.1:${this.port}`;
   }
 
   async launch() {
     const args = ['--listen', '127.0.0.1', '--port', String(this.port), '--forwarderConfigPath', this.configPath,
       '--dataPath', path.join(this.dir, 'accounts.sqlite3'), '--forwarderSettleSeconds', String(settleSeconds),
       ...this.extraArgs];
+    if (settings.https) {
+      const pair = await tlsPair();
+      args.push('--tlsCertificate', pair.certificate, '--tlsKey', pair.key);
+    }
     const env = { ...process.env, PATH: `${path.join(this.dir, 'bin')}:${process.env.PATH}` };
     const child = spawn(settings.binary, args, { cwd: this.dir, env, stdio: ['ignore', 'pipe', 'pipe'] });
     liveServices.add(child);
@@ -251,7 +290,10 @@ export async function closeTestContexts() {
 
 export async function launchBrowser() {
   const { chromium } = createRequire(path.join(settings.modules, 'e2e.js'))('playwright-core');
-  const server = await chromium.launchServer({ executablePath: '/usr/bin/chromium', args: chromiumArgs });
+  // The resolver rule keeps the machine's name on loopback whatever it resolves to.
+  const httpsArgs = settings.https ? [`--ignore-certificate-errors-spki-list=${(await tlsPair()).spkiHash}`,
+    `--host-resolver-rules=MAP ${tlsHost} 127.0.0.1`] : [];
+  const server = await chromium.launchServer({ executablePath: '/usr/bin/chromium', args: [...chromiumArgs, ...httpsArgs] });
   const pid = server.process().pid;
   const browser = await chromium.connect(server.wsEndpoint());
   return {

@@ -1,7 +1,10 @@
 // Runs the browser tests against a service binary:
 //   node ui/e2e/run.mjs --binary PATH --modules NODE_MODULES_DIR --screenshots DIR [--config PATH]
-//     [--only console|security|delivery ...]
-// --only (repeatable) runs just the named test files, e.g. --only delivery.
+//     [--only console|security|delivery ...] [--name PATTERN ...] [--https]
+// --only (repeatable) runs just the named test files, e.g. --only delivery;
+// --name (repeatable) just the tests whose names match one of the patterns.
+// --https serves every service over HTTPS, the browser trusting its made
+// certificate.
 // The throttled load times are not a test: bench/ui_throttled.mjs measures them.
 // The tests need playwright-core from the UI build's node_modules and
 // Debian's /usr/bin/chromium; no browser is downloaded.
@@ -20,6 +23,8 @@ const { values } = parseArgs({
     screenshots: { type: 'string' },
     config: { type: 'string', default: path.resolve(repoRoot, 'tests', 'data', 'semtech-eu868-global_conf.json') },
     only: { type: 'string', multiple: true },
+    name: { type: 'string', multiple: true },
+    https: { type: 'boolean', default: false },
   },
 });
 if (!values.binary || !values.screenshots) {
@@ -33,6 +38,7 @@ const env = {
   NC_E2E_MODULES: path.resolve(values.modules),
   NC_E2E_SCREENSHOTS: path.resolve(values.screenshots),
   NC_E2E_CONFIG: path.resolve(values.config),
+  NC_E2E_HTTPS: values.https ? '1' : '0',
 };
 const allFiles = ['console', 'security', 'delivery'];
 const chosen = values.only ?? allFiles;
@@ -44,7 +50,8 @@ if (unknown.length > 0) {
 const testFiles = chosen.map((name) => path.join(here, `${name}.test.mjs`));
 const runner = spawn(
   process.execPath,
-  ['--test', '--test-reporter=tap', '--test-concurrency=1', ...testFiles],
+  ['--test', '--test-reporter=tap', '--test-concurrency=1',
+    ...(values.name ?? []).map((pattern) => `--test-name-pattern=${pattern}`), ...testFiles],
   { env, stdio: 'inherit' },
 );
 runner.on('exit', (code, signal) => process.exit(signal ? 1 : code));

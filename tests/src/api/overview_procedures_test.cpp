@@ -240,6 +240,7 @@ TEST_F(OverviewProcedures, systemInfo) {
   const JsonValue info = output("system/info");
   EXPECT_EQ(at(info, "gatewayId").asString(), "AA555A0000000000");
   EXPECT_EQ(at(info, "version").asString(), NODECONSOLE_VERSION);
+  EXPECT_TRUE(at(info, "tlsFingerprint").isNull());
   EXPECT_GT(at(at(info, "memory"), "totalBytes").asInt(), 0);
   EXPECT_GT(at(at(info, "disk"), "sizeBytes").asInt(), 0);
   const JsonArray& interfaces = at(info, "interfaces").asArray();

@@ -250,6 +250,16 @@ TEST(ServiceBinary, httpsWithAPairMadeAtFirstStart) {
   ServiceProcess second(args);
   EXPECT_EQ(second.output(), "starting nodeconsole v1.1.1\nTLS certificate SHA-256 fingerprint " + fingerprint +
                                  "Listening 127.0.0.1:" + std::to_string(service.port) + "\n");
+  // system/info names the same certificate, for an operator to compare with the browser's warning page.
+  const auto call = [&](const std::string& name, const std::string& body) {
+    const ProcessResult reply =
+        runProgram({"curl", "-sS", "--cacert", certificate, "-H", "Content-Type: application/json", "--data-binary",
+                    body, "https://127.0.0.1:" + std::to_string(service.port) + "/rpc/v1/" + name});
+    return parseJson(reply.out).asObject().at("output");
+  };
+  const JsonValue login = call("login/password", R"({"username":"admin","password":"qzvtk"})");
+  const JsonValue info = call("system/info", R"({"auth":")" + login.asObject().at("auth").asString() + R"("})");
+  EXPECT_EQ(info.asObject().at("tlsFingerprint").asString() + "\n", fingerprint);
 }
 
 TEST(ServiceBinary, anIncompleteOrMismatchedTlsPairStopsTheStart) {
