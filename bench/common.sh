@@ -36,13 +36,18 @@ cpuTicks() {
   echo "$total"
 }
 
-# One master and one worker; the master only watches, the worker serves.
-# $1 names the run's folder, $2 is the server block; sets serverPids.
+# One master and one worker; the master only watches, the worker serves. With
+# $3 = single, one process that serves (for profilers). $1 names the run's
+# folder, $2 is the server block; runs behind `serverPrefix` when the caller
+# sets it, else on serverCore; sets serverPids.
 startNginx() {
-  local dir=$work/$1 server=$2 master worker tries
+  local dir=$work/$1 server=$2 mode=${3:-} master worker tries
+  local -a prefix=(taskset -c "${serverCore:-0}")
+  if [ -n "${serverPrefix+set}" ]; then prefix=("${serverPrefix[@]}"); fi
   mkdir -p "$dir"
   cat > "$dir/nginx.conf" <<EOF
 daemon off;
+$([ "$mode" = single ] && echo "master_process off;")
 worker_processes 1;
 pid $dir/nginx.pid;
 error_log $dir/error.log;
@@ -62,9 +67,11 @@ http {
   $server
 }
 EOF
-  taskset -c "$serverCore" nginx -p "$dir" -e "$dir/error.log" -c "$dir/nginx.conf" &
+  "${prefix[@]}" nginx -p "$dir" -e "$dir/error.log" -c "$dir/nginx.conf" &
   master=$!
   pids+=("$master")
+  serverPids=("$master")
+  [ "$mode" != single ] || return 0
   for tries in $(seq 50); do
     worker=$(pgrep -P "$master" || true)
     if [ -n "$worker" ]; then

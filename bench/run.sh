@@ -1,149 +1,121 @@
 #!/usr/bin/env bash
-# Loads a Release build of nodeconsole and, in the same run, nginx and
-# lighttpd serving the same bytes, with wrk; the servers are pinned to core 0
-# and wrk to core 1. First GET /health against nginx at 1 and at 50
-# connections; then, at 50 connections, the web UI's index.html and its
-# largest file, uncompressed, against nginx and lighttpd serving copies of the
-# two files from disk with their usual static-file settings. Prints
-# requests/s, the p99 latency, the server's CPU share and requests per server
-# CPU-second, and the ratios of the last. The per-CPU-second figure is the one
-# to compare: on two cores wrk saturates its own core before a fast server does.
+# Loads a Release build of nodeconsole and, in the same run, nginx (one
+# worker), lighttpd and h2o (one thread) serving the same bytes, with wrk -t1;
+# the servers are pinned to core 0 and wrk to core 1. Six rows: GET /health,
+# the web UI's index.html and its largest file (uncompressed), each at 1 and at
+# 50 kept-alive connections.
 #
-# Usage: bench/run.sh [seconds per run, default 10]
+# Protocol: RUNS rounds of SECONDS seconds per server and row; each round
+# takes the servers in another order (rotated by one), so that a drift in the
+# machine's load does not fall on one server. Before the rounds, 2 s of
+# unmeasured load per server and path. The figure is requests per server
+# CPU-second: wrk's requests divided by the utime + stime that the server's
+# processes gained during the run (/proc/PID/stat). The median of the rounds is
+# printed per server, with requests/s and the server's CPU share, and the ratio
+# of nodeconsole's figure to each peer's and to the best peer's.
+#
+# Usage: bench/run.sh [seconds per run, default 4] [rounds, default 3]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${1:-10}
-serverCore=0
+seconds=${1:-4}
+rounds=${2:-3}
 wrkCore=1
 work=""
-pids=()
+serverPids=()
+allPids=()
 
-stopServers() {
-  local pid
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+cleanUp() {
+  stopServer "${allPids[@]}"
   if [ -n "$work" ]; then rm -rf "$work"; fi
 }
-trap stopServers EXIT
+trap cleanUp EXIT
 
 source bench/common.sh
+source bench/servers.sh
+serverPrefix=(taskset -c 0)
 
-# The body of GET <path> over HTTP/1.0, which both servers close after replying.
-httpBody() {
-  local port=$1 path=$2
-  exec 3<>"/dev/tcp/127.0.0.1/$port"
-  printf 'GET %s HTTP/1.0\r\n\r\n' "$path" >&3
-  timeout 5 cat <&3 | sed '1,/^\r$/d'
-  exec 3<&-
+# One run of wrk against the server $1 (port and pids in the tables below);
+# prints "requests/s CPU-share requests-per-CPU-second".
+measureRun() {
+  local server=$1 connections=$2 path=$3 before after start end report
+  local -a pids
+  read -ra pids <<< "${serverPidsOf[$server]}"
+  before=$(cpuTicks "${pids[@]}")
+  start=$(date +%s%N)
+  report=$(timeout $((seconds + 20)) taskset -c "$wrkCore" wrk -t1 -c"$connections" -d"${seconds}s" --timeout 2s \
+    "http://127.0.0.1:${portOf[$server]}$path")
+  end=$(date +%s%N)
+  after=$(cpuTicks "${pids[@]}")
+  if grep -qE 'Non-2xx|Socket errors' <<< "$report"; then
+    echo "$server, $path, $connections connections: $(grep -E 'Non-2xx|Socket errors' <<< "$report")" >&2
+  fi
+  awk -v r="$(awk '/ requests in / { print $1 }' <<< "$report")" -v t=$((after - before)) -v hz="$ticksPerSecond" \
+    -v ns=$((end - start)) 'BEGIN { cpu = t / hz; s = ns / 1e9
+      printf "%.0f %.1f %.0f\n", r / s, 100 * cpu / s, (cpu > 0 ? r / cpu : 0) }'
 }
 
-startNodeconsole() {
-  local port=$1
-  echo '{}' > "$work/global_conf.json"
-  taskset -c "$serverCore" build/bench/nodeconsole --listen 127.0.0.1 --port "$port" \
-    --forwarderConfigPath "$work/global_conf.json" --dataPath "$work/nodeconsole.sqlite3" > "$work/nodeconsole.log" &
-  nodeconsolePid=$!
-  pids+=("$nodeconsolePid")
-  waitForPort "$port"
-}
-
-# One process serving files from a folder, with its defaults but for the
-# keep-alive limit; sets serverPids.
-startLighttpd() {
-  local port=$1 root=$2 dir=$work/lighttpd
-  mkdir -p "$dir"
-  cat > "$dir/lighttpd.conf" <<EOF
-server.document-root = "$root"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$dir/error.log"
-server.max-keep-alive-requests = 100000000
-mimetype.assign = (".html" => "text/html", ".js" => "text/javascript", ".css" => "text/css")
-EOF
-  taskset -c "$serverCore" lighttpd -D -f "$dir/lighttpd.conf" &
-  serverPids=("$!")
-  pids+=("$!")
-  waitForPort "$port"
-}
+# The median of the numbers given, one per line.
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
 scripts/install-deps.sh bench
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DNODECONSOLE_TESTS=OFF > /dev/null
 cmake --build build/bench -j2 > /dev/null
 
 work=$(mktemp -d)
-read -r nodeconsolePort nginxPort nginxFilesPort lighttpdPort < <(freePorts 4)
-startNodeconsole "$nodeconsolePort"
-body=$(httpBody "$nodeconsolePort" /health)
-startNginx nginx-health "server { listen 127.0.0.1:$nginxPort; return 200 '$body'; }"
-nginxPids=("${serverPids[@]}")
-waitForPort "$nginxPort"
-nginxBody=$(httpBody "$nginxPort" /health)
-if [ "$body" != "$nginxBody" ]; then
-  echo "the bodies differ: nodeconsole '$body', nginx '$nginxBody'" >&2
-  exit 1
-fi
-
-# The static files: index.html and the largest file of the build (the
-# console's chunk, which index.html does not name: the entry script loads it),
-# as nodeconsole sends them uncompressed, copied into a folder that the others
-# serve as files, nginx as Debian's own configuration does.
-# nginx's worker drops root for nobody, who must reach the folder.
-chmod 755 "$work"
-mkdir -p "$work/www/ui/assets"
-httpBody "$nodeconsolePort" /ui/ > "$work/www/ui/index.html"
-largest="" largestSize=0
-for file in build/bench/ui/dist/assets/*.js build/bench/ui/dist/assets/*.css; do
-  asset=/ui/assets/$(basename "$file")
-  httpBody "$nodeconsolePort" "$asset" > "$work/www$asset"
-  size=$(stat -c %s "$work/www$asset")
-  if [ "$size" -gt "$largestSize" ]; then largest=$asset largestSize=$size; fi
+servers=(nodeconsole nginx lighttpd h2o)
+declare -A portOf serverPidsOf
+read -ra ports < <(freePorts ${#servers[@]})
+for i in "${!servers[@]}"; do
+  server=${servers[$i]}
+  portOf[$server]=${ports[$i]}
+  case $server in
+    nodeconsole) startNodeconsole "${ports[$i]}"; copyServedFiles "${ports[$i]}" ;;
+    nginx) startNginxPeer "${ports[$i]}" ;;
+    lighttpd) startLighttpd "${ports[$i]}" ;;
+    h2o) startH2o "${ports[$i]}" ;;
+  esac
+  serverPidsOf[$server]="${serverPids[*]}"
+  allPids+=("${serverPids[@]}")
 done
-startNginx nginx-files "sendfile on; tcp_nopush on; server { listen 127.0.0.1:$nginxFilesPort; root $work/www; }"
-nginxFilesPids=("${serverPids[@]}")
-waitForPort "$nginxFilesPort"
-startLighttpd "$lighttpdPort" "$work/www"
-lighttpdPids=("${serverPids[@]}")
-for path in /ui/index.html "$largest"; do
-  for port in "$nginxFilesPort" "$lighttpdPort"; do
-    if ! cmp -s <(httpBody "$port" "$path") "$work/www$path"; then
-      echo "port $port does not serve $path as nodeconsole does" >&2
-      exit 1
-    fi
+for server in "${servers[@]:1}"; do
+  for path in /health /ui/index.html "$largest"; do
+    servesSameBytes "${portOf[$server]}" "$path" || { echo "$server does not serve $path as nodeconsole does" >&2; exit 1; }
   done
 done
 
 # Unmeasured warm-up: first-touch page faults, lazy symbol binding and cold
 # caches would otherwise land in the first measured run only.
-for port in "$nodeconsolePort" "$nginxPort"; do
-  taskset -c "$wrkCore" wrk -t1 -c50 -d2s "http://127.0.0.1:$port/health" > /dev/null
-done
-for port in "$nodeconsolePort" "$nginxFilesPort" "$lighttpdPort"; do
-  taskset -c "$wrkCore" wrk -t1 -c50 -d2s "http://127.0.0.1:$port$largest" > /dev/null
+for server in "${servers[@]}"; do
+  for path in /health /ui/index.html "$largest"; do
+    taskset -c "$wrkCore" wrk -t1 -c50 -d2s "http://127.0.0.1:${portOf[$server]}$path" > /dev/null
+  done
 done
 
-echo "GET /health ($body), ${seconds} s per run, servers on core $serverCore, wrk on core $wrkCore"
-tableHead
-ratios=()
-for connections in 1 50; do
-  measure nodeconsole "$nodeconsolePort" "$connections" /health "$nodeconsolePid"
-  ours=$perCpuSecond
-  measure nginx "$nginxPort" "$connections" /health "${nginxPids[@]}"
-  ratios+=("$(ratio "$ours" "$perCpuSecond")")
-done
-echo "nodeconsole/nginx requests per CPU-second: ${ratios[0]} at 1 connection, ${ratios[1]} at 50 connections"
-
-for path in /ui/index.html "$largest"; do
+echo "$rounds rounds of ${seconds} s per server and row, servers on core 0, wrk -t1 on core $wrkCore;" \
+  "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+for row in "/health 1" "/health 50" "/ui/index.html 1" "/ui/index.html 50" "$largest 1" "$largest 50"; do
+  read -r path connections <<< "$row"
+  declare -A results=()
+  for round in $(seq 0 $((rounds - 1))); do
+    for i in "${!servers[@]}"; do
+      server=${servers[$(((i + round) % ${#servers[@]}))]}
+      results[$server]+="$(measureRun "$server" "$connections" "$path")"$'\n'
+    done
+  done
   echo
-  echo "GET $path ($(stat -c %s "$work/www$path") bytes, uncompressed), 50 connections"
-  tableHead
-  measure nodeconsole "$nodeconsolePort" 50 "$path" "$nodeconsolePid"
-  ours=$perCpuSecond
-  measure nginx "$nginxFilesPort" 50 "$path" "${nginxFilesPids[@]}"
-  toNginx=$(ratio "$ours" "$perCpuSecond")
-  measure lighttpd "$lighttpdPort" 50 "$path" "${lighttpdPids[@]}"
-  toLighttpd=$(ratio "$ours" "$perCpuSecond")
-  echo "nodeconsole requests per CPU-second: ${toNginx}x nginx's, ${toLighttpd}x lighttpd's"
+  echo "GET $path ($(stat -c %s "$work/www${path/#\/health//health.json}") bytes), $connections connection(s), medians:"
+  printf '  %-12s %12s %11s %15s %14s\n' server requests/s "server CPU" requests/CPU-s "nodeconsole/it"
+  ours=$(awk 'NF { print $3 }' <<< "${results[nodeconsole]}" | median)
+  best=0 bestServer=""
+  for server in "${servers[@]}"; do
+    perCpu=$(awk 'NF { print $3 }' <<< "${results[$server]}" | median)
+    printf '  %-12s %12s %10s%% %15s %14s\n' "$server" "$(awk 'NF { print $1 }' <<< "${results[$server]}" | median)" \
+      "$(awk 'NF { print $2 }' <<< "${results[$server]}" | median)" "$perCpu" \
+      "$([ "$server" = nodeconsole ] && echo - || ratio "$ours" "$perCpu")"
+    if [ "$server" != nodeconsole ] && awk -v a="$perCpu" -v b="$best" 'BEGIN { exit !(a > b) }'; then
+      best=$perCpu bestServer=$server
+    fi
+  done
+  echo "  against the best peer ($bestServer): $(ratio "$ours" "$best")"
 done

@@ -20,7 +20,7 @@ packages=(build-essential cmake ninja-build pkg-config libasio-dev nlohmann-json
 # The web UI is built with Node.js and npm. A machine that already has a
 # Node.js of its own keeps it: Debian's npm package would conflict with it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
-if [ "${1:-}" = bench ]; then packages+=(wrk nginx lighttpd testssl.sh); fi
+if [ "${1:-}" = bench ]; then packages+=(wrk nginx lighttpd h2o valgrind strace testssl.sh); fi
 newArchitectures=()
 if [ "${1:-}" = package ]; then
   packages+=(lintian dpkg-dev systemd)
