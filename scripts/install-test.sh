@@ -91,9 +91,16 @@ request() {
 healthAnswers() { request /health | grep -q '^{"gcc":.* 200$'; }
 check "/health answers 200 over HTTPS" healthAnswers
 firstLoginWorks() {
-  request /rpc/v1/login/password '{"username":"admin","password":"qzvtk"}' | grep -q '^{"output":{"auth":.* 200$'
+  request /rpc/v1/login/password "{\"username\":\"admin\",\"password\":\"$(head -1 /var/lib/nodeconsole/initial-password)\"}" |
+    grep -q '^{"output":{"auth":.* 200$'
 }
-check "the first login works against the new database over HTTPS" firstLoginWorks
+factoryLoginRefused() {
+  request /rpc/v1/login/password '{"username":"admin","password":"qzvtk"}' | grep -q ' 403$'
+}
+check "the install wrote a random first password, readable by root alone" \
+  test "$(stat -c %a /var/lib/nodeconsole/initial-password 2>&1)" = 600
+check "the first login works with it over HTTPS" firstLoginWorks
+check "the factory password opens nothing" factoryLoginRefused
 clearIsRedirected() {
   curl -sS --max-time 5 -o /dev/null -w '%{http_code} %{redirect_url}' "http://localhost:$port/ui" |
     grep -qx "308 https://localhost:$port/ui"

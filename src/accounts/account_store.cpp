@@ -22,7 +22,6 @@ constexpr std::string_view createAccountTable =
     ")\n";
 
 constexpr std::string_view firstRunUser = "admin";
-constexpr std::string_view firstRunPassword = "qzvtk";
 
 std::string hashPassword(std::string_view password, const Buffer& salt) {
   const BufferRef plain = newBuffer(password);
@@ -82,13 +81,15 @@ void updateAccountPassword(Database& db, std::string_view username, std::string_
   });
 }
 
-void initAccountTable(Database& db) {
+void initAccountTable(Database& db, std::optional<std::string_view> firstRunPassword) {
   exec(db, createAccountTable);
   initDeviceTokenTable(db);
-  if (getAllRows(db, "select * from account limit 1").empty()) createAccount(db, firstRunUser, firstRunPassword);
+  if (!getAllRows(db, "select * from account limit 1").empty()) return;
+  if (!firstRunPassword) throw std::runtime_error("the first account cannot be made: its initial password is missing");
+  createAccount(db, firstRunUser, *firstRunPassword);
 }
 
-bool firstRunPasswordInUse(Database& db) {
+bool firstRunPasswordInUse(Database& db, std::string_view firstRunPassword) {
   try {
     return checkAccountPassword(db, firstRunUser, firstRunPassword);
   } catch (const UserNotFoundError&) {

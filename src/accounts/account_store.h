@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -39,12 +40,16 @@ bool checkAccountPassword(Database& db, std::string_view username, std::string_v
 void updateAccountPassword(Database& db, std::string_view username, std::string_view currentPassword,
                            std::string_view newPassword);
 
+// The password of the first-run account "admin" unless the operator gives another.
+inline constexpr std::string_view factoryPassword = "qzvtk";
+
 // Creates the account and device-token tables if missing, and on an empty
-// account table the first-run account.
-void initAccountTable(Database& db);
+// account table the first-run account with `firstRunPassword`; without one,
+// an empty table is an error.
+void initAccountTable(Database& db, std::optional<std::string_view> firstRunPassword = factoryPassword);
 
 // Whether the "admin" account still has the password it was created with on
 // first start; compared in constant time.
-bool firstRunPasswordInUse(Database& db);
+bool firstRunPasswordInUse(Database& db, std::string_view firstRunPassword = factoryPassword);
 
 }  // namespace nc

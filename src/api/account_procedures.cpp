@@ -58,7 +58,8 @@ asio::awaitable<JsonValue> loginPassword(Context& context, const Session& sessio
   LoginGrant grant = countedLogIn(context, {session.request.peerAddress, username, password, deviceTokenOf(body)});
   JsonObject result{{"auth", std::move(grant.token)}, {"deviceToken", std::move(grant.deviceToken)}};
   // Until it changes, the console asks the operator to change it.
-  if (firstRunPasswordInUse(context.db)) result.set("factoryPassword", JsonValue(true));
+  if (firstRunPasswordInUse(context.db, context.firstRunPassword.value_or(std::string(factoryPassword))))
+    result.set("factoryPassword", JsonValue(true));
   co_return output(JsonValue(std::move(result)));
 }
 

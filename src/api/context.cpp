@@ -33,7 +33,7 @@ std::shared_ptr<Context> newContext(std::string forwarderConfigPath, std::string
 }
 
 void initAccounts(Context& context) {
-  initAccountTable(context.db);
+  initAccountTable(context.db, context.firstRunPassword);
   dropIdleDeviceTokens(context.db, context.access.wallNow());
 }
 

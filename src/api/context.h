@@ -6,9 +6,11 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "src/accounts/access_state.h"
+#include "src/accounts/account_store.h"
 #include "src/accounts/database.h"
 #include "src/forwarder/apply.h"
 #include "src/forwarder/traffic_feed.h"
@@ -45,6 +47,10 @@ struct Context {
   ServiceCounts counts;
   // The SHA-256 fingerprint of the certificate the port serves; empty in clear.
   std::string tlsFingerprint;
+  // The password "admin" is created with on an empty database, and whose use
+  // the factory-password banner reports; none when the operator's file for it
+  // is missing.
+  std::optional<std::string> firstRunPassword{std::string(factoryPassword)};
 };
 
 // Makes the token key and opens (creating if needed) the database file, whose

@@ -35,7 +35,7 @@ struct Option {
 };
 
 // Help rows, prefix completion and suggestions all follow this order.
-const std::array<Option, 13> knownOptions{{
+const std::array<Option, 14> knownOptions{{
     {"help", 'h', Kind::HelpSwitch, "print this cligen-erated help"},
     {"help-syntax", '\0', Kind::HelpSyntaxSwitch, "advanced: prepend,plurals,.."},
     {"listen", 'l', Kind::Text, {}, &Settings::listen},
@@ -49,6 +49,7 @@ const std::array<Option, 13> knownOptions{{
     {"metricsTokenFile", '\0', Kind::Text, {}, &Settings::metricsTokenFile},
     {"tlsCertificate", '\0', Kind::Text, {}, &Settings::tlsCertificate},
     {"tlsKey", '\0', Kind::Text, {}, &Settings::tlsKey},
+    {"initialPasswordFile", '\0', Kind::Text, {}, &Settings::initialPasswordFile},
 }};
 
 // Has no help row, so it is recognised only when typed in full: no prefix

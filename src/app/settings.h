@@ -19,6 +19,8 @@ struct Settings {
   // PEM files; with both, the port speaks HTTPS, and missing ones are made.
   std::string tlsCertificate;
   std::string tlsKey;
+  // Holds the admin password a new database is made with; empty: the factory one.
+  std::string initialPasswordFile;
 };
 
 }  // namespace nc

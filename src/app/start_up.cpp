@@ -9,9 +9,13 @@
 #include <array>
 #include <ctime>
 
+#include <cerrno>
 #include <climits>
 #include <exception>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <system_error>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -26,6 +30,7 @@
 #include "src/api/metrics_endpoint.h"
 #include "src/api/procedure_table.h"
 #include "src/app/tls_identity.h"
+#include "src/forwarder/atomic_file.h"
 #include "utils/logger.h"
 #include "utils/quoted_text.h"
 
@@ -128,6 +133,26 @@ void logOsError(const OsError& e) {
   serviceLog().error("OSError code: " + std::to_string(e.code().value()));
 }
 
+// A password file holds one short line; anything longer is not one.
+constexpr size_t maxInitialPasswordFileBytes = 1024;
+
+// The first line of the operator's password file, without its line end. A
+// missing file gives none: a database made before there was one keeps its
+// factory password as the first-run one, and a new database cannot be made.
+std::optional<std::string> readInitialPassword(const std::string& path) {
+  std::string text;
+  try {
+    text = readWholeFile(path, maxInitialPasswordFileBytes);
+  } catch (const std::system_error& e) {
+    if (e.code().value() == ENOENT) return std::nullopt;
+    throw std::runtime_error("Cannot read the initial password file: " + std::string(e.what()));
+  }
+  std::string password = text.substr(0, text.find_first_of("\r\n"));
+  std::fill(text.begin(), text.end(), '\0');
+  if (password.empty()) throw std::invalid_argument("The initial password file " + path + " holds no password");
+  return password;
+}
+
 // Values the command line parses but the service cannot run with.
 void refuseNonsense(const Settings& settings) {
   if (settings.port < 0 || settings.port > maxPort)
@@ -149,6 +174,12 @@ int nodeconsole(const Settings& settings) {
     auto context = newContext(settings.forwarderConfigPath, settings.forwarderUnitServiceName, settings.dataPath);
     context->access.tokenLifetime = settings.tokenLifetime;
     context->forwarderSettleWindow = std::chrono::seconds(settings.forwarderSettleSeconds);
+    if (!settings.initialPasswordFile.empty()) {
+      context->firstRunPassword = readInitialPassword(settings.initialPasswordFile);
+      if (!context->firstRunPassword)
+        serviceLog().info("No initial password file " + settings.initialPasswordFile +
+                          ": only an existing account database can be used");
+    }
     initAccounts(*context);
     tidyForwarderFiles(forwarderTargetOf(*context), serviceLog());
     auto server = buildServer(context, settings);

@@ -129,7 +129,7 @@ TEST(CommandLine, ambiguousPrefixes) {
   // An empty name is a prefix of every name.
   EXPECT_EQ(refused({"--=x"}), "Ambiguous long option prefix \"\" matches:\n  allowedHosts\n  dataPath\n"
                                "  forwarderConfigPath\n  forwarderSettleSeconds\n"
-                               "  forwarderUnitServiceName\n  help\n  help-syntax\n  listen\n"
+                               "  forwarderUnitServiceName\n  help\n  help-syntax\n  initialPasswordFile\n  listen\n"
                                "  metricsTokenFile\n  port\n  tlsCertificate\n  tlsKey\n  tokenLifetime \n" +
                                    moreDetails);
 }

@@ -35,6 +35,8 @@ inline const std::string helpRowTlsCertificate =
     "  --tlsCertificate=            string  \"\"                                                         ";
 inline const std::string helpRowTlsKey =
     "  --tlsKey=                    string  \"\"                                                         ";
+inline const std::string helpRowInitialPasswordFile =
+    "  --initialPasswordFile=       string  \"\"                                                         ";
 inline const std::string helpContinuation(98, ' ');
 
 // 80 columns leave less than the least description width of 16, so 16 it is;
@@ -62,7 +64,9 @@ inline const std::string helpAt80Columns =
     helpContinuation + "metricsTokenFile\n" +
     helpRowTlsCertificate + "set\n" +
     helpContinuation + "tlsCertificate\n" +
-    helpRowTlsKey + "set tlsKey\n";
+    helpRowTlsKey + "set tlsKey\n" +
+    helpRowInitialPasswordFile + "set\n" +
+    helpContinuation + "initialPasswordFile\n";
 
 inline const std::string helpAt200Columns =
     helpHead +
@@ -78,6 +82,7 @@ inline const std::string helpAt200Columns =
     helpRowAllowedHosts + "set allowedHosts\n" +
     helpRowMetricsTokenFile + "set metricsTokenFile\n" +
     helpRowTlsCertificate + "set tlsCertificate\n" +
-    helpRowTlsKey + "set tlsKey\n";
+    helpRowTlsKey + "set tlsKey\n" +
+    helpRowInitialPasswordFile + "set initialPasswordFile\n";
 
 }  // namespace nc::test

@@ -158,6 +158,39 @@ TEST(ServiceBinary, anOperatorSession) {
   EXPECT_NE(process.output().find("\nkey not found: input\n"), std::string::npos);
 }
 
+// The package writes a random password for a new database; the factory one,
+// printed in every manual, then opens nothing, and the banner covers the new
+// one until it is changed.
+TEST(ServiceBinary, initialPasswordFile) {
+  Service service;
+  const std::filesystem::path passwordFile = service.dir.path() / "initial-password";
+  std::vector<std::string> args = service.args();
+  args.insert(args.end(), {"--initialPasswordFile", passwordFile.string()});
+
+  ProcessResult missing = runBinary(args);
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_NE(missing.out.find("its initial password is missing"), std::string::npos) << missing.out;
+
+  writeFile(passwordFile, "kelp-7-harbour\n");
+  {
+    ServiceProcess process(args);
+    EXPECT_EQ(statusOf(post(service.port, "/rpc/v1/login/password", R"({"username":"admin","password":"qzvtk"})")),
+              403);
+    std::string login =
+        post(service.port, "/rpc/v1/login/password", R"({"username":"admin","password":"kelp-7-harbour"})");
+    ASSERT_EQ(statusOf(login), 200) << login;
+    EXPECT_TRUE(parseJson(bodyOf(login)).asObject().at("output").asObject().at("factoryPassword").asBool());
+  }
+  // The database made, the file may go: its password is the account's now.
+  std::filesystem::remove(passwordFile);
+  ServiceProcess process(args);
+  EXPECT_EQ(statusOf(post(service.port, "/rpc/v1/login/password",
+                          R"({"username":"admin","password":"kelp-7-harbour"})")),
+            200);
+  writeFile(passwordFile, "\n");
+  EXPECT_EQ(runBinary(args).exitStatus, 1);
+}
+
 TEST(ServiceBinary, privateDatabaseAllowedHostsAndTokenLifetime) {
   Service service;
   const std::filesystem::path database = service.dir.path() / "db.sqlite3";
