@@ -608,6 +608,7 @@ describe('forwarder status, apply and history', () => {
       await clickAtRest(question.getByRole('button', { name: 'Leave' }));
       await page.locator('[data-outcome="applied"]').waitFor(applyWait);
       assert.equal(await page.locator('.apply-outcome').count(), 1);
+      await assertAccessible(page, 'an outcome shown on another page');
       await openMenu(page, 'Forwarder');
       const kept = page.locator('.history-table tbody tr').filter({ hasText: 'first file' });
       await kept.waitFor();
@@ -677,6 +678,7 @@ describe('forwarder status, apply and history', () => {
       await openMenu(page, 'Forwarder');
       const problem = page.locator('.broken-file');
       await problem.waitFor();
+      await assertAccessible(page, 'a forwarder file broken by hand');
       assert.match(await problem.textContent(), /Line 4, column 3: .*the file the gateway came with first: History → Restore on version 1/);
       assert.equal(await page.locator('#serverAddress').count(), 0, 'no form to save from after a failed load');
       const [current] = await Promise.all([page.waitForEvent('download'),
