@@ -664,20 +664,22 @@ TEST(Transport, endOfStreamInEveryState) {
 // socket has taken nothing for the write deadline; one that reads slowly is
 // served to the end.
 TEST(Transport, writeDeadline) {
-  // Long enough for a slow reader on a loaded machine, short for the test.
-  TestServer server([](AsyncHttpServer& s) { s.writeTimeout = 1000ms; });
+  // Long enough for a slow reader that a loaded machine leaves unscheduled
+  // for a second or more, short for the test; the slow read below lasts
+  // longer, so a deadline counted from the reply's start would cut it.
+  TestServer server([](AsyncHttpServer& s) { s.writeTimeout = 2500ms; });
   {
     RawClient neverReads(server.port(), 3s);
     std::string pipelined;
     for (int i = 0; i < 20; ++i) pipelined += "GET /big HTTP/1.1\r\n\r\n";
     neverReads.send(pipelined);
-    EXPECT_TRUE(openConnectionsFallTo(server, 0, 5s));
+    EXPECT_TRUE(openConnectionsFallTo(server, 0, 6s));
   }
-  RawClient slow(server.port(), 3s);
+  RawClient slow(server.port(), 5s);
   slow.send("GET /big HTTP/1.1\r\n\r\n");
   std::string received;
   auto start = Clock::now();
-  while (Clock::now() - start < 2500ms) {
+  while (Clock::now() - start < 3500ms) {
     received += slow.readExactly(256 * 1024);
     std::this_thread::sleep_for(100ms);
   }

@@ -647,6 +647,8 @@ describe('forwarder status, apply and history', () => {
       await rows.first().getByRole('button', { name: 'Restore' }).click();
       const confirm = page.locator('.ant-popconfirm');
       await confirm.getByText('Restore version 1?').waitFor();
+      await page.locator('.ant-zoom-big-appear, .ant-zoom-big-enter').first().waitFor({ state: 'detached' });
+      await assertAccessible(page, 'the restore question');
       assert.deepEqual(service.systemctlCalls(), [`restart ${unit}`], 'nothing restored before confirming');
       await clickAtRest(confirm.getByRole('button', { name: 'Restore' }));
       await pageMessage(page, 'Version 1 restored').waitFor(applyWait);
