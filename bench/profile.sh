@@ -22,16 +22,10 @@ cd "$(dirname "$0")/.."
 requests=${1:-1000}
 warmUp=$((requests / 5))
 work=""
-serverPids=()
-
-cleanUp() {
-  stopServer "${serverPids[@]}"
-  if [ -n "$work" ]; then rm -rf "$work"; fi
-}
-trap cleanUp EXIT
 
 source bench/common.sh
 source bench/servers.sh
+trap cleanUpServers EXIT
 
 # Starts server $1 on port $2 behind `serverPrefix`, one process.
 start() {

@@ -22,17 +22,10 @@ seconds=${1:-4}
 rounds=${2:-3}
 wrkCore=1
 work=""
-serverPids=()
-allPids=()
-
-cleanUp() {
-  stopServer "${allPids[@]}"
-  if [ -n "$work" ]; then rm -rf "$work"; fi
-}
-trap cleanUp EXIT
 
 source bench/common.sh
 source bench/servers.sh
+trap cleanUpServers EXIT
 serverPrefix=(taskset -c 0)
 
 # One run of wrk against the server $1 (port and pids in the tables below);
@@ -76,7 +69,6 @@ for i in "${!servers[@]}"; do
     h2o) startH2o "${ports[$i]}" ;;
   esac
   serverPidsOf[$server]="${serverPids[*]}"
-  allPids+=("${serverPids[@]}")
 done
 for server in "${servers[@]:1}"; do
   for path in /health /ui/index.html "$largest"; do

@@ -7,6 +7,7 @@
 # serve the folder `$work/www` that `copyServedFiles` fills with the same bytes.
 serverPrefix=()
 pids=()
+serverPids=()
 
 startNodeconsole() {
   local port=$1
@@ -14,6 +15,7 @@ startNodeconsole() {
   "${serverPrefix[@]}" build/bench/nodeconsole --listen 127.0.0.1 --port "$port" \
     --forwarderConfigPath "$work/global_conf.json" --dataPath "$work/nodeconsole.sqlite3" > "$work/nodeconsole.log" &
   serverPids=("$!")
+  pids+=("$!")
   waitForPort "$port"
 }
 
@@ -76,6 +78,7 @@ mimetype.assign = (".html" => "text/html", ".js" => "text/javascript", ".css" =>
 EOF
   "${serverPrefix[@]}" lighttpd -D -f "$dir/lighttpd.conf" &
   serverPids=("$!")
+  pids+=("$!")
   waitForPort "$port"
 }
 
@@ -101,12 +104,20 @@ hosts:
 EOF
   "${serverPrefix[@]}" h2o -c "$dir/h2o.conf" > /dev/null 2>&1 &
   serverPids=("$!")
+  pids+=("$!")
   waitForPort "$port"
 }
 
 # Whether the server on $1 sends the same bytes for $2 as nodeconsole.
 servesSameBytes() {
   cmp -s <(httpBody "$1" "$2") <(if [ "$2" = /health ]; then cat "$work/www/health.json"; else cat "$work/www$2"; fi)
+}
+
+# Stops every server started (all are listed in `pids`) and removes `work`;
+# the scripts' exit trap.
+cleanUpServers() {
+  stopServer "${pids[@]}"
+  if [ -n "$work" ]; then rm -rf "$work"; fi
 }
 
 stopServer() {
