@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <array>
 
 #include "transport/ascii_case.h"
 #include "transport/white_space.h"
@@ -22,9 +23,16 @@ bool isDecimal(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Longer than any address literal inet_pton reads ("ffff:...:255.255.255.255" is 45).
+constexpr size_t longestAddressLiteral = 63;
+
+// Copied into a buffer of its own, not a string: this runs for every request.
 bool parsesAs(int family, std::string_view literal) {
+  if (literal.size() > longestAddressLiteral) return false;
+  std::array<char, longestAddressLiteral + 1> text{};
+  std::copy(literal.begin(), literal.end(), text.begin());
   unsigned char address[16];
-  return inet_pton(family, std::string(literal).c_str(), address) == 1;
+  return inet_pton(family, text.data(), address) == 1;
 }
 
 // "[fe80::1%25eth0]" names an interface after the percent sign (RFC 6874).

@@ -195,13 +195,30 @@ void Connection::finishSending() {
 // buffer costs a wait, each one bounded by the write deadline. The bytes are
 // copied wherever they lie; only sendEmbedded looks at the executable.
 asio::awaitable<void> Connection::send(std::span<const asio::const_buffer> pieces) {
+  size_t written = 0;
+  if (!sendAtOnce(pieces, written)) co_await sendRest(pieces, written);
+}
+
+bool Connection::sendAtOnce(std::span<const asio::const_buffer> pieces, size_t& written) {
+  written = 0;
+  if (closed_) return true;
+  if (tls_ != nullptr) return false;
+  std::error_code error;
+  written = asio::write(socket_, pieces, error);
+  if (error == asio::error::would_block || (!error && written < asio::buffer_size(pieces))) return false;
+  if (!error) return true;
+  if (!isDisconnection(error)) throw std::system_error(error);
+  close();
+  return true;
+}
+
+asio::awaitable<void> Connection::sendRest(std::span<const asio::const_buffer> pieces, size_t written) {
   if (closed_) co_return;
   if (tls_ != nullptr) {
     co_await sendTls(pieces);
     co_return;
   }
   std::error_code error;
-  size_t written = asio::write(socket_, pieces, error);
   std::vector<asio::const_buffer> rest;
   while (error == asio::error::would_block || (!error && written < asio::buffer_size(pieces))) {
     rest = after(pieces, written);

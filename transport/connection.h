@@ -56,6 +56,12 @@ class Connection {
 
   // The pieces must stay valid until the returned awaitable completes.
   asio::awaitable<void> send(std::span<const asio::const_buffer> pieces);
+  // The start of send() without its coroutine frame, for the writers of most
+  // replies: writes what the socket takes at once. True when nothing is left
+  // to do (all written, or the peer gone and the connection closed); false
+  // with `written` set when sendRest() must finish, as for every TLS reply.
+  bool sendAtOnce(std::span<const asio::const_buffer> pieces, size_t& written);
+  asio::awaitable<void> sendRest(std::span<const asio::const_buffer> pieces, size_t written);
   asio::awaitable<void> send(std::string_view bytes);
   // `head`, then `embedded`: bytes of the executable's read-only data, such
   // as the embedded web UI's files, which a large body leaves from the

@@ -100,9 +100,23 @@ void HttpHeaders::clear() {
 }
 
 size_t HttpHeaders::find(std::string_view name) const {
+  if (index_.empty()) {
+    // The stored names are lower-case already.
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      if (equalsIgnoreCase(entries_[i].first, name)) return i;
+    }
+    return entries_.size();
+  }
   bool isLower = std::none_of(name.begin(), name.end(), isUpperAscii);
   auto found = isLower ? index_.find(name) : index_.find(lowerCopy(name));
   return found == index_.end() ? entries_.size() : found->second;
+}
+
+void HttpHeaders::rebuildIndex() {
+  index_.clear();
+  if (entries_.size() <= scannedEntries) return;
+  index_.reserve(entries_.size());
+  for (size_t j = 0; j < entries_.size(); ++j) index_.emplace(entries_[j].first, j);
 }
 
 std::vector<std::string>& HttpHeaders::slotFor(std::string_view name) {
@@ -113,8 +127,12 @@ std::vector<std::string>& HttpHeaders::slotFor(std::string_view name) {
   }
   std::string lowered(name);
   lowerInPlace(lowered);
-  index_.emplace(lowered, entries_.size());
   entries_.emplace_back(std::move(lowered), std::vector<std::string>());
+  if (!index_.empty()) {
+    index_.emplace(entries_.back().first, entries_.size() - 1);
+  } else if (entries_.size() > scannedEntries) {
+    rebuildIndex();
+  }
   return entries_.back().second;
 }
 
@@ -126,8 +144,7 @@ void HttpHeaders::set(std::string_view name, std::vector<std::string> values) {
   size_t i = find(name);
   if (i == entries_.size()) return;
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
-  index_.clear();
-  for (size_t j = 0; j < entries_.size(); ++j) index_.emplace(entries_[j].first, j);
+  rebuildIndex();
 }
 
 void HttpHeaders::set(std::string_view name, std::string value) {

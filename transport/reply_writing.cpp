@@ -15,9 +15,31 @@ constexpr size_t headReserve = 256;
 
 bool isSeparator(char c) { return c == '_' || c == '-'; }
 
+// Lower-case letters and digits in words joined by single dashes, as nearly
+// every stored name is: capitalising it changes letters only.
+bool isDashedLowerCase(std::string_view name) {
+  char previous = '-';
+  for (char c : name) {
+    const bool letterOrDigit = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!letterOrDigit && (c != '-' || previous == '-')) return false;
+    previous = c;
+  }
+  return true;
+}
+
 // Appends the capitalised form of `name`, as httpHeaderCase returns it.
 void appendHeaderCase(std::string& out, std::string_view name) {
   if (name.empty()) return;
+  if (isDashedLowerCase(name)) {
+    const size_t start = out.size();
+    out += name;
+    bool wordStart = true;
+    for (size_t i = start; i < out.size(); ++i) {
+      if (wordStart) out[i] = upperAscii(out[i]);
+      wordStart = out[i] == '-';
+    }
+    return;
+  }
   out.push_back(upperAscii(name[0]));
   bool afterSeparator = false;
   for (char c : name.substr(1)) {
@@ -86,14 +108,31 @@ RefusalReply refusalReply(Refusal refusal) {
   return {500, {}};
 }
 
+std::string statusLine(int code, size_t linesSize) {
+  std::string head;
+  head.reserve(headReserve + linesSize);
+  head += "HTTP/1.1 ";
+  head += statusText(code);
+  head += "\r\n";
+  return head;
+}
+
+// The head replyHead writes under the capitalised rules.
+std::string preparedHead(int code, const PreparedHeaders& headers, std::optional<size_t> contentLength) {
+  std::string head = statusLine(code, headers.lines().size());
+  head += headers.lines();
+  if (contentLength) appendLengthLine(head, *contentLength);
+  head += "\r\n";
+  return head;
+}
+
 enum class BodySource { memory, executable };
 
 // Every reply with a body leaves here. A reply to HEAD gets the head alone,
 // its Content-Length still the body's: the client reads no body after it, and
 // would take one for the start of the next reply.
-asio::awaitable<void> writeWithBody(Connection& connection, int code, std::string_view body,
-                                    const HttpHeaders& headers, HeaderRules rules, BodySource source) {
-  const std::string head = replyHead(code, headers, body.size(), rules);
+asio::awaitable<void> writeWithBody(Connection& connection, std::string head, std::string_view body,
+                                    BodySource source) {
   const bool headOnly = connection.answeringHead() || body.empty();
   if (!headOnly && source == BodySource::executable) {
     co_await connection.sendEmbedded(head, body);
@@ -101,7 +140,9 @@ asio::awaitable<void> writeWithBody(Connection& connection, int code, std::strin
     // Head and body leave in one gathered write: small separate sends would
     // stall behind Nagle's algorithm and delayed acknowledgements.
     const std::array<asio::const_buffer, 2> pieces{asio::buffer(head), asio::buffer(body)};
-    co_await connection.send(std::span(pieces.data(), headOnly ? 1 : 2));
+    const std::span<const asio::const_buffer> reply(pieces.data(), headOnly ? 1 : 2);
+    size_t written = 0;
+    if (!connection.sendAtOnce(reply, written)) co_await connection.sendRest(reply, written);
   }
 }
 
@@ -115,11 +156,7 @@ std::string httpHeaderCase(std::string_view name) {
 }
 
 std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t> contentLength, HeaderRules rules) {
-  std::string head;
-  head.reserve(headReserve);
-  head += "HTTP/1.1 ";
-  head += statusText(code);
-  head += "\r\n";
+  std::string head = statusLine(code, 0);
   appendHeaderLines(head, headers, rules);
   if (contentLength && (rules == HeaderRules::capitalised || !headers.contains("content-length")))
     appendLengthLine(head, *contentLength);
@@ -127,21 +164,25 @@ std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t
   return head;
 }
 
+PreparedHeaders::PreparedHeaders(const HttpHeaders& headers) {
+  appendHeaderLines(lines_, headers, HeaderRules::capitalised);
+}
+
 // Not coroutines themselves: each hands over writeWithBody's, which spares a
 // frame on every reply.
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
                                  HeaderRules rules) {
-  return writeWithBody(connection, code, body, headers, rules, BodySource::memory);
+  return writeWithBody(connection, replyHead(code, headers, body.size(), rules), body, BodySource::memory);
 }
 
 asio::awaitable<void> writeEmbeddedReply(Connection& connection, int code, std::string_view body,
-                                         const HttpHeaders& headers, HeaderRules rules) {
-  return writeWithBody(connection, code, body, headers, rules, BodySource::executable);
+                                         const PreparedHeaders& headers) {
+  return writeWithBody(connection, preparedHead(code, headers, body.size()), body, BodySource::executable);
 }
 
-asio::awaitable<void> writeHeadOnly(Connection& connection, int code, const HttpHeaders& headers,
-                                    std::optional<size_t> contentLength, HeaderRules rules) {
-  co_await connection.send(replyHead(code, headers, contentLength, rules));
+asio::awaitable<void> writeHeadOnly(Connection& connection, int code, const PreparedHeaders& headers,
+                                    std::optional<size_t> contentLength) {
+  co_await connection.send(preparedHead(code, headers, contentLength));
 }
 
 asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content, const HttpHeaders& headers) {

@@ -31,6 +31,19 @@ enum class HeaderRules {
 std::string replyHead(int code, const HttpHeaders& headers, std::optional<size_t> contentLength,
                       HeaderRules rules = HeaderRules::asStored);
 
+// Header lines rendered once by the capitalised rules, for replies that send
+// the same fields again and again (a file's): the head then costs a copy of
+// them instead of capitalising every name per reply.
+class PreparedHeaders {
+ public:
+  PreparedHeaders() = default;
+  explicit PreparedHeaders(const HttpHeaders& headers);
+  std::string_view lines() const { return lines_; }
+
+ private:
+  std::string lines_;
+};
+
 // Writes head and body in one gathered write; to a HEAD request, the head
 // alone, announcing the body's length.
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
@@ -39,13 +52,13 @@ asio::awaitable<void> writeReply(Connection& connection, int code, std::string_v
 // The same for a body of the executable's read-only data, such as the
 // embedded web UI's files: it leaves through Connection::sendEmbedded.
 asio::awaitable<void> writeEmbeddedReply(Connection& connection, int code, std::string_view body,
-                                         const HttpHeaders& headers, HeaderRules rules);
+                                         const PreparedHeaders& headers);
 
 // Writes a head whose body does not follow: a HEAD reply announcing the
 // length its GET would send, or a 304 announcing none (nullopt), since a
 // client reads no body after either.
-asio::awaitable<void> writeHeadOnly(Connection& connection, int code, const HttpHeaders& headers,
-                                    std::optional<size_t> contentLength, HeaderRules rules);
+asio::awaitable<void> writeHeadOnly(Connection& connection, int code, const PreparedHeaders& headers,
+                                    std::optional<size_t> contentLength);
 
 // Writes one complete reply to the request's connection by the transport's rules.
 asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content,

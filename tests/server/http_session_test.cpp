@@ -26,6 +26,9 @@ TEST(HttpSession, headerCase) {
   EXPECT_EQ(httpHeaderCase("-x"), "-x");
   EXPECT_EQ(httpHeaderCase("_x"), "_x");
   EXPECT_EQ(httpHeaderCase("x-"), "X-");
+  EXPECT_EQ(httpHeaderCase("x-9a-b"), "X-9a-B");
+  EXPECT_EQ(httpHeaderCase("x-Y"), "X-Y");
+  EXPECT_EQ(httpHeaderCase("x-"), "X-");
   EXPECT_EQ(httpHeaderCase("a"), "A");
   EXPECT_EQ(httpHeaderCase(""), "");
   EXPECT_EQ(httpHeaderCase("x-Y"), "X-Y");

@@ -30,11 +30,20 @@ std::string reply(std::string_view type, std::string_view body, std::string_view
   return text + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
 }
 
+// The replies counted so far, by class, read on the server's own thread.
+asio::awaitable<void> replyCounts(std::shared_ptr<ReplyCounts> replies, std::shared_ptr<Session> session) {
+  std::string counts;
+  for (uint64_t count : replies->byClass) counts += std::to_string(count) + " ";
+  co_await respond(*session, 200, counts);
+}
+
 class StaticFiles : public ::testing::Test {
  protected:
   StaticFiles() {
     auto server = newHttpServer(4096);
     mount(*server, "ui", embeddedFileHandler(files));
+    mount(*server, "counts",
+          [replies = server->replies](std::shared_ptr<Session> session) { return replyCounts(replies, session); });
     running_ = std::make_unique<InProcessServer>(server);
   }
   std::string get(const std::string& path, const std::string& headers = {}, const std::string& method = "GET") {
@@ -72,6 +81,9 @@ TEST_F(StaticFiles, lookupFallbackAndMethods) {
   EXPECT_EQ(get("/ui/robots.txt/extra"), reply("text/plain", "User-agent: *", "\"robots\""));
   EXPECT_EQ(get("/ui/assets/app.js", {}, "POST"), script);
   EXPECT_EQ(get("/ui/robots.txt", {}, "DELETE"), reply("text/plain", "User-agent: *", "\"robots\""));
+  // Each file reply counts among the 2xx of the service's metrics; a 304 among the 3xx.
+  get("/ui/", "If-None-Match: \"index\"\r\n");
+  EXPECT_EQ(bodyOf(get("/counts")), "0 13 1 0 0 ");
 }
 
 TEST_F(StaticFiles, acceptEncodingPicksTheBestOfferedCoding) {

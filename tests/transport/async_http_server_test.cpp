@@ -111,7 +111,7 @@ asio::awaitable<void> testCallback(HttpRequest& request) {
   } else if (path == "/readOnly") {
     co_await respond(request, 200, test::readOnlyBytes());
   } else if (path == "/embedded") {
-    co_await writeEmbeddedReply(*request.client, 200, test::readOnlyBytes(), {}, HeaderRules::asStored);
+    co_await writeEmbeddedReply(*request.client, 200, test::readOnlyBytes(), PreparedHeaders{});
   } else if (path == "/redirects") {
     co_await respond(request, 200, request.client->redirectsToTls() ? "yes" : "no");
   } else if (path == "/throw") {

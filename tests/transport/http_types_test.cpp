@@ -83,6 +83,24 @@ TEST(HttpHeaders, reuseAndManyNames) {
   EXPECT_EQ(namesOf(copy), std::vector<std::string>{"c"});
 }
 
+// A few names are looked through, many are indexed: every name is found,
+// in any case, on either side of the change and after deletes cross it back.
+TEST(HttpHeaders, namesFoundAcrossTheIndexThreshold) {
+  for (int count : {2, 31, 32, 33, 34, 64}) {
+    HttpHeaders headers;
+    for (int i = 0; i < count; ++i) headers.set("N-" + std::to_string(i), std::to_string(i));
+    for (int i = 0; i < count; ++i) ASSERT_EQ(headers.first("n-" + std::to_string(i)), std::to_string(i)) << count;
+    for (int i = 0; i < count; i += 2) headers.set("N-" + std::to_string(i), Values{});
+    for (int i = 0; i < count; ++i) {
+      EXPECT_EQ(headers.contains("N-" + std::to_string(i)), i % 2 == 1) << count << " " << i;
+    }
+    headers.set("n-1", "again");
+    EXPECT_EQ(headers.first("N-1"), "again");
+    EXPECT_EQ(headers.size(), static_cast<size_t>(count / 2));
+    EXPECT_FALSE(headers.contains("n-" + std::to_string(count)));
+  }
+}
+
 TEST(HttpTypes, methodsAndStatusTexts) {
   const std::vector<std::string> methods{"HEAD", "GET", "POST", "PUT", "DELETE", "TRACE", "OPTIONS", "CONNECT", "PATCH"};
   for (size_t i = 0; i < methods.size(); ++i) EXPECT_EQ(parseHttpMethod(methods[i]), static_cast<HttpMethod>(i));
