@@ -14,7 +14,14 @@
 # printed per server, with requests/s and the server's CPU share, and the ratio
 # of nodeconsole's figure to each peer's and to the best peer's.
 #
-# Usage: bench/run.sh [seconds per run, default 4] [rounds, default 3]
+# With BASELINE set to another build's binary (say, of the commit before a
+# change), that build runs as a fifth server, "baseline", in the same rounds:
+# a before-and-after comparison in one sitting. It is not a peer.
+#
+# ROWS picks rows by number, 1 to 6 in the order above (default all), for a
+# quicker look at one path; a full sitting runs them all.
+#
+# Usage: [BASELINE=binary] [ROWS="5 6"] bench/run.sh [seconds per run, default 4] [rounds, default 3]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,6 +64,7 @@ cmake --build build/bench -j2 > /dev/null
 
 work=$(mktemp -d)
 servers=(nodeconsole nginx lighttpd h2o)
+if [ -n "${BASELINE:-}" ]; then servers+=(baseline); fi
 declare -A portOf serverPidsOf
 read -ra ports < <(freePorts ${#servers[@]})
 for i in "${!servers[@]}"; do
@@ -67,6 +75,7 @@ for i in "${!servers[@]}"; do
     nginx) startNginxPeer "${ports[$i]}" ;;
     lighttpd) startLighttpd "${ports[$i]}" ;;
     h2o) startH2o "${ports[$i]}" ;;
+    baseline) startNodeconsole "${ports[$i]}" "$BASELINE" ;;
   esac
   serverPidsOf[$server]="${serverPids[*]}"
 done
@@ -86,7 +95,9 @@ done
 
 echo "$rounds rounds of ${seconds} s per server and row, servers on core 0, wrk -t1 on core $wrkCore;" \
   "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
-for row in "/health 1" "/health 50" "/ui/index.html 1" "/ui/index.html 50" "$largest 1" "$largest 50"; do
+allRows=("/health 1" "/health 50" "/ui/index.html 1" "/ui/index.html 50" "$largest 1" "$largest 50")
+for number in ${ROWS:-1 2 3 4 5 6}; do
+  row=${allRows[$((number - 1))]}
   read -r path connections <<< "$row"
   declare -A results=()
   for round in $(seq 0 $((rounds - 1))); do
@@ -105,7 +116,7 @@ for row in "/health 1" "/health 50" "/ui/index.html 1" "/ui/index.html 50" "$lar
     printf '  %-12s %12s %10s%% %15s %14s\n' "$server" "$(awk 'NF { print $1 }' <<< "${results[$server]}" | median)" \
       "$(awk 'NF { print $2 }' <<< "${results[$server]}" | median)" "$perCpu" \
       "$([ "$server" = nodeconsole ] && echo - || ratio "$ours" "$perCpu")"
-    if [ "$server" != nodeconsole ] && awk -v a="$perCpu" -v b="$best" 'BEGIN { exit !(a > b) }'; then
+    if [ "$server" != nodeconsole ] && [ "$server" != baseline ] && awk -v a="$perCpu" -v b="$best" 'BEGIN { exit !(a > b) }'; then
       best=$perCpu bestServer=$server
     fi
   done

@@ -9,11 +9,14 @@ serverPrefix=()
 pids=()
 serverPids=()
 
+# $2: another build of the service to start instead, for a before-and-after
+# comparison; it keeps its own database and log.
 startNodeconsole() {
-  local port=$1
+  local port=$1 binary=${2:-build/bench/nodeconsole} name
+  name=$(basename "$binary")-$port
   echo '{}' > "$work/global_conf.json"
-  "${serverPrefix[@]}" build/bench/nodeconsole --listen 127.0.0.1 --port "$port" \
-    --forwarderConfigPath "$work/global_conf.json" --dataPath "$work/nodeconsole.sqlite3" > "$work/nodeconsole.log" &
+  "${serverPrefix[@]}" "$binary" --listen 127.0.0.1 --port "$port" \
+    --forwarderConfigPath "$work/global_conf.json" --dataPath "$work/$name.sqlite3" > "$work/$name.log" &
   serverPids=("$!")
   pids+=("$!")
   waitForPort "$port"

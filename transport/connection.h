@@ -74,6 +74,12 @@ class Connection {
   // body; the request reader says so for each request.
   void setAnsweringHead(bool answeringHead) { answeringHead_ = answeringHead; }
   bool answeringHead() const { return answeringHead_; }
+  // Whether the connection closes once the request being answered has its
+  // reply, as the request asked (Connection: close, or HTTP/1.0 without
+  // keep-alive); the reply then says so itself, as RFC 7230 section 6.6 asks,
+  // and the client does not try to read another reply from it.
+  void setClosesAfterReply(bool closes) { closesAfterReply_ = closes; }
+  bool closesAfterReply() const { return closesAfterReply_; }
   // A connection that came in clear to a port that speaks TLS: its request is
   // answered only with a redirect to the same address over TLS.
   void setRedirectsToTls() { redirectsToTls_ = true; }
@@ -87,6 +93,7 @@ class Connection {
   std::chrono::milliseconds writeTimeout_;
   bool closed_ = false;
   bool answeringHead_ = false;
+  bool closesAfterReply_ = false;
   bool redirectsToTls_ = false;
   // Whether SIGPIPE has been made safe for sendfile() (utils/pipe_signal.h);
   // checked once per connection rather than once per reply.

@@ -126,6 +126,14 @@ std::string preparedHead(int code, const PreparedHeaders& headers, std::optional
   return head;
 }
 
+// A reply after which the connection closes says so, unless its own fields
+// speak of the connection already.
+std::string withConnectionLine(std::string head, const Connection& connection, bool hasConnectionField) {
+  constexpr std::string_view closeLine = "Connection: close\r\n";
+  if (connection.closesAfterReply() && !hasConnectionField) head.insert(head.size() - 2, closeLine);
+  return head;
+}
+
 enum class BodySource { memory, executable };
 
 // Every reply with a body leaves here. A reply to HEAD gets the head alone,
@@ -172,17 +180,21 @@ PreparedHeaders::PreparedHeaders(const HttpHeaders& headers) {
 // frame on every reply.
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
                                  HeaderRules rules) {
-  return writeWithBody(connection, replyHead(code, headers, body.size(), rules), body, BodySource::memory);
+  return writeWithBody(connection,
+                       withConnectionLine(replyHead(code, headers, body.size(), rules), connection,
+                                          headers.contains("connection")),
+                       body, BodySource::memory);
 }
 
 asio::awaitable<void> writeEmbeddedReply(Connection& connection, int code, std::string_view body,
                                          const PreparedHeaders& headers) {
-  return writeWithBody(connection, preparedHead(code, headers, body.size()), body, BodySource::executable);
+  return writeWithBody(connection, withConnectionLine(preparedHead(code, headers, body.size()), connection, false),
+                       body, BodySource::executable);
 }
 
 asio::awaitable<void> writeHeadOnly(Connection& connection, int code, const PreparedHeaders& headers,
                                     std::optional<size_t> contentLength) {
-  co_await connection.send(preparedHead(code, headers, contentLength));
+  co_await connection.send(withConnectionLine(preparedHead(code, headers, contentLength), connection, false));
 }
 
 asio::awaitable<void> respond(HttpRequest& request, int code, std::string_view content, const HttpHeaders& headers) {

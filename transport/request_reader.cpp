@@ -198,19 +198,20 @@ asio::awaitable<bool> RequestReader::serveOne() {
   if (isPost && request_.headers.contains("expect")) co_await answerExpectation();
   if (isPost || request_.headers.contains("content-length")) outcome = co_await readBody();
   if (outcome != Outcome::proceed) co_return outcome == Outcome::nextRequest;
+  // Nothing here takes over an upgraded connection, so it is closed rather than left open unread.
+  connection_->setClosesAfterReply(request_.headers.hasValue("connection", "upgrade") ||
+                                   !keepsAlive(request_.protocol, request_.headers));
   // A handler may rightly wait long for a slow service command.
   setDeadline(Clock::time_point::max());
   co_await (*callback_)(request_);
-  // Nothing here takes over an upgraded connection, so it is closed rather than left open unread.
-  if (request_.headers.hasValue("connection", "upgrade") || !keepsAlive(request_.protocol, request_.headers)) {
-    connection_->close();
-  }
+  if (connection_->closesAfterReply()) connection_->close();
   co_return !connection_->isClosed();
 }
 
 void RequestReader::startRequest() {
   request_.client = connection_;
   connection_->setAnsweringHead(false);
+  connection_->setClosesAfterReply(false);
   request_.peerAddress = peerAddress_;
   request_.headers.clear();
   releaseHeaders();

@@ -122,8 +122,9 @@ TEST(HttpServer, sessionCarriesRestPathAndQuery) {
   EXPECT_EQ(*seen, "login/password|x=1");
 }
 
-// The transport decides about keep-alive from the request after the handler
-// and the error hook are done with it.
+// The transport decides about keep-alive from the request, and closes after
+// the handler and the error hook are done with it; a reply after which the
+// connection closes says so.
 TEST(HttpServer, keepAliveFollowsTheRequestAfterItsHandler) {
   auto server = newHttpServer(4096);
   mount(*server, "ok", [](std::shared_ptr<Session> s) -> asio::awaitable<void> { co_await respond(*s, 200, "fine"); });
@@ -135,8 +136,13 @@ TEST(HttpServer, keepAliveFollowsTheRequestAfterItsHandler) {
   for (const std::string path : {"/ok", "/fails"}) {
     RawClient closing(running.port(), std::chrono::seconds(2));
     closing.send("GET " + path + " HTTP/1.1\r\nConnection: close\r\n\r\n");
-    EXPECT_FALSE(closing.readResponse().empty()) << path;
+    const std::string reply = closing.readResponse();
+    const std::string head = reply.substr(0, reply.find("\r\n\r\n") + 2);
+    EXPECT_NE(head.find("\r\nConnection: close\r\n"), std::string::npos) << path << "\n" << reply;
     EXPECT_TRUE(closing.peerClosed()) << path;
+    RawClient old(running.port(), std::chrono::seconds(2));
+    old.send("HEAD " + path + " HTTP/1.0\r\n\r\n");
+    EXPECT_NE(old.readAll().find("\r\nConnection: close\r\n"), std::string::npos) << path;
     RawClient keeping(running.port(), std::chrono::seconds(2));
     keeping.send("GET " + path + " HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
     EXPECT_FALSE(keeping.readResponse().empty()) << path;
