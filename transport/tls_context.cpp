@@ -105,6 +105,9 @@ void configure(SSL_CTX* context) {
   // Idle connections give their read and write buffers back: with a thousand
   // of them open that is most of what TLS would cost.
   SSL_CTX_set_mode(context, SSL_MODE_RELEASE_BUFFERS);
+  // A record is read with what follows it in one read() rather than its
+  // 5-byte header first and its body then: one system call less per request.
+  SSL_CTX_set_read_ahead(context, 1);
   SSL_CTX_set_alpn_select_cb(context, selectHttp11, nullptr);
   SSL_CTX_set_timeout(context, sessionTicketLifetimeSeconds);
   SSL_CTX_set_num_tickets(context, ticketsPerHandshake);
