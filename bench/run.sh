@@ -11,8 +11,9 @@
 # unmeasured load per server and path. The figure is requests per server
 # CPU-second: wrk's requests divided by the utime + stime that the server's
 # processes gained during the run (/proc/PID/stat). The median of the rounds is
-# printed per server, with requests/s and the server's CPU share, and the ratio
-# of nodeconsole's figure to each peer's and to the best peer's.
+# printed per server, with requests/s, the server's CPU share and wrk's p99
+# latency, and the ratio of nodeconsole's figure to each peer's and to the best
+# peer's.
 #
 # With BASELINE set to another build's binary (say, of the commit before a
 # change), that build runs as a fifth server, "baseline", in the same rounds:
@@ -36,14 +37,14 @@ trap cleanUpServers EXIT
 serverPrefix=(taskset -c 0)
 
 # One run of wrk against the server $1 (port and pids in the tables below);
-# prints "requests/s CPU-share requests-per-CPU-second".
+# prints "requests/s CPU-share requests-per-CPU-second p99-in-ms".
 measureRun() {
   local server=$1 connections=$2 path=$3 before after start end report
   local -a pids
   read -ra pids <<< "${serverPidsOf[$server]}"
   before=$(cpuTicks "${pids[@]}")
   start=$(date +%s%N)
-  report=$(timeout $((seconds + 20)) taskset -c "$wrkCore" wrk -t1 -c"$connections" -d"${seconds}s" --timeout 2s \
+  report=$(timeout $((seconds + 20)) taskset -c "$wrkCore" wrk -t1 -c"$connections" -d"${seconds}s" --timeout 2s --latency \
     "http://127.0.0.1:${portOf[$server]}$path")
   end=$(date +%s%N)
   after=$(cpuTicks "${pids[@]}")
@@ -51,8 +52,9 @@ measureRun() {
     echo "$server, $path, $connections connections: $(grep -E 'Non-2xx|Socket errors' <<< "$report")" >&2
   fi
   awk -v r="$(awk '/ requests in / { print $1 }' <<< "$report")" -v t=$((after - before)) -v hz="$ticksPerSecond" \
-    -v ns=$((end - start)) 'BEGIN { cpu = t / hz; s = ns / 1e9
-      printf "%.0f %.1f %.0f\n", r / s, 100 * cpu / s, (cpu > 0 ? r / cpu : 0) }'
+    -v ns=$((end - start)) -v p99="$(toMilliseconds "$(awk '$1 == "99%" { print $2 }' <<< "$report")")" \
+    'BEGIN { cpu = t / hz; s = ns / 1e9
+      printf "%.0f %.1f %.0f %s\n", r / s, 100 * cpu / s, (cpu > 0 ? r / cpu : 0), p99 }'
 }
 
 # The median of the numbers given, one per line.
@@ -108,14 +110,15 @@ for number in ${ROWS:-1 2 3 4 5 6}; do
   done
   echo
   echo "GET $path ($(stat -c %s "$work/www${path/#\/health//health.json}") bytes), $connections connection(s), medians:"
-  printf '  %-12s %12s %11s %15s %14s\n' server requests/s "server CPU" requests/CPU-s "nodeconsole/it"
+  printf '  %-12s %12s %11s %15s %14s %9s\n' server requests/s "server CPU" requests/CPU-s "nodeconsole/it" "p99 (ms)"
   ours=$(awk 'NF { print $3 }' <<< "${results[nodeconsole]}" | median)
   best=0 bestServer=""
   for server in "${servers[@]}"; do
     perCpu=$(awk 'NF { print $3 }' <<< "${results[$server]}" | median)
-    printf '  %-12s %12s %10s%% %15s %14s\n' "$server" "$(awk 'NF { print $1 }' <<< "${results[$server]}" | median)" \
+    printf '  %-12s %12s %10s%% %15s %14s %9s\n' "$server" "$(awk 'NF { print $1 }' <<< "${results[$server]}" | median)" \
       "$(awk 'NF { print $2 }' <<< "${results[$server]}" | median)" "$perCpu" \
-      "$([ "$server" = nodeconsole ] && echo - || ratio "$ours" "$perCpu")"
+      "$([ "$server" = nodeconsole ] && echo - || ratio "$ours" "$perCpu")" \
+      "$(awk 'NF { print $4 }' <<< "${results[$server]}" | median)"
     if [ "$server" != nodeconsole ] && [ "$server" != baseline ] && awk -v a="$perCpu" -v b="$best" 'BEGIN { exit !(a > b) }'; then
       best=$perCpu bestServer=$server
     fi

@@ -17,6 +17,12 @@ asio::awaitable<void> respond(const Session& session, int code, std::string_view
   return writeReply(*session.request.client, code, body, headers, HeaderRules::capitalised);
 }
 
+asio::awaitable<void> respond(const Session& session, int code, std::string_view body,
+                              const PreparedHeaders& headers) {
+  session.replyStatus = code;
+  return writeReply(*session.request.client, code, body, headers);
+}
+
 asio::awaitable<void> respondEmbedded(const Session& session, int code, std::string_view body,
                                       const PreparedHeaders& headers) {
   session.replyStatus = code;
@@ -30,13 +36,16 @@ asio::awaitable<void> respondHeadOnly(const Session& session, int code, std::opt
 }
 
 asio::awaitable<void> respondJson(const Session& session, int code, const JsonValue& value, HttpHeaders headers) {
-  // Most JSON replies bring no headers of their own; they share one store
-  // instead of filling a fresh one each time.
-  static const HttpHeaders jsonTypeOnly{{"content-type", "application/json"}};
-  const bool ownHeaders = headers.size() > 0;
-  if (ownHeaders) headers.set("content-type", std::string("application/json"));
+  // Most JSON replies bring no headers of their own; they share fields
+  // prepared once instead of filling and capitalising a fresh set each time.
+  static const PreparedHeaders jsonTypeOnly(HttpHeaders{{"content-type", "application/json"}});
   std::string body = toCompactJson(value);
-  co_await respond(session, code, body, ownHeaders ? headers : jsonTypeOnly);
+  if (headers.size() == 0) {
+    co_await respond(session, code, body, jsonTypeOnly);
+  } else {
+    headers.set("content-type", std::string("application/json"));
+    co_await respond(session, code, body, headers);
+  }
 }
 
 // Not a coroutine itself: it hands over the other form's, which spares a

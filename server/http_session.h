@@ -37,6 +37,9 @@ std::shared_ptr<Session> newSession(std::string path, HttpRequest& request);
 // Content-Length, blank line, body.
 asio::awaitable<void> respond(const Session& session, int code, std::string_view body = {},
                               const HttpHeaders& headers = {});
+// The same with fields prepared once, for replies that send the same ones again and again.
+asio::awaitable<void> respond(const Session& session, int code, std::string_view body,
+                              const PreparedHeaders& headers);
 
 // Embedded form: the base form for a body of the executable's read-only data,
 // such as the embedded web UI's files; a large one leaves from the executable

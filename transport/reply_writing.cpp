@@ -186,6 +186,12 @@ asio::awaitable<void> writeReply(Connection& connection, int code, std::string_v
                        body, BodySource::memory);
 }
 
+asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body,
+                                 const PreparedHeaders& headers) {
+  return writeWithBody(connection, withConnectionLine(preparedHead(code, headers, body.size()), connection, false),
+                       body, BodySource::memory);
+}
+
 asio::awaitable<void> writeEmbeddedReply(Connection& connection, int code, std::string_view body,
                                          const PreparedHeaders& headers) {
   return writeWithBody(connection, withConnectionLine(preparedHead(code, headers, body.size()), connection, false),

@@ -48,6 +48,8 @@ class PreparedHeaders {
 // alone, announcing the body's length.
 asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body, const HttpHeaders& headers,
                                  HeaderRules rules);
+asio::awaitable<void> writeReply(Connection& connection, int code, std::string_view body,
+                                 const PreparedHeaders& headers);
 
 // The same for a body of the executable's read-only data, such as the
 // embedded web UI's files: it leaves through Connection::sendEmbedded.

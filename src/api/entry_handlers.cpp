@@ -28,7 +28,7 @@ constexpr const char* compilerVersion = "unknown";
 // session it names is held by the dispatch that awaits it.
 asio::awaitable<void> healthCheck(std::shared_ptr<Session> session) {
   static const std::string body = toCompactJson(JsonValue(JsonObject{{compilerName, JsonValue(compilerVersion)}}));
-  static const HttpHeaders headers{{"content-type", "application/json"}};
+  static const PreparedHeaders headers(HttpHeaders{{"content-type", "application/json"}});
   return respond(*session, 200, body, headers);
 }
 

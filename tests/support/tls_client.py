@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Python's own TLS client against a test server: two requests and a body on
-one kept-alive connection, an embedded file saved to a folder, a second
+one kept-alive connection, an embedded file saved to a folder, three requests
+sent at once in records of their own, a second
 connection resuming the first one's session, and a third whose body is too
 large. Prints one JSON object.
 
@@ -54,6 +55,12 @@ def main():
         result["second"] = read_reply(stream)[1].decode()
         stream.sendall(b"GET /embedded HTTP/1.1\r\n\r\n")
         (out / "embedded").write_bytes(read_reply(stream)[1])
+        # Three requests in three records sent at once: the server reads
+        # ahead, and must answer the records it holds before it waits for
+        # the socket, where nothing more comes.
+        for name in (b"a", b"b", b"c"):
+            stream.sendall(b"GET /" + name + b" HTTP/1.1\r\n\r\n")
+        result["pipelined"] = [read_reply(stream)[1].decode().split(" ")[1] for _ in range(3)]
         session = stream.session
     with connect(context, port, session) as stream:
         result["reused"] = stream.session_reused
