@@ -122,6 +122,29 @@ TEST(HttpServer, sessionCarriesRestPathAndQuery) {
   EXPECT_EQ(*seen, "login/password|x=1");
 }
 
+// A handler's session names the connection's one request record: requests
+// sent together are each seen whole by their own handler, even one that waits
+// before it reads its request, and none is read while a handler runs.
+asio::awaitable<void> echoAfterAWait(std::shared_ptr<Session> session) {
+  co_await yieldOnce();
+  co_await yieldOnce();
+  const HttpRequest& request = session->request;
+  co_await respond(*session, 200, request.url.path + " " + std::string(request.headers.first("x-n")) + " " + request.body);
+}
+
+TEST(HttpServer, pipelinedRequestsEachKeepTheirOwnRecord) {
+  auto server = newHttpServer(4096);
+  mount(*server, "echo", echoAfterAWait);
+  InProcessServer running(server);
+  RawClient client(running.port(), std::chrono::seconds(5));
+  client.send("GET /echo/a HTTP/1.1\r\nX-N: 1\r\n\r\n"
+              "POST /echo/b HTTP/1.1\r\nX-N: 2\r\nContent-Length: 3\r\n\r\nxyz"
+              "GET /echo/c HTTP/1.1\r\nConnection: close\r\n\r\n");
+  for (const std::string expected : {"/echo/a 1 ", "/echo/b 2 xyz", "/echo/c  "}) {
+    EXPECT_EQ(bodyOf(client.readResponse()), expected);
+  }
+}
+
 // The transport decides about keep-alive from the request, and closes after
 // the handler and the error hook are done with it; a reply after which the
 // connection closes says so.
