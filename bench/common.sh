@@ -91,6 +91,9 @@ toMilliseconds() {
     else if (t ~ /s$/) printf "%.3f", t * 1000; else printf "?" }'
 }
 
+# wrk's 99th percentile latency in milliseconds, from a report made with --latency.
+p99Of() { toMilliseconds "$(awk '$1 == "99%" { print $2 }' <<< "$1")"; }
+
 # Prints one result line, with the machine's 1-minute load average at its end
 # (a shared machine's other work moves the figures), and sets perCpuSecond.
 # wrk loads $scheme://127.0.0.1:PORT/PATH with the options in wrkOptions.
@@ -105,7 +108,7 @@ measure() {
   end=$(date +%s%N)
   after=$(cpuTicks "$@")
   requests=$(awk '/ requests in / { print $1 }' <<< "$report")
-  p99=$(toMilliseconds "$(awk '$1 == "99%" { print $2 }' <<< "$report")")
+  p99=$(p99Of "$report")
   read -r requestsPerSecond cpuShare perCpuSecond < <(awk -v r="$requests" -v t=$((after - before)) \
     -v hz="$ticksPerSecond" -v ns=$((end - start)) -v rps="$(awk '/^Requests\/sec:/ { print $2 }' <<< "$report")" \
     'BEGIN { cpu = t / hz; printf "%.0f %.1f %.0f\n", rps, 100 * cpu / (ns / 1e9), (cpu > 0 ? r / cpu : 0) }')

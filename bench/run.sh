@@ -52,7 +52,7 @@ measureRun() {
     echo "$server, $path, $connections connections: $(grep -E 'Non-2xx|Socket errors' <<< "$report")" >&2
   fi
   awk -v r="$(awk '/ requests in / { print $1 }' <<< "$report")" -v t=$((after - before)) -v hz="$ticksPerSecond" \
-    -v ns=$((end - start)) -v p99="$(toMilliseconds "$(awk '$1 == "99%" { print $2 }' <<< "$report")")" \
+    -v ns=$((end - start)) -v p99="$(p99Of "$report")" \
     'BEGIN { cpu = t / hz; s = ns / 1e9
       printf "%.0f %.1f %.0f %s\n", r / s, 100 * cpu / s, (cpu > 0 ? r / cpu : 0), p99 }'
 }

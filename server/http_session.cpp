@@ -34,13 +34,17 @@ asio::awaitable<void> respondHeadOnly(const Session& session, int code, std::opt
   co_await writeHeadOnly(*session.request.client, code, headers, contentLength);
 }
 
+const PreparedHeaders& jsonFields() {
+  static const PreparedHeaders fields(HttpHeaders{{"content-type", "application/json"}});
+  return fields;
+}
+
 asio::awaitable<void> respondJson(const Session& session, int code, const JsonValue& value, HttpHeaders headers) {
   // Most JSON replies bring no headers of their own; they share fields
   // prepared once instead of filling and capitalising a fresh set each time.
-  static const PreparedHeaders jsonTypeOnly(HttpHeaders{{"content-type", "application/json"}});
   std::string body = toCompactJson(value);
   if (headers.size() == 0) {
-    co_await respond(session, code, body, jsonTypeOnly);
+    co_await respond(session, code, body, jsonFields());
   } else {
     headers.set("content-type", std::string("application/json"));
     co_await respond(session, code, body, headers);

@@ -54,6 +54,10 @@ asio::awaitable<void> respondEmbedded(const Session& session, int code, std::str
 asio::awaitable<void> respondHeadOnly(const Session& session, int code, std::optional<size_t> contentLength,
                                       const PreparedHeaders& headers);
 
+// The fields of a JSON reply that brings none of its own: Content-Type
+// "application/json", prepared once.
+const PreparedHeaders& jsonFields();
+
 // JSON form: Content-Type "application/json" and the compact JSON text as body.
 asio::awaitable<void> respondJson(const Session& session, int code, const JsonValue& value, HttpHeaders headers = {});
 asio::awaitable<void> respondJson(const Session& session, const JsonValue& value, HttpHeaders headers = {});

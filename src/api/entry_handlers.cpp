@@ -28,8 +28,7 @@ constexpr const char* compilerVersion = "unknown";
 // session it names is held by the dispatch that awaits it.
 asio::awaitable<void> healthCheck(std::shared_ptr<Session> session) {
   static const std::string body = toCompactJson(JsonValue(JsonObject{{compilerName, JsonValue(compilerVersion)}}));
-  static const PreparedHeaders headers(HttpHeaders{{"content-type", "application/json"}});
-  return respond(*session, 200, body, headers);
+  return respond(*session, 200, body, jsonFields());
 }
 
 asio::awaitable<void> rootRedirect(std::shared_ptr<Session> session) {
