@@ -27,7 +27,12 @@ toolchainFor() {
 }
 
 # Debian's compiler and linker flags for an architecture, with all hardening.
-buildFlags() { DEB_HOST_ARCH=$1 DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$2"; }
+# Without -g: the binary is stripped and no debug symbols package is made, so
+# the debug information would only cost compile time (about 60% more).
+buildFlags() {
+  DEB_HOST_ARCH=$1 DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CFLAGS_MAINT_STRIP=-g DEB_CXXFLAGS_MAINT_STRIP=-g \
+    dpkg-buildflags --get "$2"
+}
 
 # Compiles and installs into $root/$arch/stage with Debian's hardening flags.
 buildAndStage() {

@@ -10,11 +10,21 @@ cd "$(dirname "$0")/.."
 # Everything at the start, the cross compilers and emulator too, so that a
 # missing package stops the run before the long builds.
 scripts/install-deps.sh package arm64 armhf
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNODECONSOLE_SANITIZE=ON
+# Line tables are all that a sanitizer's report needs to name file and line;
+# full debug information adds about an eighth to the build.
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DNODECONSOLE_SANITIZE=ON
+# Each phase's end is stamped with the seconds since the start, for the CI budget.
+stamp() { echo "== $1 done at $SECONDS s"; }
+stamp "installing"
 cmake --build build/test
+stamp "native build"
 (cd build/test && ctest --output-on-failure -j2)
+stamp "native tests"
 fuzz/run.sh "${FUZZ_SECONDS:-20}"
+stamp "fuzzing"
 # The ARM builds embed the web UI that the build above has just made.
 export NODECONSOLE_UI_DIST=$PWD/build/test/ui/dist
 scripts/package.sh arm64
+stamp "arm64 package"
 scripts/test-arm.sh arm64 armhf
+stamp "ARM tests"

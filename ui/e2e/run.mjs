@@ -1,6 +1,6 @@
 // Runs the browser tests against a service binary:
 //   node ui/e2e/run.mjs --binary PATH --modules NODE_MODULES_DIR --screenshots DIR [--config PATH]
-//     [--only console|security|delivery ...] [--name PATTERN ...] [--https]
+//     [--only console|forwarder|security|delivery ...] [--name PATTERN ...] [--https]
 // --only (repeatable) runs just the named test files, e.g. --only delivery;
 // --name (repeatable) just the tests whose names match one of the patterns.
 // --https serves every service over HTTPS, the browser trusting its made
@@ -40,7 +40,7 @@ const env = {
   NC_E2E_CONFIG: path.resolve(values.config),
   NC_E2E_HTTPS: values.https ? '1' : '0',
 };
-const allFiles = ['console', 'security', 'delivery'];
+const allFiles = ['console', 'forwarder', 'security', 'delivery'];
 const chosen = values.only ?? allFiles;
 const unknown = chosen.filter((name) => !allFiles.includes(name));
 if (unknown.length > 0) {
