@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer,
-# runs every test and each fuzz target for 20 seconds (FUZZ_SECONDS); then builds
+# runs every test and each fuzz target for 10 seconds (FUZZ_SECONDS); then builds
 # the arm64 package (checked with lintian) and runs the arm64 and armhf builds'
 # C++ tests under qemu: armhf stands for the 32-bit gateways, whose time, file
 # offsets and sizes are narrower. scripts/package.sh without arguments covers
@@ -20,7 +20,7 @@ cmake --build build/test
 stamp "native build"
 (cd build/test && ctest --output-on-failure -j2)
 stamp "native tests"
-fuzz/run.sh "${FUZZ_SECONDS:-20}"
+fuzz/run.sh "${FUZZ_SECONDS:-10}"
 stamp "fuzzing"
 # The ARM builds embed the web UI that the build above has just made.
 export NODECONSOLE_UI_DIST=$PWD/build/test/ui/dist
