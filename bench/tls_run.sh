@@ -12,7 +12,11 @@
 # line, the ratios nodeconsole/nginx per round, and whether kernel TLS is
 # there to engage.
 #
-# Usage: bench/tls_run.sh [seconds per run, default 10] [rounds, default 2]
+# With BASELINE set to another build's binary (say, of the commit before a
+# change), that build serves the same pair as a third server, first in odd
+# rounds and last in even ones, and its ratio is printed too.
+#
+# Usage: [BASELINE=binary] bench/tls_run.sh [seconds per run, default 10] [rounds, default 2]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,7 +50,7 @@ cmake --build build/bench -j2 --target nodeconsole > /dev/null
 work=$(mktemp -d)
 # nginx's worker drops root for nobody, who must reach the files it serves.
 chmod 755 "$work"
-read -r nodeconsolePort nginxPort < <(freePorts 2)
+read -r nodeconsolePort nginxPort baselinePort < <(freePorts 3)
 echo '{}' > "$work/global_conf.json"
 taskset -c "$serverCore" build/bench/nodeconsole --listen 127.0.0.1 --port "$nodeconsolePort" \
   --forwarderConfigPath "$work/global_conf.json" --dataPath "$work/nodeconsole.sqlite3" \
@@ -55,6 +59,15 @@ nodeconsolePid=$!
 pids+=("$nodeconsolePid")
 waitForPort "$nodeconsolePort"
 body=$(httpsBody "$nodeconsolePort" /health)
+# Another build, say of the commit before a change, on the same pair.
+if [ -n "${BASELINE:-}" ]; then
+  taskset -c "$serverCore" "$BASELINE" --listen 127.0.0.1 --port "$baselinePort" \
+    --forwarderConfigPath "$work/global_conf.json" --dataPath "$work/baseline.sqlite3" \
+    --tlsCertificate "$work/tls/certificate.pem" --tlsKey "$work/tls/key.pem" > "$work/baseline.log" &
+  baselinePid=$!
+  pids+=("$baselinePid")
+  waitForPort "$baselinePort"
+fi
 
 largest="" largestSize=0
 for file in build/bench/ui/dist/assets/*.js; do
@@ -90,7 +103,7 @@ if [ "$(httpsBody "$nginxPort" /health)" != "$body" ] || ! cmp -s <(httpsBody "$
 fi
 
 # Unmeasured warm-up, as in bench/run.sh.
-for port in "$nodeconsolePort" "$nginxPort"; do
+for port in "$nodeconsolePort" "$nginxPort" ${BASELINE:+"$baselinePort"}; do
   taskset -c "$wrkCore" wrk -t1 -c50 -d2s "https://127.0.0.1:$port/health" > /dev/null
   taskset -c "$wrkCore" wrk -t1 -c50 -d2s "https://127.0.0.1:$port$largest" > /dev/null
 done
@@ -100,6 +113,12 @@ compare() {
   local round=$1 connections=$2 path=$3 ours theirs
   shift 3
   wrkOptions=("$@")
+  local baseline=""
+  # The baseline goes first in odd rounds and last in even ones.
+  if [ -n "${BASELINE:-}" ] && [ $((round % 2)) = 1 ]; then
+    measure baseline "$baselinePort" "$connections" "$path" "$baselinePid"
+    baseline=$perCpuSecond
+  fi
   if [ $((round % 2)) = 1 ]; then
     measure nodeconsole "$nodeconsolePort" "$connections" "$path" "$nodeconsolePid"
     ours=$perCpuSecond
@@ -112,6 +131,13 @@ compare() {
     ours=$perCpuSecond
   fi
   echo "  nodeconsole/nginx requests per CPU-second: $(ratio "$ours" "$theirs")"
+  if [ -n "${BASELINE:-}" ]; then
+    if [ -z "$baseline" ]; then
+      measure baseline "$baselinePort" "$connections" "$path" "$baselinePid"
+      baseline=$perCpuSecond
+    fi
+    echo "  nodeconsole/baseline requests per CPU-second: $(ratio "$ours" "$baseline")"
+  fi
 }
 
 echo "HTTPS, $(openssl version), ${seconds} s per run, servers on core $serverCore, wrk on core $wrkCore"

@@ -5,6 +5,7 @@
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -84,6 +85,15 @@ constexpr int progressChecksPerDeadline = 60;
 
 // sendfile() has no MSG_NOSIGNAL: the SIGPIPE it raises on meeting a peer that
 // has gone is let pass, and the call reports EPIPE.
+// Notes, after each read OpenSSL makes from the socket, whether that read
+// emptied it (see socketDrained_).
+long noteSocketRead(BIO* bio, int operation, const char*, size_t asked, int, long, int result, size_t* got) {
+  if (operation == (BIO_CB_READ | BIO_CB_RETURN)) {
+    *reinterpret_cast<bool*>(BIO_get_callback_arg(bio)) = result <= 0 || *got < asked;
+  }
+  return result;
+}
+
 ssize_t sendFileQuietly(int socket, const FileSpan& file, off_t& offset, size_t count) {
   const QuietPipeWrite quiet;
   return ::sendfile(socket, file.descriptor, &offset, count);
@@ -102,6 +112,9 @@ Connection::~Connection() { SSL_free(tls_); }
 void Connection::startTls(ssl_st* session) {
   SSL_free(tls_);
   tls_ = session;
+  BIO* socket = SSL_get_rbio(tls_);
+  BIO_set_callback_arg(socket, reinterpret_cast<char*>(&socketDrained_));
+  BIO_set_callback_ex(socket, noteSocketRead);
   preparePipeSignal();
 }
 
@@ -163,6 +176,13 @@ asio::awaitable<size_t> Connection::readSome(asio::mutable_buffer buffer, std::e
   }
   // After our close_notify the peer may still send: a refused client's rest is read and dropped.
   while (!closed_ && !tlsBroken_) {
+    // Between kept-alive requests this spares a failing read per request.
+    if (socketDrained_ && SSL_has_pending(tls_) == 0) {
+      co_await socket_.async_wait(asio::socket_base::wait_read, asio::redirect_error(asio::use_awaitable, error));
+      if (!error && closed_) error = asio::error::operation_aborted;
+      if (error) co_return 0;
+      socketDrained_ = false;
+    }
     size_t got = 0;
     const int result = callTls([&] { return SSL_read_ex(tls_, buffer.data(), buffer.size(), &got); });
     if (result == 1) co_return got;

@@ -89,6 +89,10 @@ class Connection {
   asio::ip::tcp::socket socket_;
   ssl_st* tls_ = nullptr;
   bool tlsBroken_ = false;        // the session failed or the peer ended it: no more TLS calls
+  // OpenSSL's last read from the socket took less than it asked for, or
+  // nothing: the socket was empty then, so the next TLS read with nothing
+  // buffered waits for the socket first instead of trying a read that fails.
+  bool socketDrained_ = false;
   bool closeNotifySent_ = false;  // our direction ended: nothing more is written
   std::chrono::milliseconds writeTimeout_;
   bool closed_ = false;
