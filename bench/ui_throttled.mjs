@@ -10,11 +10,16 @@
 // Usage, from the repository's root after a build (here build/dev):
 //   node bench/ui_throttled.mjs --binary build/dev/nodeconsole --modules build/dev/ui/node_modules
 //     [--runs N, default 3] [--config FORWARDER_FILE, default tests/data/semtech-eu868-global_conf.json] [--https]
+//     [--relay]
 // --https serves over HTTPS with a pair the binary makes, the browser trusting
 // it. Chromium's emulation delays each request, not each round trip, so the
-// handshake's own round trip is not in these times.
+// TCP and TLS handshakes' round trips are not in these times; with --relay the
+// browser reaches the service through bench/slow_link.py instead, a relay that
+// delays every byte as the link would, handshakes included.
 // --modules is the UI build's node_modules (playwright-core comes from there);
 // the browser is /usr/bin/chromium.
+import { spawn } from 'node:child_process';
+import { once } from 'node:events';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -29,6 +34,7 @@ const { values } = parseArgs({
     runs: { type: 'string', default: '3' },
     config: { type: 'string', default: path.join(repoRoot, 'tests', 'data', 'semtech-eu868-global_conf.json') },
     https: { type: 'boolean', default: false },
+    relay: { type: 'boolean', default: false },
   },
 });
 const runs = Number(values.runs);
@@ -55,16 +61,18 @@ const links = [
 
 // One run in a fresh browser profile. The bytes are every reply's headers and
 // body as they crossed the wire, up to the first showing of the verdict.
-async function timedVisit(browser, service, link) {
+async function timedVisit(browser, url, link) {
   const context = await browser.newContext();
   try {
     const page = await recordedPage(context);
-    await page.cdp.send('Network.emulateNetworkConditions', {
-      offline: false, latency: link.latency, downloadThroughput: link.throughput, uploadThroughput: link.throughput,
-    });
+    if (!values.relay) {
+      await page.cdp.send('Network.emulateNetworkConditions', {
+        offline: false, latency: link.latency, downloadThroughput: link.throughput, uploadThroughput: link.throughput,
+      });
+    }
     const wait = { timeout: 60000 };
     let start = Date.now();
-    await page.goto(`${service.url}/ui/login`, wait);
+    await page.goto(`${url}/ui/login`, wait);
     await page.getByLabel('Username').waitFor(wait);
     const loginMs = Date.now() - start;
     await page.getByLabel('Username').fill('admin');
@@ -88,17 +96,33 @@ async function timedVisit(browser, service, link) {
   }
 }
 
+// bench/slow_link.py between the browser and the service, as `link`.
+async function startRelay(service, link) {
+  const port = new URL(service.url).port;
+  const child = spawn('python3', [path.join(repoRoot, 'bench', 'slow_link.py'), '0', port,
+    String(link.throughput * 8), String(link.latency)], { stdio: ['ignore', 'pipe', 'inherit'] });
+  const [line] = await once(child.stdout, 'data');
+  const url = new URL(service.url);
+  url.port = String(line).trim().split(' ')[1];
+  return { child, url: url.origin };
+}
+
 const browserHandle = await launchBrowser();
 let service;
 try {
   service = await Service.start();
   service.reports(Math.floor(Date.now() / 1000), [3, 5, 4, 6, 2, 7, 5, 4, 6, 3]);
   for (const link of links) {
-    for (let run = 1; run <= runs; run++) {
-      const { loginMs, valuesMs, factsMs, chartMs, reloadMs, wireBytes } = await timedVisit(browserHandle.browser, service,
-        link);
-      console.log(`${link.name}, run ${run}: login usable ${loginMs} ms cold, verdict ${valuesMs} ms after Login ` +
-        `(${wireBytes} bytes on the wire), facts ${factsMs} ms, chart ${chartMs} ms, reload until verdict ${reloadMs} ms warm`);
+    const relay = values.relay ? await startRelay(service, link) : null;
+    try {
+      for (let run = 1; run <= runs; run++) {
+        const { loginMs, valuesMs, factsMs, chartMs, reloadMs, wireBytes } = await timedVisit(browserHandle.browser,
+          relay?.url ?? service.url, link);
+        console.log(`${link.name}, run ${run}: login usable ${loginMs} ms cold, verdict ${valuesMs} ms after Login ` +
+          `(${wireBytes} bytes on the wire), facts ${factsMs} ms, chart ${chartMs} ms, reload until verdict ${reloadMs} ms warm`);
+      }
+    } finally {
+      relay?.child.kill();
     }
   }
 } finally {
