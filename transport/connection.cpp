@@ -83,8 +83,6 @@ constexpr size_t tlsRecordSize = 16 * 1024;
 // a sixtieth of it: half a second of 30 s.
 constexpr int progressChecksPerDeadline = 60;
 
-// sendfile() has no MSG_NOSIGNAL: the SIGPIPE it raises on meeting a peer that
-// has gone is let pass, and the call reports EPIPE.
 // Notes, after each read OpenSSL makes from the socket, whether that read
 // emptied it (see socketDrained_).
 long noteSocketRead(BIO* bio, int operation, const char*, size_t asked, int, long, int result, size_t* got) {
@@ -94,6 +92,8 @@ long noteSocketRead(BIO* bio, int operation, const char*, size_t asked, int, lon
   return result;
 }
 
+// sendfile() has no MSG_NOSIGNAL: the SIGPIPE it raises on meeting a peer that
+// has gone is let pass, and the call reports EPIPE.
 ssize_t sendFileQuietly(int socket, const FileSpan& file, off_t& offset, size_t count) {
   const QuietPipeWrite quiet;
   return ::sendfile(socket, file.descriptor, &offset, count);
