@@ -39,13 +39,17 @@ test('a cold visit gets the compressed copies; a warm reload transfers no file b
   const index = cold.find((reply) => reply.mimeType === 'text/html');
   assert.equal(index.headers['cache-control'], 'no-cache');
 
+  // Chromium asks for the icon on its own schedule, at times only after the
+  // page went idle or not before the reload: what it first asks for then
+  // rightly comes whole.
+  const before = new Set(page.uiReplies().map((reply) => reply.url));
   page.replies.clear();
   await page.reload();
   await page.getByLabel('Username').waitFor();
   const warm = page.uiReplies();
   assert.ok(warm.some((reply) => reply.mimeType === 'text/html'));
   assert.ok(warm.some((reply) => /\/ui\/assets\/.*\.js$/.test(reply.url)));
-  for (const reply of warm) {
+  for (const reply of warm.filter((again) => before.has(again.url))) {
     assert.ok(reply.servedFromCache || reply.wireStatus === 304, `${reply.url} came again: ${reply.wireStatus}`);
     assert.equal(reply.bodyWireBytes, 0, `${reply.url} brought a body`);
   }
