@@ -3,10 +3,14 @@
 # amd64, arm64 and armhf (or for the architectures given), each with Debian's
 # own compiler for that architecture, and checks each one: lintian (no error,
 # and every warning explained in packaging/lintian-warnings.txt), Depends naming
-# libsodium and libsqlite3, and the man page rendering.
-#   scripts/package.sh [amd64] [arm64] [armhf]
+# libsodium and libsqlite3, and the man page rendering. With --tests, the C++
+# tests are built in the same folder with the same flags, so that the code is
+# compiled once, and run with CTest (under qemu for another architecture).
+#   scripts/package.sh [--tests] [amd64] [arm64] [armhf]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tests=OFF
+if [ "${1:-}" = --tests ]; then tests=ON; shift; fi
 arches=("$@")
 [ ${#arches[@]} -gt 0 ] || arches=(amd64 arm64 armhf)
 scripts/install-deps.sh package "${arches[@]}"
@@ -17,6 +21,7 @@ out=$PWD/build/packages
 mkdir -p "$root" "$out"
 uiDist=$(scripts/build-ui.sh)
 native=$(dpkg --print-architecture)
+failed=()
 
 toolchainFor() {
   case $1 in
@@ -38,7 +43,7 @@ buildFlags() {
 buildAndStage() {
   local arch=$1 dir=$root/$1 toolchain=()
   [ "$arch" = "$native" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$(toolchainFor "$arch")")
-  cmake -S . -B "$dir/build" -G Ninja "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release -DNODECONSOLE_TESTS=OFF \
+  cmake -S . -B "$dir/build" -G Ninja "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release -DNODECONSOLE_TESTS=$tests \
     -DCMAKE_INSTALL_PREFIX=/usr -DNODECONSOLE_UI_DIST="$uiDist" \
     -DCMAKE_CXX_FLAGS="$(buildFlags "$arch" CPPFLAGS) $(buildFlags "$arch" CXXFLAGS)" \
     -DCMAKE_C_FLAGS="$(buildFlags "$arch" CPPFLAGS) $(buildFlags "$arch" CFLAGS)" \
@@ -110,4 +115,11 @@ for arch in "${arches[@]}"; do
   checkPackage "$deb" "$arch"
   echo "$deb: $(stat -c %s "$deb") bytes, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB"
   echo "  Depends: $(dpkg-deb -f "$deb" Depends)"
+  if [ $tests = ON ]; then
+    # Every architecture runs and shows its times, even after another's failures.
+    started=$(date +%s)
+    (cd "$root/$arch/build" && ctest --output-on-failure -j 2) || failed+=("$arch")
+    echo "$arch: tests ran in $(($(date +%s) - started)) s"
+  fi
 done
+[ ${#failed[@]} -eq 0 ] || { echo "tests failed on: ${failed[*]}" >&2; exit 1; }

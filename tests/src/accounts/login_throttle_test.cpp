@@ -10,7 +10,7 @@ namespace {
 using std::chrono::seconds;
 using std::chrono::milliseconds;
 
-const ThrottleClock::time_point start{std::chrono::hours(1000)};
+const ThrottleClock::time_point t0{std::chrono::hours(1000)};
 
 // Fails `count` logins from `address` at `now`, as the procedure would after
 // finding the login allowed.
@@ -26,15 +26,15 @@ std::optional<seconds> failFrom(LoginThrottle& throttle, const std::string& addr
 
 TEST(LoginThrottle, theFifthFailureLocksAndTheSixthDoubles) {
   LoginThrottle throttle;
-  EXPECT_EQ(std::nullopt, failFrom(throttle, "10.0.0.1", 4, start));
-  EXPECT_EQ(std::nullopt, throttle.refusal("10.0.0.1", "admin", start));
-  EXPECT_EQ(seconds(1), throttle.addressFailed("10.0.0.1", start));
-  EXPECT_EQ(seconds(1), throttle.refusal("10.0.0.1", "admin", start));
-  EXPECT_EQ(seconds(1), throttle.refusal("10.0.0.1", "admin", start + milliseconds(1)));
-  EXPECT_EQ(seconds(1), throttle.refusal("10.0.0.1", "admin", start + milliseconds(999)));
-  EXPECT_EQ(std::nullopt, throttle.refusal("10.0.0.1", "admin", start + milliseconds(1000)));
+  EXPECT_EQ(std::nullopt, failFrom(throttle, "10.0.0.1", 4, t0));
+  EXPECT_EQ(std::nullopt, throttle.refusal("10.0.0.1", "admin", t0));
+  EXPECT_EQ(seconds(1), throttle.addressFailed("10.0.0.1", t0));
+  EXPECT_EQ(seconds(1), throttle.refusal("10.0.0.1", "admin", t0));
+  EXPECT_EQ(seconds(1), throttle.refusal("10.0.0.1", "admin", t0 + milliseconds(1)));
+  EXPECT_EQ(seconds(1), throttle.refusal("10.0.0.1", "admin", t0 + milliseconds(999)));
+  EXPECT_EQ(std::nullopt, throttle.refusal("10.0.0.1", "admin", t0 + milliseconds(1000)));
   // The sixth failure, once the first lock is over, locks twice as long.
-  const auto sixth = start + seconds(1);
+  const auto sixth = t0 + seconds(1);
   EXPECT_EQ(seconds(2), throttle.addressFailed("10.0.0.1", sixth));
   EXPECT_EQ(seconds(2), throttle.refusal("10.0.0.1", "admin", sixth));
   EXPECT_EQ(seconds(1), throttle.refusal("10.0.0.1", "admin", sixth + milliseconds(1500)));
@@ -52,7 +52,7 @@ TEST(LoginThrottle, locksDoubleUpToFifteenMinutes) {
   EXPECT_EQ(seconds(900), lockAfter(1 << 30));
 
   LoginThrottle throttle;
-  auto now = start;
+  auto now = t0;
   failFrom(throttle, "10.0.0.1", failuresBeforeLock - 1, now);
   std::optional<seconds> lock;
   for (int failure = failuresBeforeLock; failure < failuresBeforeLock + 14; ++failure) {
@@ -65,21 +65,21 @@ TEST(LoginThrottle, locksDoubleUpToFifteenMinutes) {
 
 TEST(LoginThrottle, aSuccessStartsTheAddressAfresh) {
   LoginThrottle throttle;
-  failFrom(throttle, "10.0.0.1", 4, start);
+  failFrom(throttle, "10.0.0.1", 4, t0);
   throttle.succeeded("10.0.0.1");
   EXPECT_EQ(0u, throttle.trackedAddresses());
-  EXPECT_EQ(std::nullopt, failFrom(throttle, "10.0.0.1", 4, start));
-  EXPECT_EQ(seconds(1), throttle.addressFailed("10.0.0.1", start));
+  EXPECT_EQ(std::nullopt, failFrom(throttle, "10.0.0.1", 4, t0));
+  EXPECT_EQ(seconds(1), throttle.addressFailed("10.0.0.1", t0));
 }
 
 TEST(LoginThrottle, addressesAreCountedApart) {
   LoginThrottle throttle;
-  failFrom(throttle, "10.0.0.1", failuresBeforeLock, start);
-  EXPECT_NE(std::nullopt, throttle.refusal("10.0.0.1", "admin", start));
-  EXPECT_EQ(std::nullopt, throttle.refusal("10.0.0.2", "admin", start));
-  EXPECT_EQ(std::nullopt, failFrom(throttle, "10.0.0.2", failuresBeforeLock - 1, start));
+  failFrom(throttle, "10.0.0.1", failuresBeforeLock, t0);
+  EXPECT_NE(std::nullopt, throttle.refusal("10.0.0.1", "admin", t0));
+  EXPECT_EQ(std::nullopt, throttle.refusal("10.0.0.2", "admin", t0));
+  EXPECT_EQ(std::nullopt, failFrom(throttle, "10.0.0.2", failuresBeforeLock - 1, t0));
   throttle.succeeded("10.0.0.2");
-  EXPECT_NE(std::nullopt, throttle.refusal("10.0.0.1", "admin", start));
+  EXPECT_NE(std::nullopt, throttle.refusal("10.0.0.1", "admin", t0));
 }
 
 TEST(LoginThrottle, anAccountTakesAFixedNumberOfFailuresPerWindow) {
@@ -95,34 +95,34 @@ TEST(LoginThrottle, anAccountTakesAFixedNumberOfFailuresPerWindow) {
     }
     return wait;
   };
-  EXPECT_EQ(std::nullopt, failAccount(0, accountFailuresPerWindow - 1, start));
-  EXPECT_EQ(std::nullopt, throttle.refusal("10.1.0.1", "admin", start + seconds(10)));
-  EXPECT_EQ(seconds(50), failAccount(accountFailuresPerWindow - 1, 1, start + seconds(10)));
+  EXPECT_EQ(std::nullopt, failAccount(0, accountFailuresPerWindow - 1, t0));
+  EXPECT_EQ(std::nullopt, throttle.refusal("10.1.0.1", "admin", t0 + seconds(10)));
+  EXPECT_EQ(seconds(50), failAccount(accountFailuresPerWindow - 1, 1, t0 + seconds(10)));
   // Every address is refused for this account until the window ends; other
   // accounts are not.
-  EXPECT_EQ(seconds(50), throttle.refusal("10.1.0.1", "admin", start + seconds(10)));
-  EXPECT_EQ(seconds(1), throttle.refusal("10.1.0.1", "admin", start + accountWindow - milliseconds(1)));
-  EXPECT_EQ(std::nullopt, throttle.refusal("10.1.0.1", "operator", start + seconds(10)));
-  EXPECT_EQ(std::nullopt, throttle.refusal("10.1.0.1", "admin", start + accountWindow));
+  EXPECT_EQ(seconds(50), throttle.refusal("10.1.0.1", "admin", t0 + seconds(10)));
+  EXPECT_EQ(seconds(1), throttle.refusal("10.1.0.1", "admin", t0 + accountWindow - milliseconds(1)));
+  EXPECT_EQ(std::nullopt, throttle.refusal("10.1.0.1", "operator", t0 + seconds(10)));
+  EXPECT_EQ(std::nullopt, throttle.refusal("10.1.0.1", "admin", t0 + accountWindow));
   // A new window starts with the next failure and counts from one again.
-  EXPECT_EQ(std::nullopt, failAccount(100, accountFailuresPerWindow - 1, start + accountWindow));
-  EXPECT_EQ(seconds(60), failAccount(200, 1, start + accountWindow));
+  EXPECT_EQ(std::nullopt, failAccount(100, accountFailuresPerWindow - 1, t0 + accountWindow));
+  EXPECT_EQ(seconds(60), failAccount(200, 1, t0 + accountWindow));
 }
 
 TEST(LoginThrottle, theTableForgetsTheAddressTouchedLongestAgo) {
   LoginThrottle throttle(3);
-  failFrom(throttle, "a", failuresBeforeLock, start);
-  failFrom(throttle, "b", 1, start);
-  failFrom(throttle, "c", 1, start);
-  EXPECT_NE(std::nullopt, throttle.refusal("a", "admin", start));  // touches "a": "b" is now the oldest
-  failFrom(throttle, "d", 1, start);
+  failFrom(throttle, "a", failuresBeforeLock, t0);
+  failFrom(throttle, "b", 1, t0);
+  failFrom(throttle, "c", 1, t0);
+  EXPECT_NE(std::nullopt, throttle.refusal("a", "admin", t0));  // touches "a": "b" is now the oldest
+  failFrom(throttle, "d", 1, t0);
   EXPECT_EQ(3u, throttle.trackedAddresses());
-  EXPECT_NE(std::nullopt, throttle.refusal("a", "admin", start));
+  EXPECT_NE(std::nullopt, throttle.refusal("a", "admin", t0));
   // "b" was forgotten: it starts again from no failures.
-  EXPECT_EQ(std::nullopt, failFrom(throttle, "b", failuresBeforeLock - 1, start));
+  EXPECT_EQ(std::nullopt, failFrom(throttle, "b", failuresBeforeLock - 1, t0));
 
   LoginThrottle large;
-  for (size_t i = 0; i < maxTrackedAddresses * 3; ++i) large.addressFailed("127." + std::to_string(i), start);
+  for (size_t i = 0; i < maxTrackedAddresses * 3; ++i) large.addressFailed("127." + std::to_string(i), t0);
   EXPECT_EQ(maxTrackedAddresses, large.trackedAddresses());
 }
 

@@ -10,22 +10,22 @@
 namespace nc::test {
 namespace {
 
-const std::string usageHint = "Run with --help for full usage.\n";
+const std::string binaryUsageHint = "Run with --help for full usage.\n";
 
 TEST(CommandLineBinary, errorsGoToStandardErrorWithStatus1) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-      {{"--lisen=x"}, "Unknown long option: \"lisen\"\n\nMaybe you meant one of:\n\tlisten\n\n" + usageHint},
-      {{"--DataPath=x"}, "Unknown long option: \"DataPath\"\n\nMaybe you meant one of:\n\tdataPath\n\n" + usageHint},
-      {{"--vers"}, "Unknown long option: \"vers\"\n\nMaybe you meant one of:\n\thelp port\n\n" + usageHint},
-      {{"-v"}, "Unknown short option: \"v\"\n\n" + usageHint},
+      {{"--lisen=x"}, "Unknown long option: \"lisen\"\n\nMaybe you meant one of:\n\tlisten\n\n" + binaryUsageHint},
+      {{"--DataPath=x"}, "Unknown long option: \"DataPath\"\n\nMaybe you meant one of:\n\tdataPath\n\n" + binaryUsageHint},
+      {{"--vers"}, "Unknown long option: \"vers\"\n\nMaybe you meant one of:\n\thelp port\n\n" + binaryUsageHint},
+      {{"-v"}, "Unknown short option: \"v\"\n\n" + binaryUsageHint},
       {{"--forwarder=x"},
        "Ambiguous long option prefix \"forwarder\" matches:\n  forwarderConfigPath\n  forwarderSettleSeconds\n"
        "  forwarderUnitServiceName \n"
        "Run with --help for more details.\n"},
       {{"--port=abc"}, "Bad value: \"abc\" for option \"port\"; expecting int\n" + helpAt80Columns},
       {{"--listen-=x"}, "Bad operator (\"-=\") for strings, param listen\n"},
-      {{"extra"}, "nodeconsole does not expect non-option arguments at \"extra\".\n" + usageHint},
-      {{"--listen"}, "Missing value for option \"listen\"\n" + usageHint},
+      {{"extra"}, "nodeconsole does not expect non-option arguments at \"extra\".\n" + binaryUsageHint},
+      {{"--listen"}, "Missing value for option \"listen\"\n" + binaryUsageHint},
   };
   for (const auto& [args, err] : cases) {
     const ProcessResult result = runBinary(args, {{"COLUMNS", "80"}});
