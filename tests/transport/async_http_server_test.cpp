@@ -68,7 +68,11 @@ using test::RawClient;
 using test::bodyOf;
 using test::runProgram;
 
-const std::string bigReply(32 << 20, 'x');
+// Made on first use: every test of this folder's executable would pay for it at start.
+const std::string& bigReply() {
+  static const std::string reply(32 << 20, 'x');
+  return reply;
+}
 std::atomic<int> bigRepliesDone{0};
 std::atomic<int> bigRepliesFailed{0};
 
@@ -87,7 +91,7 @@ std::string describe(const HttpRequest& request) {
 
 asio::awaitable<void> sendBigReply(HttpRequest& request) {
   try {
-    co_await respond(request, 200, bigReply);
+    co_await respond(request, 200, bigReply());
     ++bigRepliesDone;
   } catch (...) {
     ++bigRepliesFailed;
@@ -685,8 +689,8 @@ TEST(Transport, writeDeadline) {
     received += slow.readExactly(256 * 1024);
     std::this_thread::sleep_for(100ms);
   }
-  received += slow.readExactly(okReply(bigReply).size() - received.size());
-  EXPECT_EQ(received.size(), okReply(bigReply).size());
+  received += slow.readExactly(okReply(bigReply()).size() - received.size());
+  EXPECT_EQ(received.size(), okReply(bigReply()).size());
   EXPECT_EQ(received.substr(0, 15), "HTTP/1.1 200 OK");
 }
 
