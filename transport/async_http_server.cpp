@@ -138,12 +138,13 @@ asio::awaitable<void> makeRoom(AsyncHttpServer& server, asio::steady_timer& time
   co_await timer.async_wait(asio::use_awaitable);
 }
 
-// The next connection; failures that end only that connection, or pass with
-// time, do not end the server.
-asio::awaitable<tcp::socket> acceptOne(tcp::acceptor& acceptor, AsyncHttpServer& server, asio::steady_timer& timer) {
+// The next connection and, from accept(2) itself, its peer's address; failures
+// that end only that connection, or pass with time, do not end the server.
+asio::awaitable<tcp::socket> acceptOne(tcp::acceptor& acceptor, AsyncHttpServer& server, asio::steady_timer& timer,
+                                       tcp::endpoint& peer) {
   for (;;) {
     std::error_code error;
-    tcp::socket socket = co_await acceptor.async_accept(asio::redirect_error(asio::use_awaitable, error));
+    tcp::socket socket = co_await acceptor.async_accept(peer, asio::redirect_error(asio::use_awaitable, error));
     if (!error) co_return socket;
     if (isShortage(error)) {
       co_await makeRoom(server, timer);
@@ -217,14 +218,13 @@ asio::awaitable<void> openAndServe(std::shared_ptr<AsyncHttpServer> server, Requ
   co_await serveConnection(std::move(limits), std::move(callback), std::move(connection), std::move(peerAddress));
 }
 
-// A connection whose peer is gone already, or whose address holds its share,
-// is dropped here: its descriptor goes back at once.
+// A connection whose address holds its share is dropped here: its descriptor
+// goes back at once.
 void spawnConnection(const std::shared_ptr<AsyncHttpServer>& server, const std::shared_ptr<const HttpCallback>& callback,
-                     tcp::socket socket) {
-  std::error_code error;
-  const tcp::endpoint peer = socket.remote_endpoint(error);
-  if (error || !admitPeer(*server, peer.address())) return;
+                     tcp::socket socket, const tcp::endpoint& peer) {
+  if (!admitPeer(*server, peer.address())) return;
   // Replies go out in one write each, so Nagle's delay would only add latency.
+  std::error_code error;
   socket.set_option(tcp::no_delay(true), error);
   auto executor = socket.get_executor();
   auto connection = std::make_shared<Connection>(std::move(socket), server->writeTimeout);
@@ -275,8 +275,9 @@ asio::awaitable<void> serve(std::shared_ptr<AsyncHttpServer> server, uint16_t po
         co_await rest(timer);
       }
     }
-    tcp::socket socket = co_await acceptOne(acceptor, *server, timer);
-    spawnConnection(server, sharedCallback, std::move(socket));
+    tcp::endpoint peer;
+    tcp::socket socket = co_await acceptOne(acceptor, *server, timer, peer);
+    spawnConnection(server, sharedCallback, std::move(socket), peer);
   }
 }
 

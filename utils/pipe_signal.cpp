@@ -26,7 +26,12 @@ QuietPipeWrite::~QuietPipeWrite() { quietPipeWrites = 0; }
 
 bool pipeSignalIsQuiet() noexcept { return quietPipeWrites != 0; }
 
+// The program sets SIGPIPE's action once, at start, so the question is asked
+// once, not for every connection (one thread: a plain flag will do).
 void letQuietPipeSignalsPass() {
+  static bool settled = false;
+  if (settled) return;
+  settled = true;
   struct sigaction current {};
   if (::sigaction(SIGPIPE, nullptr, &current) != 0) return;
   if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;

@@ -28,7 +28,8 @@ bool pipeSignalIsQuiet() noexcept;
 // has its default action, installs a handler that lets the quiet ones pass and
 // ends the process on any other, as the default action would. An ignored
 // SIGPIPE, or a handler already installed (which honours pipeSignalIsQuiet()),
-// is left as it is.
+// is left as it is. Only the first call looks: SIGPIPE's action is the
+// program's to set, at start.
 void letQuietPipeSignalsPass();
 
 }  // namespace nc
