@@ -6,8 +6,11 @@
 # wrk on core 1, as bench/run.sh does and with its helpers. Each round loads,
 # in turn and with the servers' order swapped from one round to the next:
 # GET /health kept alive at 1 and at 50 connections, GET /health with a new
-# TLS connection (a full handshake) per request at 50 connections, and the
-# largest file of the web UI, uncompressed, kept alive at 50 connections.
+# TLS connection per request at 50 connections (wrk offers each connection's
+# session to the next, so where the server hands out a fresh ticket each time,
+# every handshake resumes: a new X25519 exchange, no certificate or
+# signature), and the largest file of the web UI, uncompressed, kept alive at
+# 50 connections.
 # Prints requests per server CPU-second with the load average beside each
 # line, the ratios nodeconsole/nginx per round, and whether kernel TLS is
 # there to engage.

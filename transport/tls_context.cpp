@@ -64,8 +64,12 @@ bool setMacKey(EVP_MAC_CTX* mac, const TicketKeys::Key& key) {
   return EVP_MAC_CTX_set_params(mac, parameters.data()) == 1;
 }
 
-// OpenSSL's ticket callback: 1 sealed or opened, 2 opened with the previous
-// key (the client gets a fresh ticket), 0 a ticket no key opens any more.
+// OpenSSL's ticket callback: 1 sealed or opened, 2 opened and to be replaced
+// (the client gets a fresh ticket), 0 a ticket no key opens any more. A TLS
+// 1.2 ticket is replaced once the previous key opened it. A TLS 1.3 client
+// uses each ticket once (RFC 8446, C.4), so each resumption gives it a fresh
+// one: without, every second connection of a browser (or of wrk) was a full
+// handshake.
 int sealTicket(SSL* session, unsigned char* name, unsigned char* iv, EVP_CIPHER_CTX* cipher, EVP_MAC_CTX* mac,
                int sealing) {
   auto& keys = *static_cast<TicketKeys*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(session)));
@@ -81,7 +85,7 @@ int sealTicket(SSL* session, unsigned char* name, unsigned char* iv, EVP_CIPHER_
     if (key == nullptr) return 0;
     const bool ready = EVP_DecryptInit_ex(cipher, EVP_aes_256_cbc(), nullptr, key->cipherKey.data(), iv) == 1;
     if (!ready || !setMacKey(mac, *key)) return -1;
-    return keys.isCurrent(key) ? 1 : 2;
+    return keys.isCurrent(key) && SSL_version(session) != TLS1_3_VERSION ? 1 : 2;
   } catch (const TlsSetupError&) {
     return -1;
   }

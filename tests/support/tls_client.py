@@ -2,8 +2,8 @@
 """Python's own TLS client against a test server: two requests and a body on
 one kept-alive connection, an embedded file saved to a folder, three requests
 sent at once in records of their own, a second
-connection resuming the first one's session, and a third whose body is too
-large. Prints one JSON object.
+connection resuming the first one's session and given a fresh ticket, and a
+third whose body is too large. Prints one JSON object.
 
 Usage: tls_client.py PORT CA_FILE OUT_FOLDER
 """
@@ -66,6 +66,8 @@ def main():
         result["reused"] = stream.session_reused
         stream.sendall(b"GET /resumed HTTP/1.1\r\n\r\n")
         result["resumed"] = read_reply(stream)[1].decode()
+        # TLS 1.3 tickets are used once: a resumption brings a fresh one.
+        result["freshTicket"] = stream.session.has_ticket and stream.session.id != session.id
     # A body over the limit is refused, in TLS, while the client still sends it.
     with connect(context, port) as stream:
         stream.sendall(b"POST /large HTTP/1.1\r\nContent-Length: 200000\r\n\r\n" + b"b" * 150000)

@@ -934,6 +934,7 @@ TEST(TransportTls, realClientsSpeakHttpThroughTls) {
   EXPECT_EQ(result.at("second").asString(), "POST /second  HTTP/1.1 127.0.0.1\ncontent-length:[5]\nbody=hello");
   EXPECT_EQ(toCompactJson(result.at("pipelined")), R"(["/a","/b","/c"])");
   EXPECT_TRUE(result.at("reused").asBool());
+  EXPECT_TRUE(result.at("freshTicket").asBool());
   EXPECT_EQ(result.at("resumed").asString(), "GET /resumed  HTTP/1.1 127.0.0.1\nbody=");
   EXPECT_EQ(result.at("refused").asString(), "HTTP/1.1 413 Request Entity Too Large");
   // The large read-only body arrives whole, encrypted by OpenSSL rather than sent from the file.
