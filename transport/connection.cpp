@@ -115,13 +115,7 @@ void Connection::startTls(ssl_st* session) {
   BIO* socket = SSL_get_rbio(tls_);
   BIO_set_callback_arg(socket, reinterpret_cast<char*>(&socketDrained_));
   BIO_set_callback_ex(socket, noteSocketRead);
-  preparePipeSignal();
-}
-
-void Connection::preparePipeSignal() {
-  if (pipeSignalPrepared_) return;
   letQuietPipeSignalsPass();
-  pipeSignalPrepared_ = true;
 }
 
 // OpenSSL writes to the descriptor with write(), which raises SIGPIPE on a
@@ -281,7 +275,7 @@ asio::awaitable<void> Connection::sendWithFile(std::string_view head, FileSpan f
     co_await send(head.substr(written));
     error = {};
   }
-  preparePipeSignal();
+  letQuietPipeSignalsPass();
   off_t offset = file.offset;
   while (!closed_ && count > 0) {
     const ssize_t sent = sendFileQuietly(socket_.native_handle(), file, offset, std::min(count, fileTurn));

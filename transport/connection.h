@@ -99,16 +99,11 @@ class Connection {
   bool answeringHead_ = false;
   bool closesAfterReply_ = false;
   bool redirectsToTls_ = false;
-  // Whether SIGPIPE has been made safe for sendfile() (utils/pipe_signal.h);
-  // checked once per connection rather than once per reply.
-  bool pipeSignalPrepared_ = false;
-
   asio::awaitable<void> sendTls(std::span<const asio::const_buffer> pieces);
   asio::awaitable<bool> writeTls(const char* bytes, size_t count);
   template <typename Call>
   int callTls(Call call);
   asio::awaitable<bool> awaitTls(int result, bool writing, std::error_code& error);
-  void preparePipeSignal();
   asio::awaitable<void> sendWithFile(std::string_view head, FileSpan file, size_t count);
   asio::awaitable<size_t> writeWithinDeadline(std::span<const asio::const_buffer> pieces, std::error_code& error);
   asio::awaitable<size_t> writeOrAwaitRoom(std::span<const asio::const_buffer> pieces, std::error_code& error);
