@@ -17,11 +17,16 @@ before, at its peak (VmHWM) and the rise.
 2. Held headers flood: 1000 connections, each sending GET /health, a Host line
    and "X: " with 1300 commas, and nothing more, reconnecting whenever the
    service closes them; once from one address (which mostly finds itself
-   refused at accept), once from many (which makes the service close the
-   connections that have held their headers longest).
-3. Held headers: 1000 connections each holding a request whose headers stay
-   just under the per-request cap, never ending it. Prints the RSS rise.
-4. Descriptor exhaustion: the service runs with a descriptor limit of 256;
+   refused at accept), once from many (each is charged some 7 KB, so all
+   1000 fit in the service's header memory).
+3. Held headers at the cap: the same from many addresses, with headers just
+   under both per-request caps (2047 values, 59 KiB). 1000 of them are four
+   times the header memory of all connections, so the service keeps closing
+   the connections that have held their headers longest for newcomers, and
+   each newcomer is read and parsed whole: the worst case for the probe.
+4. Held headers: 1000 connections each holding a request whose headers stay
+   just under the per-request caps, never ending it. Prints the RSS rise.
+5. Descriptor exhaustion: the service runs with a descriptor limit of 256;
    1000 clients connect and stay idle; then a new client's GET /health is timed,
    several times.
 
@@ -51,11 +56,14 @@ PROBE_TIMEOUT = 1.0
 IP_BIND_ADDRESS_NO_PORT = 24
 COMMA_FLOOD = b"GET / HTTP/1.1\r\n" + b"".join(
     b"f%d: " % i + b"," * 8185 + b"\r\n" for i in range(31))
-# Charged some 64 KB, just under the per-request cap: 1000 of them are four
-# times the header memory of all connections.
+# 1301 empty values, charged some 7 KB (four bytes each, plus the line).
 HELD_FLOOD = b"GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nX: " + b"," * 1300 + b"\r\n"
-# 60 KiB of charge: one header line of 1200 commas (48 bytes each, plus its own).
-HELD = b"GET / HTTP/1.1\r\nx: " + b"," * 1200 + b"\r\n"
+# Just under both per-request caps: 2047 values (a line of 2040 commas and six
+# more lines) and 61 KiB of charge, most of it six lines of 8000 characters
+# (a line holds at most 8192). 1000 of them are almost four times the header
+# memory of all connections.
+HELD = (b"GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nx: " + b"," * 2040 + b"\r\n"
+        + b"".join(b"v%d: " % i + b"v" * 8000 + b"\r\n" for i in range(6)))
 
 
 def free_port():
@@ -264,7 +272,7 @@ def held_headers(binary):
             except (BlockingIOError, ConnectionResetError):
                 pass
         peak = service.rss("VmHWM")
-        print(f"held headers, {FLOOD_CONNECTIONS} connections of 60 KiB charge each: RSS before "
+        print(f"held headers, {FLOOD_CONNECTIONS} connections of 59 KiB charge each: RSS before "
               f"{before / 1024:.1f} MiB, peak {peak / 1024:.1f} MiB, rise {(peak - before) / 1024:.1f} MiB; "
               f"answered before their headers ended: {answered}")
         for s in held:
@@ -305,6 +313,7 @@ def main():
     flood_with_probes(binary, seconds, COMMA_FLOOD, MANY_ADDRESSES, "comma flood")
     flood_with_probes(binary, seconds, HELD_FLOOD, ONE_ADDRESS, "held headers flood")
     flood_with_probes(binary, seconds, HELD_FLOOD, MANY_ADDRESSES, "held headers flood")
+    flood_with_probes(binary, seconds, HELD, MANY_ADDRESSES, "held headers at the cap")
     held_headers(binary)
     descriptor_exhaustion(binary)
 

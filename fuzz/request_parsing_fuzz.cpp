@@ -52,7 +52,7 @@ void checkHeaders(const HttpRequest& request) {
   for (const auto& [name, values] : request.headers) {
     ++names;
     for (char c : name) check(c < 'A' || c > 'Z', "header names are stored in lower case");
-    const std::vector<std::string>* stored = request.headers.get(name);
+    const HeaderValues* stored = request.headers.get(name);
     check(stored != nullptr && *stored == values, "a stored name is found with its values");
     if (!values.empty()) {
       check(request.headers.hasValue(name, values.front()), "a stored value is found");

@@ -84,7 +84,7 @@ bool hostAllowed(const AllowedHosts& allowed, std::string_view host) {
 }
 
 bool requestNamesThisService(const AllowedHosts& allowed, const HttpRequest& request) {
-  const std::vector<std::string>* hosts = request.headers.get("host");
+  const HeaderValues* hosts = request.headers.get("host");
   const bool hostRequired = request.protocol.major > 1 || (request.protocol.major == 1 && request.protocol.minor >= 1);
   if (hosts == nullptr || hosts->empty()) {
     if (hostRequired) return false;

@@ -90,7 +90,7 @@ asio::awaitable<void> serveFile(std::shared_ptr<Session> session, std::shared_pt
                                                    !file.gzip.content.empty(), !file.brotli.content.empty());
   const UiVariant& variant = variantOf(file, coding);
   const ReplyFields& fields = file.fields[static_cast<size_t>(coding)];
-  const std::vector<std::string>* noneMatch = request.headers.get("if-none-match");
+  const HeaderValues* noneMatch = request.headers.get("if-none-match");
   if (readsOnly(request.reqMethod) && noneMatch != nullptr && !variant.etag.empty() &&
       noneMatchNames(*noneMatch, variant.etag)) {
     co_await respondHeadOnly(*session, 304, std::nullopt, fields.notModified);

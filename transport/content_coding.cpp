@@ -72,11 +72,11 @@ std::string_view contentCodingName(ContentCoding coding) {
   return {};
 }
 
-int acceptedWeight(const std::vector<std::string>* field, ContentCoding coding) {
+int acceptedWeight(const HeaderValues* field, ContentCoding coding) {
   if (field == nullptr) return coding == ContentCoding::identity ? fullWeight : 0;
   std::optional<int> own;
   std::optional<int> wildcard;
-  for (const std::string& text : *field) {
+  for (std::string_view text : *field) {
     auto element = parseElement(text);
     if (!element) continue;
     if (namesCoding(element->name, coding)) own = element->weight;
@@ -87,7 +87,7 @@ int acceptedWeight(const std::vector<std::string>* field, ContentCoding coding) 
   return coding == ContentCoding::identity ? leastWeight : 0;
 }
 
-ContentCoding chooseContentCoding(const std::vector<std::string>* field, bool gzipOffered, bool brotliOffered) {
+ContentCoding chooseContentCoding(const HeaderValues* field, bool gzipOffered, bool brotliOffered) {
   ContentCoding best = ContentCoding::identity;
   int bestWeight = acceptedWeight(field, ContentCoding::identity);
   // Visited from the least to the most preferred, so that a tie goes to the later.

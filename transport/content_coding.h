@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "transport/header_values.h"
+
 namespace nc {
 
 // The codings a reply can take, in the order they are preferred among equal
@@ -21,11 +23,11 @@ std::string_view contentCodingName(ContentCoding coding);
 // naming only "gzip;q=0.5" gets gzip. Elements whose q-value does not parse
 // are ignored. `field` is nullptr when the request has no Accept-Encoding,
 // and then only identity is asked for. Names compare case-insensitively; "x-gzip" stands for gzip.
-int acceptedWeight(const std::vector<std::string>* field, ContentCoding coding);
+int acceptedWeight(const HeaderValues* field, ContentCoding coding);
 
 // The best of the codings offered, by weight and then by the order above;
 // identity when none of them is acceptable, since an unencoded reply is
 // understood by every client even when it said otherwise.
-ContentCoding chooseContentCoding(const std::vector<std::string>* field, bool gzipOffered, bool brotliOffered);
+ContentCoding chooseContentCoding(const HeaderValues* field, bool gzipOffered, bool brotliOffered);
 
 }  // namespace nc

@@ -15,8 +15,8 @@ std::string_view opaqueTag(std::string_view element) {
 
 }  // namespace
 
-bool noneMatchNames(const std::vector<std::string>& field, std::string_view etag) {
-  for (const std::string& value : field) {
+bool noneMatchNames(const HeaderValues& field, std::string_view etag) {
+  for (std::string_view value : field) {
     std::string_view element = trimWhiteSpace(value);
     if (element == "*") return true;
     std::string_view tag = opaqueTag(element);

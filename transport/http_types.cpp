@@ -119,7 +119,7 @@ void HttpHeaders::rebuildIndex() {
   for (size_t j = 0; j < entries_.size(); ++j) index_.emplace(entries_[j].first, j);
 }
 
-std::vector<std::string>& HttpHeaders::slotFor(std::string_view name) {
+HeaderValues& HttpHeaders::slotFor(std::string_view name) {
   size_t i = find(name);
   if (i < entries_.size()) {
     entries_[i].second.clear();
@@ -127,7 +127,7 @@ std::vector<std::string>& HttpHeaders::slotFor(std::string_view name) {
   }
   std::string lowered(name);
   lowerInPlace(lowered);
-  entries_.emplace_back(std::move(lowered), std::vector<std::string>());
+  entries_.emplace_back(std::move(lowered), HeaderValues());
   if (!index_.empty()) {
     index_.emplace(entries_.back().first, entries_.size() - 1);
   } else if (entries_.size() > scannedEntries) {
@@ -136,7 +136,7 @@ std::vector<std::string>& HttpHeaders::slotFor(std::string_view name) {
   return entries_.back().second;
 }
 
-void HttpHeaders::set(std::string_view name, std::vector<std::string> values) {
+void HttpHeaders::set(std::string_view name, HeaderValues values) {
   if (!values.empty()) {
     slotFor(name) = std::move(values);
     return;
@@ -147,29 +147,25 @@ void HttpHeaders::set(std::string_view name, std::vector<std::string> values) {
   rebuildIndex();
 }
 
-void HttpHeaders::set(std::string_view name, std::string value) {
-  std::vector<std::string> values;
-  values.push_back(std::move(value));
-  set(name, std::move(values));
-}
+void HttpHeaders::set(std::string_view name, std::string_view value) { set(name, HeaderValues{value}); }
 
 bool HttpHeaders::contains(std::string_view name) const { return find(name) < entries_.size(); }
 
-const std::vector<std::string>* HttpHeaders::get(std::string_view name) const {
+const HeaderValues* HttpHeaders::get(std::string_view name) const {
   size_t i = find(name);
   return i < entries_.size() ? &entries_[i].second : nullptr;
 }
 
 std::string_view HttpHeaders::first(std::string_view name, std::string_view fallback) const {
   const auto* values = get(name);
-  return values && !values->empty() ? std::string_view(values->front()) : fallback;
+  return values && !values->empty() ? values->front() : fallback;
 }
 
 bool HttpHeaders::hasValue(std::string_view name, std::string_view probe) const {
   const auto* values = get(name);
   if (!values) return false;
   return std::any_of(values->begin(), values->end(),
-                     [probe](const std::string& value) { return equalsIgnoreCase(value, probe); });
+                     [probe](std::string_view value) { return equalsIgnoreCase(value, probe); });
 }
 
 }  // namespace nc

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "transport/connection.h"
+#include "transport/header_values.h"
 #include "transport/uri.h"
 
 namespace nc {
@@ -25,17 +26,17 @@ std::optional<HttpMethod> parseHttpMethod(std::string_view word);
 // which they were first set; each name maps to a list of values.
 class HttpHeaders {
  public:
-  using Entry = std::pair<std::string, std::vector<std::string>>;
+  using Entry = std::pair<std::string, HeaderValues>;
 
   HttpHeaders() = default;
   HttpHeaders(std::initializer_list<std::pair<std::string, std::string>> fields);
 
   // An empty list deletes the name.
-  void set(std::string_view name, std::vector<std::string> values);
-  void set(std::string_view name, std::string value);
+  void set(std::string_view name, HeaderValues values);
+  void set(std::string_view name, std::string_view value);
   bool contains(std::string_view name) const;
   // nullptr when absent.
-  const std::vector<std::string>* get(std::string_view name) const;
+  const HeaderValues* get(std::string_view name) const;
   // First value, or `fallback` when the name is absent or has no value.
   std::string_view first(std::string_view name, std::string_view fallback = {}) const;
   // Whether one of the values equals `probe`, ASCII case-insensitively and whole.
@@ -47,7 +48,7 @@ class HttpHeaders {
   std::vector<Entry>::const_iterator end() const { return entries_.end(); }
 
   // The value list of `name`, created (lower-cased) and empty if absent.
-  std::vector<std::string>& slotFor(std::string_view name);
+  HeaderValues& slotFor(std::string_view name);
 
  private:
   struct NameHash {

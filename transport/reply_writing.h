@@ -74,7 +74,7 @@ enum class Refusal {
   badRequestLine,         // unknown method, invalid protocol, more than three words
   lineTooLong,            // request line or header line over maxLineLength
   repeatedHost,           // a second Host line
-  headersTooLarge,        // header lines charged over maxHeaderMemory
+  headersTooLarge,        // header lines charged over maxHeaderMemory, or over maxHeaderValues values
   headerMemoryExhausted,  // all connections' headers at maxTotalHeaderMemory
   expectationFailed,      // a POST whose Expect is not "100-continue"
   lengthRequired,         // a POST without Content-Length

@@ -64,14 +64,14 @@ size_t countCommas(std::string_view text) { return static_cast<size_t>(std::coun
 // more value, so "a," and ",a" hold an empty value too. The list is sized
 // once: growing it by doubling could leave half of it unused, memory that
 // headerLineCost would not see.
-void storeValueList(std::string_view text, std::vector<std::string>& values) {
+void storeValueList(std::string_view text, HeaderValues& values) {
   text = text.substr(0, findLineBreak(text));
-  values.reserve(values.size() + countCommas(text) + 1);
+  values.reserve(countCommas(text) + 1, text.size());
   size_t at = 0;
   for (;;) {
     at = skipWhiteSpace(text, at);
     size_t end = findStop(text, at, endsValue);
-    values.emplace_back(text.substr(at, end - at));
+    values.push_back(text.substr(at, end - at));
     if (end == text.size()) return;
     at = end + 1;
   }
@@ -177,27 +177,34 @@ void parseHeader(std::string_view line, HttpHeaders& headers) {
   size_t colon = line.find(':');
   std::string_view name = line.substr(0, colon);
   if (colon == 0 && line.size() == 1) return;
-  std::vector<std::string>& values = headers.slotFor(name);
+  HeaderValues& values = headers.slotFor(name);
   if (colon == std::string_view::npos || colon + 1 == line.size()) {
-    values.emplace_back();
+    values.push_back({});
   } else if (equalsIgnoreCase(name, "cookie")) {
     // Cookie values contain commas of their own.
     std::string_view text = line.substr(colon + 1);
-    values.emplace_back(text.substr(skipWhiteSpace(text, 0)));
+    values.push_back(text.substr(skipWhiteSpace(text, 0)));
   } else {
     storeValueList(line.substr(colon + 1), values);
   }
+}
+
+// The entry twice over (the list grows by doubling), an index node with its
+// bucket, and the values' two blocks' allocator headers.
+static_assert(2 * sizeof(HttpHeaders::Entry) + 96 + 2 * 16 <= headerNameOverhead);
+
+size_t headerLineValues(std::string_view line) {
+  size_t colon = line.find(':');
+  if (colon == 0 && line.size() == 1) return 0;
+  if (colon == std::string_view::npos || equalsIgnoreCase(line.substr(0, colon), "cookie")) return 1;
+  return 1 + countCommas(line.substr(colon + 1, findLineBreak(line.substr(colon + 1))));
 }
 
 size_t headerLineCost(std::string_view line) {
   size_t colon = line.find(':');
   if (colon == 0 && line.size() == 1) return line.size();
   std::string_view name = line.substr(0, colon);
-  size_t values = 1;
-  if (colon != std::string_view::npos && !equalsIgnoreCase(name, "cookie")) {
-    values += countCommas(line.substr(colon + 1, findLineBreak(line.substr(colon + 1))));
-  }
-  return headerNameOverhead + 2 * name.size() + values * headerValueOverhead + line.size();
+  return headerNameOverhead + 2 * name.size() + headerLineValues(line) * headerValueOverhead + line.size();
 }
 
 bool keepsAlive(const HttpProtocol& protocol, const HttpHeaders& headers) {

@@ -66,12 +66,16 @@ std::string_view headerName(std::string_view line);
 // are split at commas (except for "cookie") with leading white space skipped.
 void parseHeader(std::string_view line, HttpHeaders& headers);
 
-// What storing a header value costs beyond its characters: the string object
-// in its list and the allocator's header of a long value's own block.
-inline constexpr size_t headerValueOverhead = sizeof(std::string) + 16;
+// What storing a header value costs beyond its characters: where it ends.
+inline constexpr size_t headerValueOverhead = sizeof(uint32_t);
 // What storing a header name costs beyond its characters (kept twice, in the
-// entry and in the index): the entry, the index node and its bucket.
-inline constexpr size_t headerNameOverhead = 256;
+// entry and in the index): the entry, with room for as many again in the
+// entries' list, the index node and its bucket, and the allocator's headers
+// of the values' two blocks.
+inline constexpr size_t headerNameOverhead = 320;
+
+// How many values parseHeader makes of `line`.
+size_t headerLineValues(std::string_view line);
 
 // The memory parseHeader takes to store `line`, or more, never less: each value
 // is charged its overhead, so that a line of commas costs what its thousands

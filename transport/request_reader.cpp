@@ -92,6 +92,7 @@ class RequestReader {
   // until a deadline. So nothing is read after the end.
   bool endOfStream_ = false;
   size_t headerCharge_ = 0;  // of the current request, also charged to limits_.headerMemory
+  size_t headerValues_ = 0;  // of the current request
   HeaderMemory::Share headerShare_;
   IdleConnections::Slot idleSlot_;
   std::exception_ptr failure_;
@@ -261,11 +262,15 @@ std::optional<Refusal> RequestReader::takeHeaderLine(std::string_view line) {
 // and to the server's total.
 std::optional<Refusal> RequestReader::chargeHeaderLine(std::string_view line) {
   const size_t cost = headerLineCost(line);
-  if (headerCharge_ + cost > maxHeaderMemory) return Refusal::headersTooLarge;
+  const size_t values = headerLineValues(line);
+  if (headerCharge_ + cost > maxHeaderMemory || headerValues_ + values > maxHeaderValues) {
+    return Refusal::headersTooLarge;
+  }
   if (limits_.headerMemory && !limits_.headerMemory->charge(headerShare_, cost)) {
     return Refusal::headerMemoryExhausted;
   }
   headerCharge_ += cost;
+  headerValues_ += values;
   return std::nullopt;
 }
 
@@ -282,6 +287,7 @@ std::optional<Refusal> RequestReader::framingRefusal() const {
 void RequestReader::releaseHeaders() {
   if (limits_.headerMemory) limits_.headerMemory->release(headerShare_);
   headerCharge_ = 0;
+  headerValues_ = 0;
 }
 
 // Whether the Content-Length, if it is readable, passes the body limit.

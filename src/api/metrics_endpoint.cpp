@@ -39,7 +39,7 @@ struct Endpoint {
 // The token of "Bearer TOKEN", the scheme in any case; empty when the header
 // is absent, repeated or of another scheme.
 std::string_view bearerTokenOf(const HttpHeaders& headers) {
-  const std::vector<std::string>* values = headers.get("authorization");
+  const HeaderValues* values = headers.get("authorization");
   if (values == nullptr || values->size() != 1) return {};
   std::string_view value = values->front();
   constexpr std::string_view scheme = "bearer ";

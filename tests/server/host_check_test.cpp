@@ -33,7 +33,7 @@ TEST(HostCheck, refusedForms) {
     EXPECT_FALSE(hostAllowed(allowed, host)) << '"' << host << '"';
 }
 
-HttpRequest requestWith(int minor, std::vector<std::string> hosts, std::string target = "/health") {
+HttpRequest requestWith(int minor, HeaderValues hosts, std::string target = "/health") {
   HttpRequest request;
   request.protocol = {"HTTP/1." + std::to_string(minor), 1, minor};
   if (!hosts.empty()) request.headers.set("host", std::move(hosts));

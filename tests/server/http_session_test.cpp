@@ -54,7 +54,7 @@ TEST(HttpSession, exactReplyBytesOfEachForm) {
   });
   mount(*server, "twice", [](std::shared_ptr<Session> s) -> asio::awaitable<void> {
     HttpHeaders headers;
-    headers.set("set-cookie", std::vector<std::string>{"a=1", "b=2"});
+    headers.set("set-cookie", HeaderValues{"a=1", "b=2"});
     co_await respond(*s, 200, "x", headers);
   });
   mount(*server, "length", [](std::shared_ptr<Session> s) -> asio::awaitable<void> {

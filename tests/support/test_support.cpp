@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,6 +22,18 @@
 #include <utility>
 
 extern char** environ;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define NC_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NC_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(NC_ADDRESS_SANITIZER)
+// gcc ships no header for it.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace nc::test {
 namespace {
@@ -128,6 +141,14 @@ std::filesystem::path uniqueTempPath(const std::string& stem) {
 }
 
 }  // namespace
+
+size_t bytesAllocated() {
+#if defined(NC_ADDRESS_SANITIZER)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return mallinfo2().uordblks;
+#endif
+}
 
 RawClient::RawClient(uint16_t port, std::chrono::milliseconds timeout, const std::string& sourceAddress)
     : fd_(connectLoopback(port, sourceAddress)), timeout_(timeout) {}

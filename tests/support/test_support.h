@@ -52,6 +52,10 @@ std::string roundTrip(uint16_t port, const std::string& request);
 // The same, sent from `sourceAddress` (of 127.0.0.0/8; empty: any).
 std::string roundTripFrom(const std::string& sourceAddress, uint16_t port, const std::string& request);
 
+// The heap bytes in use now, by the allocator the build links: glibc's, or
+// AddressSanitizer's under it (glibc's figures do not see that one).
+size_t bytesAllocated();
+
 struct ProcessResult {
   int exitStatus = -1;  // exit status, or 128 + signal
   std::string out;

@@ -83,7 +83,7 @@ std::string describe(const HttpRequest& request) {
                      request.url.query + " " + request.protocol.text + " " + request.peerAddress + "\n";
   for (const auto& [name, values] : request.headers) {
     text += name + ":";
-    for (const auto& value : values) text += "[" + value + "]";
+    for (std::string_view value : values) text.append("[").append(value).append("]");
     text += "\n";
   }
   return text + "body=" + request.body;
@@ -325,14 +325,26 @@ TEST(Transport, bodyFramingErrors) {
                               "Bad Request. Content-Length does not match actual.");
 }
 
-// One header line of commas, padded, whose charge is exactly `total`.
-std::string chargedHeaderLine(size_t total) {
+// Header lines whose charges add up to exactly `total`, each well inside the
+// line length limit.
+struct ChargedLines {
+  std::string text;
+  std::string names;  // how many, as /count answers it
+};
+ChargedLines chargedHeaderLines(size_t total) {
+  const std::string full = "x:" + std::string(3000, 'v');
+  std::string text;
+  size_t charged = 0;
+  size_t lines = 1;
+  for (; total - charged >= 2 * headerLineCost(full); ++lines) {
+    const std::string numbered = "x" + std::to_string(lines) + full.substr(1);
+    text += numbered + "\r\n";
+    charged += headerLineCost(numbered);
+  }
   std::string line = "x:";
-  size_t commas = (total - headerLineCost(line)) / (headerValueOverhead + 1);
-  line += std::string(commas, ',');
-  line += std::string(total - headerLineCost(line), 'v');
-  EXPECT_EQ(headerLineCost(line), total);
-  return line + "\r\n";
+  line += std::string(total - charged - headerLineCost(line), 'v');
+  EXPECT_EQ(charged + headerLineCost(line), total);
+  return {text + line + "\r\n", std::to_string(lines)};
 }
 
 // A body framed by Transfer-Encoding is never read, so whatever the client
@@ -366,19 +378,26 @@ TEST(Transport, repeatedHostIsRefused) {
             "GET /  HTTP/1.1 127.0.0.1\nhost:[a][b]\nbody=");
 }
 
-// Each value is charged its memory, not its wire bytes: a request of many
-// empty values reaches the cap long before its bytes would.
+// Each value is charged its memory, not its wire bytes, and counted: a
+// request of many empty values reaches a limit long before its bytes would.
 TEST(Transport, headerMemoryLimit) {
   TestServer server;
   for (size_t total : {maxHeaderMemory - 1, maxHeaderMemory}) {
     RawClient client(server.port());
-    client.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(total) + "\r\n");
-    EXPECT_EQ(client.readResponse(), okReply("1")) << total;
+    const ChargedLines lines = chargedHeaderLines(total);
+    client.send("GET /count HTTP/1.1\r\n" + lines.text + "\r\n");
+    EXPECT_EQ(client.readResponse(), okReply(lines.names)) << total;
   }
   RawClient over(server.port());
-  over.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(maxHeaderMemory + 1) + "\r\n");
+  over.send("GET /count HTTP/1.1\r\n" + chargedHeaderLines(maxHeaderMemory + 1).text + "\r\n");
   EXPECT_EQ(over.readAll(), errorReply("431 Request Header Fields Too Large"));
-  // 31 lines of 8185 commas: under 256 KB on the wire, some 8 MB once stored.
+  // Values are counted over all lines of a request; empty ones too.
+  const std::string half = std::string(maxHeaderValues / 2 - 1, ',') + "\r\n";
+  EXPECT_EQ(test::roundTrip(server.port(), "GET /count HTTP/1.1\r\nx: " + half + "y: " + half + "\r\n"), okReply("2"));
+  RawClient overValues(server.port());
+  overValues.send("GET /count HTTP/1.1\r\nx: " + half + "y: ," + half + "\r\n");
+  EXPECT_EQ(overValues.readAll(), errorReply("431 Request Header Fields Too Large"));
+  // 31 lines of 8185 commas: under 256 KB on the wire, a megabyte once stored.
   std::string flood;
   for (int i = 0; i < 31; ++i) flood += "f" + std::to_string(i) + ": " + std::string(8185, ',') + "\r\n";
   RawClient flooding(server.port());
@@ -403,22 +422,24 @@ TEST(Transport, headerBudgetClosesTheLongestHolder) {
   };
   for (const Case& c : {Case{9999, false}, Case{10000, false}, Case{10001, true}}) {
     TestServer server([](AsyncHttpServer& s) { s.headerMemory = std::make_shared<HeaderMemory>(30000); });
+    const ChargedLines held = chargedHeaderLines(10000);
     RawClient longest(server.port()), younger(server.port());
     for (RawClient* holder : {&longest, &younger}) {
-      holder->send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(10000));
+      holder->send("GET /count HTTP/1.1\r\n" + held.text);
       std::this_thread::sleep_for(100ms);
     }
-    EXPECT_EQ(test::roundTrip(server.port(), "GET /count HTTP/1.1\r\n" + chargedHeaderLine(c.newcomer) + "\r\n"),
-              okReply("1"))
+    const ChargedLines newcomer = chargedHeaderLines(c.newcomer);
+    EXPECT_EQ(test::roundTrip(server.port(), "GET /count HTTP/1.1\r\n" + newcomer.text + "\r\n"),
+              okReply(newcomer.names))
         << c.newcomer;
     if (c.longestClosed) {
       EXPECT_TRUE(longest.peerClosed()) << c.newcomer;
     } else {
       longest.send("\r\n");
-      EXPECT_EQ(longest.readResponse(), okReply("1")) << c.newcomer;
+      EXPECT_EQ(longest.readResponse(), okReply(held.names)) << c.newcomer;
     }
     younger.send("\r\n");
-    EXPECT_EQ(younger.readResponse(), okReply("1")) << c.newcomer;
+    EXPECT_EQ(younger.readResponse(), okReply(held.names)) << c.newcomer;
   }
 }
 
@@ -769,7 +790,7 @@ TEST(Transport, refusedConnectionsHoldNothing) {
             "HTTP/1.1 200 OK");
   admitted.clear();
   RawClient tooLarge(server.port());
-  tooLarge.send("GET /count HTTP/1.1\r\n" + chargedHeaderLine(maxHeaderMemory + 1) + "\r\n");
+  tooLarge.send("GET /count HTTP/1.1\r\n" + chargedHeaderLines(maxHeaderMemory + 1).text + "\r\n");
   EXPECT_EQ(tooLarge.readResponse(), errorReply("431 Request Header Fields Too Large"));
   EXPECT_TRUE(openConnectionsFallTo(server, 0, 1s));
 }

@@ -10,7 +10,7 @@ namespace {
 
 // The header's elements as the request reader stores them: split at commas,
 // leading white space skipped.
-std::vector<std::string> elements(std::initializer_list<std::string> list) { return list; }
+HeaderValues elements(std::initializer_list<std::string_view> list) { return HeaderValues(list); }
 
 TEST(ContentCoding, qValuesAtTheirLimits) {
   struct Case {
@@ -51,7 +51,7 @@ TEST(ContentCoding, wildcardAndIdentityDefaults) {
 
 TEST(ContentCoding, choiceAmongOfferedCodings) {
   struct Case {
-    std::vector<std::string> field;
+    HeaderValues field;
     bool gzipOffered;
     bool brotliOffered;
     ContentCoding expected;

@@ -11,7 +11,7 @@ namespace {
 TEST(EntityTag, noneMatchListsAndMalformedElements) {
   const std::string tag = "\"5d41402abc4b2a76b972\"";
   struct Case {
-    std::vector<std::string> field;
+    HeaderValues field;
     bool names;
   };
   const std::vector<Case> cases{

@@ -10,7 +10,7 @@
 namespace nc {
 namespace {
 
-using Values = std::vector<std::string>;
+using Values = HeaderValues;
 
 std::vector<std::string> namesOf(const HttpHeaders& headers) {
   std::vector<std::string> names;

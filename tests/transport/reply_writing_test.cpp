@@ -70,7 +70,7 @@ TEST(ReplyWriting, refusalBytes) {
 // true length, whatever length the caller put in.
 TEST(ReplyWriting, capitalisedHead) {
   HttpHeaders headers{{"content-length", "99"}, {"access-control-max-age", "1"}};
-  headers.set("set-cookie", std::vector<std::string>{"a=1", "b=2"});
+  headers.set("set-cookie", HeaderValues{"a=1", "b=2"});
   EXPECT_EQ(replyHead(200, headers, 3, HeaderRules::capitalised),
             "HTTP/1.1 200 OK\r\nAccess-Control-Max-Age: 1\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2\r\n"
             "Content-Length: 3\r\n\r\n");

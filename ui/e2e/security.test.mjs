@@ -248,7 +248,8 @@ describe('known devices', () => {
       await wait.waitFor();
       const first = Number((await wait.textContent()).match(/(\d+) s/)[1]);
       assert.equal(await stranger.getByRole('button', { name: 'Login' }).isDisabled(), true);
-      await stranger.getByRole('alert').getByText(`try again in ${first - 1} s.`, { exact: false }).waitFor();
+      // A busy machine may delay a tick past the next second; any lower figure counts.
+      await waitUntil(async () => Number((await wait.textContent()).match(/(\d+) s/)[1]) < first, 10000, 'the wait to count down');
       assert.equal(await storedToken(stranger), null);
       assert.equal(await deviceTokenOf(stranger), null);
       assert.deepEqual([...operator.pageErrors, ...stranger.pageErrors], []);

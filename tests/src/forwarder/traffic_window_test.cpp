@@ -2,22 +2,8 @@
 
 #include <limits>
 
-#include <malloc.h>
-
 #include "src/forwarder/traffic_window.h"
-
-// AddressSanitizer's count of the bytes its allocator hands out: glibc's
-// figures do not see that allocator. gcc ships no header for it.
-#if defined(__SANITIZE_ADDRESS__)
-#define NC_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define NC_ADDRESS_SANITIZER 1
-#endif
-#endif
-#if defined(NC_ADDRESS_SANITIZER)
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
+#include "support/test_support.h"
 
 namespace nc::test {
 namespace {
@@ -43,14 +29,6 @@ JsonValue answer(const TrafficWindow& window, std::optional<int64_t> since = std
 }
 
 const JsonValue& member(const JsonValue& value, const char* name) { return value.asObject().at(name); }
-
-size_t bytesAllocated() {
-#if defined(NC_ADDRESS_SANITIZER)
-  return __sanitizer_get_current_allocated_bytes();
-#else
-  return mallinfo2().uordblks;
-#endif
-}
 
 }  // namespace
 
