@@ -9,11 +9,6 @@ HeaderValues::HeaderValues(std::initializer_list<std::string_view> values) {
   for (std::string_view value : values) push_back(value);
 }
 
-void HeaderValues::reserve(size_t values, size_t characters) {
-  text_.reserve(text_.size() + characters);
-  if (size_ + values > 1) ends_.reserve(size_ + values - 1);
-}
-
 void HeaderValues::clear() {
   text_.clear();
   ends_.clear();

@@ -58,7 +58,10 @@ class HeaderValues {
   Iterator end() const { return Iterator(this, size_); }
 
   // Room for `values` more values of `characters` in all, taken at once.
-  void reserve(size_t values, size_t characters);
+  void reserve(size_t values, size_t characters) {
+    if (text_.size() + characters > text_.capacity()) text_.reserve(text_.size() + characters);
+    if (size_ + values > 1) ends_.reserve(size_ + values - 1);
+  }
   void push_back(std::string_view value) {
     if (size_ > 0) ends_.push_back(static_cast<uint32_t>(text_.size()));
     if (!value.empty()) text_.append(value);

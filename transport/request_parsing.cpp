@@ -193,18 +193,15 @@ void parseHeader(std::string_view line, HttpHeaders& headers) {
 // bucket, and the values' two blocks' allocator headers.
 static_assert(2 * sizeof(HttpHeaders::Entry) + 96 + 2 * 16 <= headerNameOverhead);
 
-size_t headerLineValues(std::string_view line) {
+HeaderLineCharge headerLineCharge(std::string_view line) {
   size_t colon = line.find(':');
-  if (colon == 0 && line.size() == 1) return 0;
-  if (colon == std::string_view::npos || equalsIgnoreCase(line.substr(0, colon), "cookie")) return 1;
-  return 1 + countCommas(line.substr(colon + 1, findLineBreak(line.substr(colon + 1))));
-}
-
-size_t headerLineCost(std::string_view line) {
-  size_t colon = line.find(':');
-  if (colon == 0 && line.size() == 1) return line.size();
+  if (colon == 0 && line.size() == 1) return {line.size(), 0};
   std::string_view name = line.substr(0, colon);
-  return headerNameOverhead + 2 * name.size() + headerLineValues(line) * headerValueOverhead + line.size();
+  size_t values = 1;
+  if (colon != std::string_view::npos && !equalsIgnoreCase(name, "cookie")) {
+    values += countCommas(line.substr(colon + 1, findLineBreak(line.substr(colon + 1))));
+  }
+  return {headerNameOverhead + 2 * name.size() + values * headerValueOverhead + line.size(), values};
 }
 
 bool keepsAlive(const HttpProtocol& protocol, const HttpHeaders& headers) {

@@ -74,13 +74,16 @@ inline constexpr size_t headerValueOverhead = sizeof(uint32_t);
 // of the values' two blocks.
 inline constexpr size_t headerNameOverhead = 320;
 
-// How many values parseHeader makes of `line`.
-size_t headerLineValues(std::string_view line);
-
-// The memory parseHeader takes to store `line`, or more, never less: each value
-// is charged its overhead, so that a line of commas costs what its thousands
-// of empty values really hold, not its few wire bytes.
-size_t headerLineCost(std::string_view line);
+// What parseHeader takes to store `line`: the memory, or more, never less,
+// and the number of values. Each value is charged its overhead, so that a line
+// of commas costs what its thousands of empty values really hold, not its few
+// wire bytes.
+struct HeaderLineCharge {
+  size_t bytes = 0;
+  size_t values = 0;
+};
+HeaderLineCharge headerLineCharge(std::string_view line);
+inline size_t headerLineCost(std::string_view line) { return headerLineCharge(line).bytes; }
 
 // Whether the connection may carry another request after this one.
 bool keepsAlive(const HttpProtocol& protocol, const HttpHeaders& headers);

@@ -261,16 +261,15 @@ std::optional<Refusal> RequestReader::takeHeaderLine(std::string_view line) {
 // Charges the memory `line` will take, before it is stored, to this request
 // and to the server's total.
 std::optional<Refusal> RequestReader::chargeHeaderLine(std::string_view line) {
-  const size_t cost = headerLineCost(line);
-  const size_t values = headerLineValues(line);
-  if (headerCharge_ + cost > maxHeaderMemory || headerValues_ + values > maxHeaderValues) {
+  const HeaderLineCharge charge = headerLineCharge(line);
+  if (headerCharge_ + charge.bytes > maxHeaderMemory || headerValues_ + charge.values > maxHeaderValues) {
     return Refusal::headersTooLarge;
   }
-  if (limits_.headerMemory && !limits_.headerMemory->charge(headerShare_, cost)) {
+  if (limits_.headerMemory && !limits_.headerMemory->charge(headerShare_, charge.bytes)) {
     return Refusal::headerMemoryExhausted;
   }
-  headerCharge_ += cost;
-  headerValues_ += values;
+  headerCharge_ += charge.bytes;
+  headerValues_ += charge.values;
   return std::nullopt;
 }
 
