@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <asio/co_spawn.hpp>
 #include <asio/experimental/awaitable_operators.hpp>
 #include <asio/ip/tcp.hpp>
+#include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
@@ -31,6 +33,9 @@ using asio::ip::tcp;
 
 // Connections the kernel may queue before we accept them; the usual somaxconn ceiling.
 constexpr int listenBacklog = 4096;
+// Connections from addresses that hold their share, closed at most in one go
+// before the other connections' work goes on.
+constexpr int refusedAtOnce = 64;
 // How long the accept loop rests while descriptors or kernel memory run short.
 constexpr std::chrono::milliseconds throttleWait{500};
 // Idle connections closed at once when descriptors run out: enough for the
@@ -91,6 +96,8 @@ tcp::acceptor openAcceptor(const asio::any_io_executor& executor, const tcp::end
     acceptor.set_option(tcp::acceptor::reuse_address(server.reuseAddr));
     acceptor.bind(endpoint);
     acceptor.listen(listenBacklog);
+    // accept4 is called directly and must find the queue empty, not wait.
+    acceptor.non_blocking(true);
   } catch (const std::system_error& e) {
     throw OsError(e.code());
   }
@@ -138,15 +145,54 @@ asio::awaitable<void> makeRoom(AsyncHttpServer& server, asio::steady_timer& time
   co_await timer.async_wait(asio::use_awaitable);
 }
 
-// The next connection and, from accept(2) itself, its peer's address; failures
-// that end only that connection, or pass with time, do not end the server.
+// Counts a connection from `address`; false, counting nothing, when the
+// address holds its share already.
+bool admitPeer(AsyncHttpServer& server, const asio::ip::address& address) {
+  const auto found = server.connectionsByAddress.find(address);
+  const int64_t open = found == server.connectionsByAddress.end() ? 0 : found->second;
+  if (open >= server.maxConnectionsPerAddress) return false;
+  ++server.connectionsByAddress[address];
+  return true;
+}
+
+void releasePeer(AsyncHttpServer& server, const asio::ip::address& address) {
+  const auto found = server.connectionsByAddress.find(address);
+  if (--found->second == 0) server.connectionsByAddress.erase(found);
+}
+
+// The next connection from an address that does not hold its share yet, and,
+// from accept4(2) itself, its peer's address. A connection from an address
+// that does is closed here as it comes, two system calls and no turn of the
+// event loop each, so that a flood of them from one address cannot keep a
+// newcomer waiting long in the kernel's queue. Failures that end only that
+// connection, or pass with time, do not end the server.
 asio::awaitable<tcp::socket> acceptOne(tcp::acceptor& acceptor, AsyncHttpServer& server, asio::steady_timer& timer,
                                        tcp::endpoint& peer) {
-  for (;;) {
-    std::error_code error;
-    tcp::socket socket = co_await acceptor.async_accept(peer, asio::redirect_error(asio::use_awaitable, error));
-    if (!error) co_return socket;
-    if (isShortage(error)) {
+  for (int refused = 0;;) {
+    socklen_t length = static_cast<socklen_t>(peer.capacity());
+    const int descriptor = ::accept4(acceptor.native_handle(), peer.data(), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (descriptor >= 0) {
+      peer.resize(length);
+      if (!admitPeer(server, peer.address())) {
+        ::close(descriptor);
+        // The others' work goes on between batches, however fast the flood.
+        if (++refused % refusedAtOnce == 0) co_await asio::post(acceptor.get_executor(), asio::use_awaitable);
+        continue;
+      }
+      tcp::socket socket(acceptor.get_executor());
+      std::error_code error;
+      socket.assign(peer.protocol(), descriptor, error);
+      if (!error) co_return socket;
+      ::close(descriptor);
+      releasePeer(server, peer.address());
+      throw OsError(error);
+    }
+    const std::error_code error(errno, asio::error::get_system_category());
+    if (error.value() == EAGAIN || error.value() == EWOULDBLOCK) {
+      std::error_code waitError;
+      co_await acceptor.async_wait(tcp::acceptor::wait_read, asio::redirect_error(asio::use_awaitable, waitError));
+      if (waitError) throw OsError(waitError);
+    } else if (isShortage(error)) {
       co_await makeRoom(server, timer);
     } else if (!concernsOneConnection(error)) {
       throw OsError(error);
@@ -164,21 +210,6 @@ void reportFailure(std::exception_ptr failure) {
     std::printf("unknown failure\n");
   }
   std::fflush(stdout);
-}
-
-// Counts a connection from `address`; false, counting nothing, when the
-// address holds its share already.
-bool admitPeer(AsyncHttpServer& server, const asio::ip::address& address) {
-  const auto found = server.connectionsByAddress.find(address);
-  const int64_t open = found == server.connectionsByAddress.end() ? 0 : found->second;
-  if (open >= server.maxConnectionsPerAddress) return false;
-  ++server.connectionsByAddress[address];
-  return true;
-}
-
-void releasePeer(AsyncHttpServer& server, const asio::ip::address& address) {
-  const auto found = server.connectionsByAddress.find(address);
-  if (--found->second == 0) server.connectionsByAddress.erase(found);
 }
 
 // Every TLS record starts with its type; a client's first is a handshake.
@@ -218,11 +249,9 @@ asio::awaitable<void> openAndServe(std::shared_ptr<AsyncHttpServer> server, Requ
   co_await serveConnection(std::move(limits), std::move(callback), std::move(connection), std::move(peerAddress));
 }
 
-// A connection whose address holds its share is dropped here: its descriptor
-// goes back at once.
+// The peer is counted already (acceptOne).
 void spawnConnection(const std::shared_ptr<AsyncHttpServer>& server, const std::shared_ptr<const HttpCallback>& callback,
                      tcp::socket socket, const tcp::endpoint& peer) {
-  if (!admitPeer(*server, peer.address())) return;
   // Replies go out in one write each, so Nagle's delay would only add latency.
   std::error_code error;
   socket.set_option(tcp::no_delay(true), error);
