@@ -13,11 +13,11 @@
 #include <filesystem>
 #include <iterator>
 #include <limits>
+#include <optional>
 
 #include <asio/co_spawn.hpp>
 #include <asio/experimental/awaitable_operators.hpp>
 #include <asio/ip/tcp.hpp>
-#include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
@@ -34,7 +34,7 @@ using asio::ip::tcp;
 // Connections the kernel may queue before we accept them; the usual somaxconn ceiling.
 constexpr int listenBacklog = 4096;
 // Connections from addresses that hold their share, closed at most in one go
-// before the other connections' work goes on.
+// by skipRefused before the other connections' work goes on.
 constexpr int refusedAtOnce = 64;
 // How long the accept loop rests while descriptors or kernel memory run short.
 constexpr std::chrono::milliseconds throttleWait{500};
@@ -96,7 +96,7 @@ tcp::acceptor openAcceptor(const asio::any_io_executor& executor, const tcp::end
     acceptor.set_option(tcp::acceptor::reuse_address(server.reuseAddr));
     acceptor.bind(endpoint);
     acceptor.listen(listenBacklog);
-    // accept4 is called directly and must find the queue empty, not wait.
+    // skipRefused calls accept4 itself, which must not wait.
     acceptor.non_blocking(true);
   } catch (const std::system_error& e) {
     throw OsError(e.code());
@@ -160,38 +160,42 @@ void releasePeer(AsyncHttpServer& server, const asio::ip::address& address) {
   if (--found->second == 0) server.connectionsByAddress.erase(found);
 }
 
-// The next connection from an address that does not hold its share yet, and,
-// from accept4(2) itself, its peer's address. A connection from an address
-// that does is closed here as it comes, two system calls and no turn of the
-// event loop each, so that a flood of them from one address cannot keep a
-// newcomer waiting long in the kernel's queue. Failures that end only that
-// connection, or pass with time, do not end the server.
-asio::awaitable<tcp::socket> acceptOne(tcp::acceptor& acceptor, AsyncHttpServer& server, asio::steady_timer& timer,
-                                       tcp::endpoint& peer) {
-  for (int refused = 0;;) {
+// After a connection refused for its address, those waiting behind it are
+// accepted here and closed while their addresses hold their share too: two
+// system calls and no turn of the event loop each, so that a flood from one
+// address cannot keep a newcomer long in the kernel's queue. Returns the first
+// connection admitted, if any comes before the queue is empty, a failure, or
+// refusedAtOnce refusals; a failure is met by the next async_accept.
+std::optional<tcp::socket> skipRefused(tcp::acceptor& acceptor, AsyncHttpServer& server, tcp::endpoint& peer) {
+  for (int refused = 0; refused < refusedAtOnce; ++refused) {
     socklen_t length = static_cast<socklen_t>(peer.capacity());
     const int descriptor = ::accept4(acceptor.native_handle(), peer.data(), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (descriptor >= 0) {
-      peer.resize(length);
-      if (!admitPeer(server, peer.address())) {
-        ::close(descriptor);
-        // The others' work goes on between batches, however fast the flood.
-        if (++refused % refusedAtOnce == 0) co_await asio::post(acceptor.get_executor(), asio::use_awaitable);
-        continue;
-      }
+    if (descriptor < 0) return std::nullopt;
+    peer.resize(length);
+    if (admitPeer(server, peer.address())) {
       tcp::socket socket(acceptor.get_executor());
       std::error_code error;
       socket.assign(peer.protocol(), descriptor, error);
-      if (!error) co_return socket;
-      ::close(descriptor);
+      if (!error) return socket;
       releasePeer(server, peer.address());
-      throw OsError(error);
     }
-    const std::error_code error(errno, asio::error::get_system_category());
-    if (error.value() == EAGAIN || error.value() == EWOULDBLOCK) {
-      std::error_code waitError;
-      co_await acceptor.async_wait(tcp::acceptor::wait_read, asio::redirect_error(asio::use_awaitable, waitError));
-      if (waitError) throw OsError(waitError);
+    ::close(descriptor);
+  }
+  return std::nullopt;
+}
+
+// The next connection from an address that does not hold its share yet, and,
+// from accept(2) itself, its peer's address; failures that end only that
+// connection, or pass with time, do not end the server.
+asio::awaitable<tcp::socket> acceptOne(tcp::acceptor& acceptor, AsyncHttpServer& server, asio::steady_timer& timer,
+                                       tcp::endpoint& peer) {
+  for (;;) {
+    std::error_code error;
+    tcp::socket socket = co_await acceptor.async_accept(peer, asio::redirect_error(asio::use_awaitable, error));
+    if (!error) {
+      if (admitPeer(server, peer.address())) co_return socket;
+      socket.close(error);
+      if (auto admitted = skipRefused(acceptor, server, peer)) co_return std::move(*admitted);
     } else if (isShortage(error)) {
       co_await makeRoom(server, timer);
     } else if (!concernsOneConnection(error)) {

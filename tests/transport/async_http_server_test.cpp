@@ -33,19 +33,19 @@
 #include "transport/request_parsing.h"
 #include "utils/json.h"
 
-// accept4(2) fails with EMFILE while this is positive, as when the process is
+// accept(2) fails with EMFILE while this is positive, as when the process is
 // out of descriptors; the server's own accepts go through here.
 std::atomic<int> failingAccepts{0};
 
-extern "C" int accept4(int socket, sockaddr* address, socklen_t* length, int flags) {
-  using Accept = int (*)(int, sockaddr*, socklen_t*, int);
-  static const auto realAccept = reinterpret_cast<Accept>(::dlsym(RTLD_NEXT, "accept4"));
+extern "C" int accept(int socket, sockaddr* address, socklen_t* length) {
+  using Accept = int (*)(int, sockaddr*, socklen_t*);
+  static const auto realAccept = reinterpret_cast<Accept>(::dlsym(RTLD_NEXT, "accept"));
   if (failingAccepts > 0) {
     --failingAccepts;
     errno = EMFILE;
     return -1;
   }
-  return realAccept(socket, address, length, flags);
+  return realAccept(socket, address, length);
 }
 
 // Counts the server's sendfile() calls. The build's 64-bit file offsets make
