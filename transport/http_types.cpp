@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <tuple>
 #include <utility>
 
 #include "transport/ascii_case.h"
@@ -127,7 +128,7 @@ HeaderValues& HttpHeaders::slotFor(std::string_view name) {
   }
   std::string lowered(name);
   lowerInPlace(lowered);
-  entries_.emplace_back(std::move(lowered), HeaderValues());
+  entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(std::move(lowered)), std::forward_as_tuple());
   if (!index_.empty()) {
     index_.emplace(entries_.back().first, entries_.size() - 1);
   } else if (entries_.size() > scannedEntries) {
