@@ -120,6 +120,10 @@ asio::awaitable<void> testCallback(HttpRequest& request) {
     co_await respond(request, 200, request.client->redirectsToTls() ? "yes" : "no");
   } else if (path == "/throw") {
     throw std::runtime_error("handler failed");
+  } else if (path == "/block") {
+    // Holds the whole event loop, so that connections pile up unaccepted.
+    std::this_thread::sleep_for(300ms);
+    co_await respond(request, 200, "unblocked");
   } else {
     if (path == "/slow") {
       asio::steady_timer timer(co_await asio::this_coro::executor, 1000ms);
@@ -793,6 +797,23 @@ TEST(Transport, refusedConnectionsHoldNothing) {
   tooLarge.send("GET /count HTTP/1.1\r\n" + chargedHeaderLines(maxHeaderMemory + 1).text + "\r\n");
   EXPECT_EQ(tooLarge.readResponse(), errorReply("431 Request Header Fields Too Large"));
   EXPECT_TRUE(openConnectionsFallTo(server, 0, 1s));
+}
+
+// Connections refused for their address are closed together with those
+// behind them in the kernel's queue, up to the first one admitted, which is
+// served.
+TEST(Transport, refusalsAheadOfANewcomer) {
+  TestServer server([](AsyncHttpServer& s) { s.maxConnectionsPerAddress = 1; });
+  RawClient holder(server.port(), 2s, "127.0.0.2");
+  holder.send("GET /block HTTP/1.1\r\n\r\n");
+  std::this_thread::sleep_for(100ms);
+  RawClient first(server.port(), 2s, "127.0.0.2"), second(server.port(), 2s, "127.0.0.2");
+  RawClient newcomer(server.port(), 2s, "127.0.0.3");
+  newcomer.send("GET /after HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(bodyOf(holder.readResponse()), "unblocked");
+  EXPECT_TRUE(first.peerClosed());
+  EXPECT_TRUE(second.peerClosed());
+  EXPECT_NE(newcomer.readResponse().find("GET /after"), std::string::npos);
 }
 
 // Running out of descriptors makes accept fail for a while; the server rests
