@@ -37,15 +37,16 @@ struct RequestLimits {
 
 // The header lines of one request may hold this much memory, each value
 // charged as headerLineCost says. Browsers send under 8 KiB; the common static
-// servers allow 8 to 32 KiB. Counting wire bytes instead let a line of 8185
-// commas, 8186 empty values, cost some 260 KB for 8 KB sent.
+// servers allow 8 to 32 KiB. Counting wire bytes instead would let a line of
+// 8185 commas, 8186 empty values, hold four times what it sent.
 inline constexpr size_t maxHeaderMemory = 64 * 1024;
 // The header lines of one request may hold this many values. A browser's come
 // to a few dozen. Storing an empty value costs little memory but some work,
-// and a flood of connections that fills the server's total and is closed for
-// newcomers makes that work again and again: without this limit a request at
-// the memory cap could hold 13,000 values, ten times the work of parsing a
-// 1,300 (bench/hostile_clients.py).
+// and a flood of connections that overfills the server's total, and so is
+// closed for newcomers, makes that work again and again: without this limit a
+// request at the memory cap could hold 13,000 empty values in 13 KB sent, a
+// flood of which delayed every other request by 80 to 100 ms
+// (bench/hostile_clients.py).
 inline constexpr size_t maxHeaderValues = 2048;
 // All connections together may hold this much header memory. Without a total,
 // 1000 connections at the per-request cap alone would take 64 MB of a gateway
