@@ -1073,6 +1073,19 @@ TEST(TransportTls, hostileHandshakesEndWithinTheirDeadline) {
   EXPECT_LT(Clock::now() - start, 2s);
   // A request in clear is still read, marked for the redirect the server answers with.
   EXPECT_EQ(bodyOf(test::roundTrip(server.port(), "GET /redirects HTTP/1.1\r\n\r\n")), "yes");
+  // A handshake done in time leaves the connection to the deadlines of requests.
+  const char* requestAfterTheDeadline = R"(
+import socket, ssl, sys, time
+context = ssl.create_default_context()
+context.check_hostname = False
+context.verify_mode = ssl.CERT_NONE
+client = context.wrap_socket(socket.create_connection(("127.0.0.1", int(sys.argv[1]))))
+time.sleep(0.8)
+client.sendall(b"GET /late HTTP/1.1\r\nHost: localhost\r\n\r\n")
+print(client.recv(4096).decode(errors="replace"), end="")
+)";
+  const auto late = runProgram({"python3", "-c", requestAfterTheDeadline, std::to_string(server.port())});
+  EXPECT_EQ(late.out.substr(0, 15), "HTTP/1.1 200 OK") << late.err;
 }
 
 TEST(TransportTls, tlsHelloOnAPlainPortIsRefusedInClear) {
