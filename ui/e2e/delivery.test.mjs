@@ -80,8 +80,13 @@ test('the login page works before the console\'s script has arrived', testTimeou
     held.push(route.request().url());
     return undefined;
   });
+  // Its styles come inside that script: a stylesheet of their own would be
+  // fetched only after it, over the same connection, a round trip later.
+  assert.doesNotMatch(html, /rel="stylesheet"/);
   const page = await context.newPage();
   await page.goto(`${service.url}/ui/login`);
+  const dialog = page.locator('.login-dialog');
+  assert.equal(await dialog.evaluate((element) => getComputedStyle(element).maxWidth), '380px');
   await page.getByRole('button', { name: 'Login' }).click();
   await page.getByText('Username is required').waitFor();
   await page.getByText('Password is required').waitFor();

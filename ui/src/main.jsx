@@ -4,7 +4,15 @@ import { createBrowserRouter, RouterProvider } from 'react-router-dom';
 import { loadToken } from './session/auth_storage.js';
 import { consoleRoutes } from './console_app.jsx';
 import { startForwarderPageReads, startOverviewReads } from './api/procedures.js';
-import './console.css';
+import consoleStyles from './console.css?inline';
+
+// The login page's styles travel inside this script instead of as a
+// stylesheet of their own: the browser fetched the two one after the other
+// over its one connection, so on a slow uplink the login page showed a round
+// trip later (at 256 kbit/s and 300 ms, about 0.4 s of a cold visit).
+const styles = document.createElement('style');
+styles.textContent = consoleStyles;
+document.head.append(styles);
 
 // A reload of the forwarder page or the overview asks for its values now, so
 // that they travel while the console's script is read and drawn rather than
