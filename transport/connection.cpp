@@ -157,7 +157,13 @@ asio::awaitable<bool> Connection::handshake() {
   std::error_code error;
   while (!closed_) {
     const int result = callTls([this] { return SSL_do_handshake(tls_); });
-    if (result == 1) co_return true;
+    if (result == 1) {
+      // From now on only reads need the note (see readSome): OpenSSL passes
+      // every call on the socket's BIO through the callback, a write's
+      // flushes and queries included.
+      BIO_set_callback_ex(SSL_get_rbio(tls_), nullptr);
+      co_return true;
+    }
     if (!co_await awaitTls(result, false, error)) break;
   }
   co_return false;
@@ -178,7 +184,10 @@ asio::awaitable<size_t> Connection::readSome(asio::mutable_buffer buffer, std::e
       socketDrained_ = false;
     }
     size_t got = 0;
+    BIO* socket = SSL_get_rbio(tls_);
+    BIO_set_callback_ex(socket, noteSocketRead);
     const int result = callTls([&] { return SSL_read_ex(tls_, buffer.data(), buffer.size(), &got); });
+    BIO_set_callback_ex(socket, nullptr);
     if (result == 1) co_return got;
     if (!co_await awaitTls(result, false, error)) co_return 0;
   }
