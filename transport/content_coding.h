@@ -2,9 +2,7 @@
 // (RFC 9110 §12.5.3).
 #pragma once
 
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "transport/header_values.h"
 

@@ -1,9 +1,7 @@
 // If-None-Match against a reply's entity tag (RFC 9110 §13.1.2).
 #pragma once
 
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "transport/header_values.h"
 
