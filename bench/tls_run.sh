@@ -9,15 +9,18 @@
 # TLS connection per request at 50 connections (wrk offers each connection's
 # session to the next, so where the server hands out a fresh ticket each time,
 # every handshake resumes: a new X25519 exchange, no certificate or
-# signature), and the largest file of the web UI, uncompressed, kept alive at
-# 50 connections.
+# signature), the largest file of the web UI, uncompressed, kept alive at
+# 50 connections, and full handshakes one after another (openssl s_time -new:
+# no session offered, so each carries the certificate and an ECDSA signature).
 # Prints requests per server CPU-second with the load average beside each
 # line, the ratios nodeconsole/nginx per round, and whether kernel TLS is
 # there to engage.
 #
 # With BASELINE set to another build's binary (say, of the commit before a
 # change), that build serves the same pair as a third server, first in odd
-# rounds and last in even ones, and its ratio is printed too.
+# rounds and last in even ones, and its ratio is printed too; on the large
+# file only if it serves that file byte for byte (a build of another web UI
+# names its files otherwise).
 #
 # Usage: [BASELINE=binary] bench/tls_run.sh [seconds per run, default 10] [rounds, default 2]
 set -euo pipefail
@@ -79,6 +82,10 @@ for file in build/bench/ui/dist/assets/*.js; do
 done
 mkdir -p "$work/www/ui/assets"
 httpsBody "$nodeconsolePort" "$largest" > "$work/www$largest"
+baselineServesLargest=no
+if [ -n "${BASELINE:-}" ] && cmp -s <(httpsBody "$baselinePort" "$largest") "$work/www$largest"; then
+  baselineServesLargest=yes
+fi
 
 # The cipher list, its order and the groups are the service's own
 # (transport/tls_context.cpp).
@@ -111,35 +118,59 @@ for port in "$nodeconsolePort" "$nginxPort" ${BASELINE:+"$baselinePort"}; do
   taskset -c "$wrkCore" wrk -t1 -c50 -d2s "https://127.0.0.1:$port$largest" > /dev/null
 done
 
+# Full handshakes one after another, in place of wrk: openssl s_time -new
+# offers no session, so each handshake is a full one. Prints a result line as
+# measure does (the p99 column empty) and sets perCpuSecond to handshakes per
+# server CPU-second.
+measureHandshakes() {
+  local name=$1 port=$2 connections=$3
+  shift 4
+  local before after start end report handshakes
+  before=$(cpuTicks "$@")
+  start=$(date +%s%N)
+  report=$(timeout $((seconds + 20)) taskset -c "$wrkCore" openssl s_time -connect "127.0.0.1:$port" -new \
+    -time "$seconds" 2>&1 || true)
+  end=$(date +%s%N)
+  after=$(cpuTicks "$@")
+  handshakes=$(awk '/ connections in .* real seconds/ { print $1; exit }' <<< "$report")
+  read -r perSecond cpuShare perCpuSecond < <(awk -v n="${handshakes:-0}" -v t=$((after - before)) \
+    -v hz="$ticksPerSecond" -v ns=$((end - start)) \
+    'BEGIN { cpu = t / hz; s = ns / 1e9; printf "%.0f %.1f %.0f\n", n / s, 100 * cpu / s, (cpu > 0 ? n / cpu : 0) }')
+  printf '%-12s %5s %12s %10s %9s%% %15s %6s\n' "$name" "$connections" "$perSecond" - "$cpuShare" \
+    "$perCpuSecond" "$(cut -d' ' -f1 /proc/loadavg)"
+}
+
 # One case, both servers, in the order of the round; prints the ratio.
+# `measurer` (measure unless set) loads the servers.
 compare() {
   local round=$1 connections=$2 path=$3 ours theirs
   shift 3
   wrkOptions=("$@")
-  local baseline=""
+  local baseline="" measure=${measurer:-measure} withBaseline=${BASELINE:-}
+  if [ "$path" = "$largest" ] && [ "$baselineServesLargest" = no ]; then withBaseline=""; fi
   # The baseline goes first in odd rounds and last in even ones.
-  if [ -n "${BASELINE:-}" ] && [ $((round % 2)) = 1 ]; then
-    measure baseline "$baselinePort" "$connections" "$path" "$baselinePid"
+  if [ -n "$withBaseline" ] && [ $((round % 2)) = 1 ]; then
+    $measure baseline "$baselinePort" "$connections" "$path" "$baselinePid"
     baseline=$perCpuSecond
   fi
   if [ $((round % 2)) = 1 ]; then
-    measure nodeconsole "$nodeconsolePort" "$connections" "$path" "$nodeconsolePid"
+    $measure nodeconsole "$nodeconsolePort" "$connections" "$path" "$nodeconsolePid"
     ours=$perCpuSecond
-    measure nginx "$nginxPort" "$connections" "$path" "${nginxPids[@]}"
+    $measure nginx "$nginxPort" "$connections" "$path" "${nginxPids[@]}"
     theirs=$perCpuSecond
   else
-    measure nginx "$nginxPort" "$connections" "$path" "${nginxPids[@]}"
+    $measure nginx "$nginxPort" "$connections" "$path" "${nginxPids[@]}"
     theirs=$perCpuSecond
-    measure nodeconsole "$nodeconsolePort" "$connections" "$path" "$nodeconsolePid"
+    $measure nodeconsole "$nodeconsolePort" "$connections" "$path" "$nodeconsolePid"
     ours=$perCpuSecond
   fi
-  echo "  nodeconsole/nginx requests per CPU-second: $(ratio "$ours" "$theirs")"
-  if [ -n "${BASELINE:-}" ]; then
+  echo "  nodeconsole/nginx per server CPU-second: $(ratio "$ours" "$theirs")"
+  if [ -n "$withBaseline" ]; then
     if [ -z "$baseline" ]; then
-      measure baseline "$baselinePort" "$connections" "$path" "$baselinePid"
+      $measure baseline "$baselinePort" "$connections" "$path" "$baselinePid"
       baseline=$perCpuSecond
     fi
-    echo "  nodeconsole/baseline requests per CPU-second: $(ratio "$ours" "$baseline")"
+    echo "  nodeconsole/baseline per server CPU-second: $(ratio "$ours" "$baseline")"
   fi
 }
 
@@ -162,4 +193,6 @@ for round in $(seq "$rounds"); do
   compare "$round" 50 /health -H "Connection: close"
   echo "GET $largest, kept alive"
   compare "$round" 50 "$largest"
+  echo "full TLS handshakes, one connection after another (openssl s_time -new)"
+  measurer=measureHandshakes compare "$round" 1 /
 done
