@@ -106,6 +106,12 @@ void configure(SSL_CTX* context) {
   // AES instructions, as many phones) still gets it, for speed.
   SSL_CTX_set_options(context, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION | SSL_OP_CIPHER_SERVER_PREFERENCE |
                                    SSL_OP_PRIORITIZE_CHACHA);
+  // A client that closes without close_notify has gone: OpenSSL would answer
+  // with a fatal alert, written to a peer that no longer reads (a failed
+  // write and a SIGPIPE per such connection). A request is framed by its own
+  // length, so the end of the stream cannot cut one short unnoticed: the
+  // reader meets it as it does on a connection in clear.
+  SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
   // Idle connections give their read and write buffers back: with a thousand
   // of them open that is most of what TLS would cost.
   SSL_CTX_set_mode(context, SSL_MODE_RELEASE_BUFFERS);

@@ -2,8 +2,9 @@
 """Python's own TLS client against a test server: two requests and a body on
 one kept-alive connection, an embedded file saved to a folder, three requests
 sent at once in records of their own, a second
-connection resuming the first one's session and given a fresh ticket, and a
-third whose body is too large. Prints one JSON object.
+connection resuming the first one's session and given a fresh ticket, a
+third whose body is too large, and a fourth that ends without close_notify.
+Prints one JSON object.
 
 Usage: tls_client.py PORT CA_FILE OUT_FOLDER
 """
@@ -72,6 +73,17 @@ def main():
     with connect(context, port) as stream:
         stream.sendall(b"POST /large HTTP/1.1\r\nContent-Length: 200000\r\n\r\n" + b"b" * 150000)
         result["refused"] = read_reply(stream)[0].split("\r\n")[0]
+    # A client that ends its side without close_notify, still reading (TLS
+    # dropped, the socket's sending direction shut): whatever the server
+    # writes now arrives as it is, and it should write nothing.
+    with connect(context, port) as stream:
+        stream.sendall(b"GET /last HTTP/1.1\r\n\r\n")
+        read_reply(stream)
+        stream.shutdown(socket.SHUT_WR)
+        after_end = b""
+        while chunk := stream.recv(64):
+            after_end += chunk
+        result["afterEnd"] = after_end.hex()
     print(json.dumps(result))
 
 

@@ -984,6 +984,7 @@ TEST(TransportTls, realClientsSpeakHttpThroughTls) {
   EXPECT_TRUE(result.at("freshTicket").asBool());
   EXPECT_EQ(result.at("resumed").asString(), "GET /resumed  HTTP/1.1 127.0.0.1\nbody=");
   EXPECT_EQ(result.at("refused").asString(), "HTTP/1.1 413 Request Entity Too Large");
+  EXPECT_EQ(result.at("afterEnd").asString(), "") << "a record sent after the client's end without close_notify";
   // The large read-only body arrives whole, encrypted by OpenSSL rather than sent from the file.
   EXPECT_EQ(test::readFile(folder.path() / "embedded"), test::readOnlyBytes());
   EXPECT_EQ(sendFileCalls, sendFilesBefore);
