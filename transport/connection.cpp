@@ -205,13 +205,17 @@ asio::awaitable<size_t> Connection::discardSome(asio::mutable_buffer scratch, st
 }
 
 void Connection::finishSending() {
+  sendCloseNotify();
+  std::error_code ignored;
+  socket_.shutdown(asio::socket_base::shutdown_send, ignored);
+}
+
+void Connection::sendCloseNotify() {
   if (tls_ != nullptr && !tlsBroken_ && !closeNotifySent_ && !closed_ && SSL_is_init_finished(tls_)) {
     callTls([this] { return SSL_shutdown(tls_); });
     ERR_clear_error();
   }
   closeNotifySent_ = true;
-  std::error_code ignored;
-  socket_.shutdown(asio::socket_base::shutdown_send, ignored);
 }
 
 // Writes without waiting as long as the socket takes bytes: one gathered
@@ -409,7 +413,8 @@ int Connection::unsentBytes() {
 
 void Connection::close() {
   if (closed_) return;
-  if (tls_ != nullptr) finishSending();
+  // The close ends our direction too: only TLS has something to say first.
+  if (tls_ != nullptr) sendCloseNotify();
   closed_ = true;
   std::error_code ignored;
   socket_.close(ignored);

@@ -99,6 +99,7 @@ class Connection {
   bool answeringHead_ = false;
   bool closesAfterReply_ = false;
   bool redirectsToTls_ = false;
+  void sendCloseNotify();
   asio::awaitable<void> sendTls(std::span<const asio::const_buffer> pieces);
   asio::awaitable<bool> writeTls(const char* bytes, size_t count);
   template <typename Call>
