@@ -94,8 +94,14 @@ toMilliseconds() {
 # wrk's 99th percentile latency in milliseconds, from a report made with --latency.
 p99Of() { toMilliseconds "$(awk '$1 == "99%" { print $2 }' <<< "$1")"; }
 
-# Prints one result line, with the machine's 1-minute load average at its end
-# (a shared machine's other work moves the figures), and sets perCpuSecond.
+# One line of results under tableHead, with the machine's 1-minute load
+# average at its end (a shared machine's other work moves the figures):
+# name, connections, per second, p99 (ms), server CPU share (%), per server CPU-second.
+resultLine() {
+  printf '%-12s %5s %12s %10s %9s%% %15s %6s\n' "$@" "$(cut -d' ' -f1 /proc/loadavg)"
+}
+
+# Prints one result line and sets perCpuSecond.
 # wrk loads $scheme://127.0.0.1:PORT/PATH with the options in wrkOptions.
 measure() {
   local name=$1 port=$2 connections=$3 path=$4
@@ -112,8 +118,7 @@ measure() {
   read -r requestsPerSecond cpuShare perCpuSecond < <(awk -v r="$requests" -v t=$((after - before)) \
     -v hz="$ticksPerSecond" -v ns=$((end - start)) -v rps="$(awk '/^Requests\/sec:/ { print $2 }' <<< "$report")" \
     'BEGIN { cpu = t / hz; printf "%.0f %.1f %.0f\n", rps, 100 * cpu / (ns / 1e9), (cpu > 0 ? r / cpu : 0) }')
-  printf '%-12s %5s %12s %10s %9s%% %15s %6s\n' "$name" "$connections" "$requestsPerSecond" "$p99" "$cpuShare" \
-    "$perCpuSecond" "$(cut -d' ' -f1 /proc/loadavg)"
+  resultLine "$name" "$connections" "$requestsPerSecond" "$p99" "$cpuShare" "$perCpuSecond"
   problems=$(grep -E 'Non-2xx|Socket errors' <<< "$report" || true)
   if [ -n "$problems" ]; then echo "  $name: $problems" | tr -s ' '; fi
 }

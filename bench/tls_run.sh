@@ -136,8 +136,7 @@ measureHandshakes() {
   read -r perSecond cpuShare perCpuSecond < <(awk -v n="${handshakes:-0}" -v t=$((after - before)) \
     -v hz="$ticksPerSecond" -v ns=$((end - start)) \
     'BEGIN { cpu = t / hz; s = ns / 1e9; printf "%.0f %.1f %.0f\n", n / s, 100 * cpu / s, (cpu > 0 ? n / cpu : 0) }')
-  printf '%-12s %5s %12s %10s %9s%% %15s %6s\n' "$name" "$connections" "$perSecond" - "$cpuShare" \
-    "$perCpuSecond" "$(cut -d' ' -f1 /proc/loadavg)"
+  resultLine "$name" "$connections" "$perSecond" - "$cpuShare" "$perCpuSecond"
 }
 
 # One case, both servers, in the order of the round; prints the ratio.
