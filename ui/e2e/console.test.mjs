@@ -126,6 +126,20 @@ describe('setting page', () => {
     await pageMessage(page, 'Invalid auth token').waitFor();
     assert.equal(new URL(page.url()).pathname, '/ui/setting', 'the console does not log out by itself');
   }));
+
+  test('a part of the console that does not arrive is named, and a reload brings the page back', testTimeout,
+    () => withService(async () => {
+      const page = await openPage('/login');
+      const overviewCode = /\/overview_page-[^/]+\.js$/;
+      await page.route(overviewCode, (route) => route.abort('connectionreset'));
+      await logIn(page);
+      await page.getByRole('heading', { name: 'The console could not be shown' }).waitFor();
+      await assertAccessible(page, 'the failure page');
+      await page.unroute(overviewCode);
+      await page.getByRole('button', { name: 'Reload' }).click();
+      await page.locator('.overview .system-facts').waitFor();
+      assert.equal(new URL(page.url()).pathname, '/ui/overview', 'still on the page that failed');
+    }));
 });
 
 describe('dev mode', () => {

@@ -31,19 +31,11 @@ export function shareOneBrowser() {
 
 // A fresh service for each test keeps them independent of each other's
 // password changes and file edits.
-export async function withService(body) {
-  service = await Service.start();
-  try {
-    await body(service);
-  } catch (error) {
-    error.message += `\n${service.diagnostics()}`;
-    throw error;
-  } finally {
-    // The pages go first, so that none is still asking the service for its
-    // units while it stops and its folder is removed.
-    await closeTestContexts();
-    await service.dispose();
-  }
+export function withService(body) {
+  return Service.with([], (started) => {
+    service = started;
+    return body(started);
+  });
 }
 
 export async function openPage(route, { viewport = desktop, storageState } = {}) {

@@ -135,6 +135,30 @@ export class Service {
     return service;
   }
 
+  // Runs `body` with a service of its own, then closes the test's pages and
+  // removes the service. The pages go first, so that none is still asking the
+  // service for its units while it stops and its folder is removed. A test's
+  // own failure is the one reported, with what the service printed; one in
+  // the clean-up is reported only when the test passed.
+  static async with(extraArgs, body) {
+    const service = await Service.start(extraArgs);
+    let failure;
+    try {
+      await body(service);
+    } catch (error) {
+      error.message += `\n${service.diagnostics()}`;
+      failure = error;
+    }
+    try {
+      await closeTestContexts();
+      await service.dispose();
+    } catch (error) {
+      if (!failure) throw error;
+      failure.message += `\n--- and in the clean-up: ${error.message}`;
+    }
+    if (failure) throw failure;
+  }
+
   constructor(dir, port, extraArgs = []) {
     this.dir = dir;
     this.port = port;
@@ -207,10 +231,20 @@ export class Service {
 
   async dispose() {
     await this.stop();
-    // A fake systemctl the service started may still be writing its log as
-    // the service goes: retried for up to 5 s, the removal outlasts it even
-    // on a loaded machine.
-    fs.rmSync(this.dir, { recursive: true, force: true, maxRetries: 50, retryDelay: 100 });
+    // A fake systemctl or journalctl the service started may still be writing
+    // beside itself as the service goes, after the removal has emptied their
+    // folder. The whole removal is tried again, between waits that leave the
+    // event loop free: rmSync's own retries only retry the last rmdir, and
+    // sleep without returning, for 127 s in all at 50 retries of 100 ms.
+    await waitUntil(() => {
+      try {
+        fs.rmSync(this.dir, { recursive: true, force: true });
+        return true;
+      } catch (error) {
+        if (error.code !== 'ENOTEMPTY') throw error;
+        return false;
+      }
+    }, stopTimeoutMs, `${this.dir} to be removed`, 100);
   }
 
   // What the service printed and the fake systemctl's journals (the last

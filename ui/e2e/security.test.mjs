@@ -22,18 +22,6 @@ after(async () => {
 
 afterEach(closeTestContexts);
 
-async function withService(args, body) {
-  const service = await Service.start(args);
-  try {
-    await body(service);
-  } finally {
-    // The pages go first, so that none is still asking the service for its
-    // units while it stops and its folder is removed.
-    await closeTestContexts();
-    await service.dispose();
-  }
-}
-
 async function openPage(url) {
   const context = await newTestContext(browserHandle.browser, { viewport: { width: 1280, height: 800 } });
   context.setDefaultTimeout(10000);
@@ -65,7 +53,7 @@ const banner = (page) => page.getByText(/The factory password is in use/);
 
 describe('factory password', () => {
   test('a banner on every page until the password changes, and the operator stays logged in', testTimeout, () =>
-    withService([], async (service) => {
+    Service.with([], async (service) => {
       const page = await openPage(`${service.url}/ui/login`);
       await logIn(page);
       await page.locator('.verdict-headline').waitFor();
@@ -96,7 +84,7 @@ describe('factory password', () => {
 
 describe('ended sessions', () => {
   test('"Expired auth token" offers to log in again', testTimeout, () =>
-    withService(['--tokenLifetime', '2'], async (service) => {
+    Service.with(['--tokenLifetime', '2'], async (service) => {
       const page = await openPage(`${service.url}/ui/login`);
       await logIn(page);
       // The console's menu, not the forwarder's values: on a busy machine the
@@ -118,12 +106,13 @@ describe('ended sessions', () => {
     }));
 
   test('"Invalid auth token" after a restart offers the same', testTimeout, () =>
-    withService([], async (service) => {
+    Service.with([], async (service) => {
       const page = await openPage(`${service.url}/ui/login`);
       await logIn(page);
-      // The menu, not the verdict: the verdict shows before the console's own
-      // code has come, and a restart in between would cut that download.
-      await page.locator('.ant-menu').getByText('Setting', { exact: true }).waitFor();
+      // The overview's own page, not the verdict nor the menu: the verdict
+      // shows before the console's code has come, and the menu before the
+      // overview's, and a restart in between would cut that download.
+      await page.locator('.overview').waitFor();
       await service.restart();
       await page.locator('.ant-menu').getByText('Setting', { exact: true }).click();
       await page.locator('.ant-menu').getByText('Forwarder', { exact: true }).click();
@@ -137,7 +126,7 @@ describe('ended sessions', () => {
     }));
 
   test('"Log in again" leaves the token another tab renewed, and takes it up', testTimeout, () =>
-    withService([], async (service) => {
+    Service.with([], async (service) => {
       const page = await openPage(`${service.url}/ui/login`);
       await page.getByLabel('Keep me logged in').check();
       await logIn(page);
@@ -162,7 +151,7 @@ describe('ended sessions', () => {
 // read what comes back: procedure replies carry no Access-Control-Allow-Origin.
 describe('other origins', () => {
   test('a page served from another origin cannot read a login reply', testTimeout, () =>
-    withService([], async (service) => {
+    Service.with([], async (service) => {
       const port = await freePort();
       const server = http.createServer((request, response) => {
         response.writeHead(200, { 'Content-Type': 'text/html' });
@@ -224,7 +213,7 @@ const deviceTokenOf = (page) => page.evaluate(() => localStorage.getItem('device
 
 describe('known devices', () => {
   test('a browser that logged in before gets in during an attack; a fresh one is told how long to wait', testTimeout, () =>
-    withService([], async (service) => {
+    Service.with([], async (service) => {
       const operator = await openPage(`${service.url}/ui/login`);
       await logIn(operator);
       await operator.locator('.ant-menu').getByText('Logout', { exact: true }).click();

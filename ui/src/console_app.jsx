@@ -4,6 +4,7 @@ import { AuthProvider, useAuth } from './session/auth_context.jsx';
 import { useLogoAsIcon } from './components/logo.jsx';
 import { LoginPage } from './pages/login_page.jsx';
 import { NotFoundPage } from './pages/not_found_page.jsx';
+import { FailurePage } from './pages/failure_page.jsx';
 import { EarlyVerdict } from './overview/verdict_headline.jsx';
 
 // The console, with the component library it is built from, comes in a chunk
@@ -47,6 +48,7 @@ function ConsoleRoot() {
 export const consoleRoutes = [
   {
     element: <ConsoleRoot />,
+    errorElement: <FailurePage />,
     children: [
       { path: '/', element: <ConsolePage page="forwarder" /> },
       { path: '/overview', element: <ConsolePage page="overview" /> },
