@@ -1,5 +1,5 @@
 import { useRouteError } from 'react-router-dom';
-import { Logo } from '../components/logo.jsx';
+import { PlainPage } from '../components/plain_page.jsx';
 
 // What the console shows instead of a page that could not be drawn. Mostly a
 // part of the console's own code that did not arrive: the uplink dropped, or
@@ -10,11 +10,7 @@ export function FailurePage() {
   const error = useRouteError();
   const reason = error instanceof Error ? error.message : String(error?.statusText ?? error ?? '');
   return (
-    <main className="not-found">
-      <div className="not-found-brand">
-        <Logo size={36} />
-        <span>Tallowmere</span>
-      </div>
+    <PlainPage>
       <h1 className="card-heading">The console could not be shown</h1>
       <div className="not-found-text">
         <p>A part of the console did not arrive from the gateway, or could not be drawn.</p>
@@ -24,6 +20,6 @@ export function FailurePage() {
       <button type="button" className="plain-button" onClick={() => window.location.reload()}>
         Reload
       </button>
-    </main>
+    </PlainPage>
   );
 }

@@ -1,6 +1,6 @@
 import { useEffect } from 'react';
 import { useNavigate } from 'react-router-dom';
-import { Logo } from '../components/logo.jsx';
+import { PlainPage } from '../components/plain_page.jsx';
 
 const redirectDelayMs = 1000;
 
@@ -13,11 +13,7 @@ export function NotFoundPage() {
   // Plain markup: the page is also shown outside the console, before the
   // component library has arrived.
   return (
-    <main className="not-found">
-      <div className="not-found-brand">
-        <Logo size={36} />
-        <span>Tallowmere</span>
-      </div>
+    <PlainPage>
       <p className="not-found-code">404</p>
       <h1 className="card-heading">Page Not Found</h1>
       <div className="not-found-text">
@@ -27,6 +23,6 @@ export function NotFoundPage() {
       <button type="button" className="plain-button" onClick={() => navigate('/')}>
         Go there now
       </button>
-    </main>
+    </PlainPage>
   );
 }
