@@ -59,8 +59,7 @@ Database Database::open(const std::string& fileName) {
   // once, writing to every page of both. Without them the idle service holds
   // that much less memory of its own; the cache takes its lines one by one.
   // Only possible before SQLite is initialised, that is at the first open.
-  static const bool configured = sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0) == SQLITE_OK;
-  (void)configured;
+  [[maybe_unused]] static const int configured = sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
   sqlite3* raw = nullptr;
   const int result = sqlite3_open_v2(fileName.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   // A failed open still hands back a connection that carries the message.
